@@ -1,0 +1,42 @@
+#pragma once
+// Requests of the "Bus Switch Settings" group and the 28-byte configuration
+// record that "Set" sends and the configuration reply returns.
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "protocol/transmit_buffer.h"
+
+namespace veltra {
+
+inline constexpr std::size_t kBusSwitchRecordSize = 28;
+using BusSwitchRecord = std::array<std::uint8_t, kBusSwitchRecordSize>;
+
+// The group's fields as text, in screen order (mask before gateway).
+struct BusSwitchTexts {
+  int subnet = 1;  // "Subnet ID :" spin field
+  std::array<std::string, 4> ip;
+  std::string port;
+  std::array<std::string, 4> mask;
+  std::array<std::string, 4> gateway;
+  std::array<std::string, 4> serverIp;
+  std::string serverPort;
+  std::array<std::string, 6> mac;
+};
+
+// Converts every field; the first that does not convert throws
+// ConversionError ("'%s' is not a valid integer value").
+BusSwitchRecord RecordFromTexts(const BusSwitchTexts& texts);
+// Decimal octets and ports, MAC bytes as two upper-case hex digits.
+BusSwitchTexts TextsFromRecord(const BusSwitchRecord& record);
+
+// "Set": 38-byte routed request to subnet FFFF, address 255.
+void BuildBusSwitchSet(TransmitBuffer& buffer, const BusSwitchRecord& record);
+// "Read": 10-byte ReadAddress to subnet FFFF, address 255.
+void BuildBusSwitchRead(TransmitBuffer& buffer);
+
+enum class BusSwitchQuery { ReadModuleType, ReadVersion, Restore };
+// Routed to address 255 of the "Subnet ID" of the Communication Settings panel.
+void BuildBusSwitchQuery(TransmitBuffer& buffer, BusSwitchQuery query, int subnet);
+
+}  // namespace veltra

@@ -1,0 +1,38 @@
+#include "scenes/scene_commands.h"
+
+#include <vector>
+
+namespace veltra {
+namespace {
+constexpr int kSetScene = 2;
+constexpr int kClearScene = 3;
+constexpr int kTestScene = 4;
+}  // namespace
+
+std::uint8_t ChannelByte(int itemIndex) {
+  return itemIndex == kNoChangeItem ? kFiller : Low8(itemIndex);
+}
+
+std::string ChannelCode(int itemIndex) {
+  return itemIndex == kNoChangeItem ? std::string("X") : std::to_string(itemIndex);
+}
+
+void BuildSetScene(TransmitBuffer& buffer, const Addressing& addressing, int module, int scene,
+                   int outputs, const std::array<int, kChannelCount>& channelItems) {
+  // "Outputs :" is 1 to 8 on the window; anything outside still yields a
+  // frame that fits the buffer.
+  const int n = outputs < 0 ? 0 : (outputs > kChannelCount ? kChannelCount : outputs);
+  std::vector<int> parameters{scene};
+  for (int k = 0; k < n; ++k) parameters.push_back(ChannelByte(channelItems[static_cast<std::size_t>(k)]));
+  WriteRequest(buffer, addressing, module, ClassSystem, kSetScene, parameters);
+}
+
+void BuildClearScene(TransmitBuffer& buffer, const Addressing& addressing, int module, int scene) {
+  WriteRequest(buffer, addressing, module, ClassSystem, kClearScene, {scene});
+}
+
+void BuildTestScene(TransmitBuffer& buffer, const Addressing& addressing, int scene) {
+  WriteRequest(buffer, addressing, kFiller, ClassSystem, kTestScene, {kFiller, scene});
+}
+
+}  // namespace veltra

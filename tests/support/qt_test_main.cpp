@@ -1,0 +1,21 @@
+// Test entry for everything that needs Qt: the application object must exist
+// before any widget or event loop is used, and tests run without a display.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+int main(int argc, char** argv) {
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  if (!std::getenv("XDG_RUNTIME_DIR")) {
+    const std::string dir = "/tmp/runtime-" + std::to_string(getuid());
+    mkdir(dir.c_str(), 0700);
+    setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+  }
+  ::testing::InitGoogleTest(&argc, argv);
+  QApplication app(argc, argv);
+  return RUN_ALL_TESTS();
+}
