@@ -1,0 +1,58 @@
+#pragma once
+// Datagram client of the network link: one IPv4 UDP socket, bound to a local
+// port on all addresses, sending to Host:Port and receiving one datagram at a
+// time from any sender.
+#include <stdexcept>
+#include <string>
+
+namespace veltra {
+
+// Failures of the socket layer; what() is the text the operator sees.
+class SocketError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class TIdUDPClient {
+ public:
+  TIdUDPClient() = default;
+  ~TIdUDPClient();
+  TIdUDPClient(const TIdUDPClient&) = delete;
+  TIdUDPClient& operator=(const TIdUDPClient&) = delete;
+
+  std::string Host;           // dotted IPv4, "LOCALHOST" or a host name resolved per send
+  int Port = 0;               // remote port; low 16 bits reach the network
+  int ReceiveTimeout = -2;    // ms; -2 waits without limit
+  int BufferSize = 8192;      // largest datagram one receive returns
+  bool BroadcastEnabled = false;
+
+  bool Active() const { return fd_ >= 0; }
+  // true creates the socket when none is allocated; false closes it and drops
+  // what is queued.
+  void SetActive(bool active);
+
+  // Local port of the binding; obtaining the binding allocates the socket.
+  int BindingPort() const { return bindingPort_; }
+  void SetBindingPort(int port);
+  // Binds to all local addresses and the binding's port.
+  void BindLocalPort();
+
+  // Sends one datagram to Host:Port, allocating the socket if needed.
+  void SendDatagram(const std::string& bytes);
+  // One datagram, or empty when none arrives in time. -1: ReceiveTimeout,
+  // -2: no limit.
+  std::string ReceiveDatagram(int timeoutMs = -1);
+
+  // Permission to send to broadcast addresses on the current socket.
+  void SetSocketBroadcast(bool enabled);
+  bool SocketBroadcast() const;
+  // Local port the socket is bound to (0 when not bound).
+  int BoundPort() const;
+
+ private:
+  void Allocate();
+  int fd_ = -1;
+  int bindingPort_ = 0;
+};
+
+}  // namespace veltra
