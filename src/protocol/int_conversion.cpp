@@ -4,8 +4,16 @@
 
 namespace veltra {
 
-ConversionError::ConversionError(std::string_view text)
-    : std::runtime_error("'" + std::string(text) + "' is not a valid integer value") {}
+namespace {
+std::string ConversionMessage(std::string_view text) {
+  std::string message(1, '\'');
+  message.append(text);
+  message.append("' is not a valid integer value");
+  return message;
+}
+}  // namespace
+
+ConversionError::ConversionError(std::string_view text) : std::runtime_error(ConversionMessage(text)) {}
 
 int StrToInt(std::string_view text) {
   std::size_t i = 0;
