@@ -1,0 +1,561 @@
+#include "sim/sim_bus.h"
+
+#include <algorithm>
+#include <charconv>
+#include <stdexcept>
+
+namespace veltra {
+namespace {
+
+// System-class commands.
+constexpr int kSetAddress = 0;
+constexpr int kBindInput = 1;
+constexpr int kSetScene = 2;
+constexpr int kClearScene = 3;
+constexpr int kTestScene = 4;
+constexpr int kReadAddress = 5;
+constexpr int kReadModuleType = 6;
+constexpr int kReadVersion = 7;
+constexpr int kReadStatus = 8;
+constexpr int kTestModule = 9;
+constexpr int kRestore = 10;
+
+// Light and curtain commands share their numbering up to the all-commands.
+constexpr int kSetTime = 0;
+constexpr int kOn = 1;       // curtain: Open
+constexpr int kOff = 2;      // curtain: Close
+constexpr int kToggle = 3;   // curtain: Stop
+constexpr int kAllOn = 4;    // curtain: OpenAll
+constexpr int kAllOff = 5;   // curtain: CloseAll
+constexpr int kStopAll = 6;  // curtain only
+
+// Infrared commands.
+constexpr int kLearnOn = 0;
+constexpr int kLearnOff = 1;
+constexpr int kDeleteCode = 2;
+constexpr int kDeleteAllCodes = 3;
+constexpr int kSendCode = 4;
+
+constexpr int kDefaultTravelMs = 20000;
+constexpr std::size_t kBindingBytes = 6;
+
+bool HasOutputs(const SimModule& m) {
+  return m.kind == ModuleKind::Light || m.kind == ModuleKind::Curtain;
+}
+
+// The class a module takes its output commands in, or -1.
+int OutputClass(const SimModule& m) {
+  if (m.kind == ModuleKind::Light) return ClassLight;
+  if (m.kind == ModuleKind::Curtain) return ClassCurtain;
+  if (m.kind == ModuleKind::Infrared) return ClassInfrared;
+  return -1;
+}
+
+// Whether a request to address 255 is meant for this module.
+bool TakesBroadcast(const SimModule& m, int cls, int command) {
+  if (cls == ClassSystem) return command == kTestScene && HasOutputs(m);
+  return cls == OutputClass(m) && cls != ClassInfrared;
+}
+
+// Function table of the input module: the requests an input may trigger.
+bool BindableTarget(int cls, int command) {
+  if (cls == ClassLight) return command >= kOn && command <= kAllOff;
+  if (cls == ClassCurtain) return command >= kOn && command <= kStopAll;
+  return cls == ClassSystem && command == kTestScene;
+}
+
+struct Outcome {
+  std::uint8_t status = kStatusOk;
+  std::vector<std::uint8_t> params;
+};
+
+Outcome Status(std::uint8_t status) { return {status, {}}; }
+
+int Word(std::uint8_t high, std::uint8_t low) { return high * 256 + low; }
+
+// Light and curtain commands on one module.
+Outcome ExecuteOutputs(SimModule& m, const SimRequest& r) {
+  const int lastCommand = m.kind == ModuleKind::Curtain ? kStopAll : kAllOff;
+  if (r.command > lastCommand) return Status(kStatusCommandError);
+  const auto& p = r.params;
+  if (r.command == kSetTime) {
+    if (p.size() != 3 || p[0] >= m.outputs.size()) return Status(kStatusParameterError);
+    const int value = Word(p[1], p[2]);
+    const int limit = m.kind == ModuleKind::Curtain ? kMaxTravelMs : kMaxTurnOnSeconds;
+    if (value > limit) return Status(kStatusParameterError);
+    m.times[p[0]] = value;
+    return {};
+  }
+  if (p.size() != 2) return Status(kStatusParameterError);
+  if (r.command == kAllOn || r.command == kAllOff) {
+    std::fill(m.outputs.begin(), m.outputs.end(), r.command == kAllOn ? 1 : 0);
+    return {};
+  }
+  if (r.command == kStopAll) return {};  // movements end where they are
+  if (p[0] >= m.outputs.size()) return Status(kStatusParameterError);
+  auto& out = m.outputs[p[0]];
+  if (r.command == kOn) out = 1;
+  if (r.command == kOff) out = 0;
+  // Toggle for lights; Stop for curtains leaves the position as it is.
+  if (r.command == kToggle && m.kind == ModuleKind::Light) out = out ? 0 : 1;
+  return {};
+}
+
+Outcome ExecuteInfrared(SimModule& m, const SimRequest& r) {
+  if (r.command > kSendCode) return Status(kStatusCommandError);
+  const auto& p = r.params;
+  if (p.size() != 2 || p[0] != 1) return Status(kStatusParameterError);
+  const int code = p[1];
+  switch (r.command) {
+    case kLearnOn: m.learning = true; return {};
+    case kLearnOff: m.learning = false; return {};
+    case kDeleteAllCodes: m.irCodes.clear(); return {};
+    case kDeleteCode:
+      if (code > kMaxIrCode) return Status(kStatusParameterError);
+      m.irCodes.erase(code);
+      return {};
+    default:  // kSendCode
+      if (code > kMaxIrCode) return Status(kStatusParameterError);
+      // While learning, the code the installer points at the module is
+      // stored under this number; otherwise a stored code is transmitted.
+      if (m.learning) {
+        m.irCodes.insert(code);
+        return {};
+      }
+      if (!m.irCodes.count(code)) return Status(kStatusParameterError);
+      m.irSent.push_back(code);
+      return {};
+  }
+}
+
+Outcome ExecuteSystem(SimModule& m, const SimRequest& r, std::vector<SimModule>& all) {
+  const auto& p = r.params;
+  switch (r.command) {
+    case kSetAddress: {
+      if (p.size() != 1) return Status(kStatusParameterError);
+      const int wanted = p[0];
+      if (wanted < kFirstModuleAddress || wanted > kLastModuleAddress)
+        return Status(kStatusAddressOutOfRange);
+      for (const auto& other : all)
+        if (&other != &m && other.address == wanted) return Status(kStatusAddressOccupied);
+      m.address = wanted;
+      return {kStatusOk, {static_cast<std::uint8_t>(wanted)}};
+    }
+    case kBindInput: {
+      if (m.kind != ModuleKind::Input) return Status(kStatusCommandError);
+      if (p.size() != 1 + kBindingBytes || p[0] >= m.channels) return Status(kStatusParameterError);
+      std::array<std::uint8_t, kBindingBytes> binding{};
+      std::copy(p.begin() + 1, p.end(), binding.begin());
+      if (std::all_of(binding.begin(), binding.end(), [](std::uint8_t b) { return b == kFiller; })) {
+        m.bindings.erase(p[0]);
+        return {};
+      }
+      if (binding[0] > 1 || !BindableTarget(binding[1], binding[2]))
+        return Status(kStatusParameterError);
+      m.bindings[p[0]] = binding;
+      return {};
+    }
+    case kSetScene: {
+      if (!HasOutputs(m)) return Status(kStatusCommandError);
+      const int count = static_cast<int>(p.size()) - 1;
+      if (count < 1 || count > m.channels || p[0] > kMaxScene) return Status(kStatusParameterError);
+      for (int i = 1; i <= count; ++i)
+        if (p[i] > 1 && p[i] != kFiller) return Status(kStatusParameterError);
+      m.scenes[p[0]] = std::vector<std::uint8_t>(p.begin() + 1, p.end());
+      return {kStatusOk, {p[0]}};
+    }
+    case kClearScene:
+      if (!HasOutputs(m)) return Status(kStatusCommandError);
+      if (p.size() != 1 || p[0] > kMaxScene) return Status(kStatusParameterError);
+      m.scenes.erase(p[0]);
+      return {kStatusOk, {p[0]}};
+    case kTestScene: {
+      if (!HasOutputs(m)) return Status(kStatusCommandError);
+      if (p.size() != 2 || p[1] > kMaxScene) return Status(kStatusParameterError);
+      const auto scene = m.scenes.find(p[1]);
+      if (scene != m.scenes.end())
+        for (std::size_t i = 0; i < scene->second.size(); ++i)
+          if (scene->second[i] != kFiller) m.outputs[i] = scene->second[i];
+      return {};
+    }
+    case kReadAddress:
+      return {kStatusOk, {static_cast<std::uint8_t>(m.address)}};
+    case kReadModuleType: {
+      const auto type = ModuleType(m);
+      return {kStatusOk, {type[0], type[1]}};
+    }
+    case kReadVersion: {
+      const std::string text = ModuleVersion(m);
+      return {kStatusOk, std::vector<std::uint8_t>(text.begin(), text.end())};
+    }
+    case kReadStatus: {
+      if (!HasOutputs(m)) return Status(kStatusCommandError);
+      Outcome result{kStatusOk, {1}};
+      for (auto out : m.outputs) result.params.push_back(out ? 1 : 0);
+      return result;
+    }
+    case kTestModule:
+      ++m.identifyCount;
+      return {};
+    case kRestore:
+      m.Reset();
+      return {};
+    default:
+      return Status(kStatusCommandError);
+  }
+}
+
+Outcome Execute(SimModule& m, const SimRequest& r, std::vector<SimModule>& all) {
+  if (r.cls == ClassSystem) return ExecuteSystem(m, r, all);
+  if (r.cls != OutputClass(m)) return Status(kStatusCommandError);
+  if (r.cls == ClassInfrared) return ExecuteInfrared(m, r);
+  return ExecuteOutputs(m, r);
+}
+
+// Parameters a request of this class and command carries, or -1 when it
+// varies (SetScene) or the command is unknown.
+int ExpectedParameters(int cls, int command) {
+  if (cls == ClassInfrared) return command <= kSendCode ? 2 : -1;
+  if (cls == ClassLight || cls == ClassCurtain) {
+    const int last = cls == ClassCurtain ? kStopAll : kAllOff;
+    if (command > last) return -1;
+    return command == kSetTime ? 3 : 2;
+  }
+  return -1;
+}
+
+int ParseNumber(std::string_view text, std::string_view what) {
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || text.empty())
+    throw std::invalid_argument("bad " + std::string(what) + " '" + std::string(text) + "'");
+  return value;
+}
+
+ModuleSpec ParseModule(std::string_view item) {
+  const auto at = item.find('@');
+  if (at == std::string_view::npos)
+    throw std::invalid_argument("module '" + std::string(item) + "' has no @address");
+  std::string_view kindText = item.substr(0, at);
+  std::string_view addressText = item.substr(at + 1);
+  ModuleSpec spec;
+  int channels = -1;
+  if (const auto colon = kindText.find(':'); colon != std::string_view::npos) {
+    channels = ParseNumber(kindText.substr(colon + 1), "channel count");
+    kindText = kindText.substr(0, colon);
+  }
+  int maxChannels = 0;
+  if (kindText == "light") {
+    spec = {ModuleKind::Light, 0, false, 8};
+    maxChannels = 8;
+  } else if (kindText == "curtain") {
+    spec = {ModuleKind::Curtain, 0, false, 4};
+    maxChannels = 8;
+  } else if (kindText == "ir") {
+    spec = {ModuleKind::Infrared, 0, false, 0};
+  } else if (kindText == "input") {
+    spec = {ModuleKind::Input, 0, false, 8};
+    maxChannels = 32;
+  } else {
+    throw std::invalid_argument("unknown module kind '" + std::string(kindText) + "'");
+  }
+  if (channels >= 0) {
+    if (channels < 1 || channels > maxChannels)
+      throw std::invalid_argument("channel count out of range in '" + std::string(item) + "'");
+    spec.channels = channels;
+  }
+  if (addressText == "-") {
+    spec.programming = true;
+    return spec;
+  }
+  if (!addressText.empty() && addressText.back() == '*') {
+    spec.programming = true;
+    addressText.remove_suffix(1);
+  }
+  spec.address = ParseNumber(addressText, "address");
+  if (spec.address < kFirstModuleAddress || spec.address > kLastModuleAddress)
+    throw std::invalid_argument("address out of range 1-32 in '" + std::string(item) + "'");
+  return spec;
+}
+
+}  // namespace
+
+std::vector<ModuleSpec> DefaultPopulation() {
+  return {
+      {ModuleKind::Light, 1, false, 8},    {ModuleKind::Light, 2, false, 8},
+      {ModuleKind::Curtain, 3, false, 4},  {ModuleKind::Infrared, 4, false, 0},
+      {ModuleKind::Input, 5, false, 8},    {ModuleKind::Light, 0, true, 8},
+  };
+}
+
+std::vector<ModuleSpec> ParsePopulation(std::string_view text) {
+  if (text == "default") return DefaultPopulation();
+  std::vector<ModuleSpec> result;
+  while (!text.empty()) {
+    const auto comma = text.find(',');
+    const std::string_view item = text.substr(0, comma);
+    if (!item.empty()) {
+      const ModuleSpec spec = ParseModule(item);
+      for (const auto& other : result)
+        if (spec.address != 0 && other.address == spec.address)
+          throw std::invalid_argument("address " + std::to_string(spec.address) + " given twice");
+      result.push_back(spec);
+    }
+    if (comma == std::string_view::npos) break;
+    text.remove_prefix(comma + 1);
+  }
+  return result;
+}
+
+void SimModule::Reset() {
+  const bool hasOutputs = HasOutputs(*this);
+  outputs.assign(hasOutputs ? channels : 0, 0);
+  times.assign(hasOutputs ? channels : 0, kind == ModuleKind::Curtain ? kDefaultTravelMs : 0);
+  scenes.clear();
+  learning = false;
+  irCodes.clear();
+  irSent.clear();
+  bindings.clear();
+  identifyCount = 0;
+}
+
+std::array<std::uint8_t, 2> ModuleType(const SimModule& m) {
+  switch (m.kind) {
+    case ModuleKind::Light: return {0x02, static_cast<std::uint8_t>(m.channels)};
+    case ModuleKind::Curtain: return {0x01, static_cast<std::uint8_t>(m.channels)};
+    case ModuleKind::Infrared: return {0x03, 0x01};
+    default: return {0x04, static_cast<std::uint8_t>(m.channels)};
+  }
+}
+
+std::string ModuleVersion(const SimModule& m) {
+  switch (m.kind) {
+    case ModuleKind::Light: return "Light-" + std::to_string(m.channels) + " V1.0";
+    case ModuleKind::Curtain: return "Curtain-" + std::to_string(m.channels) + " V1.0";
+    case ModuleKind::Infrared: return "IR V1.0";
+    default: return "Input-" + std::to_string(m.channels) + " V1.0";
+  }
+}
+
+SimFrame BuildReplyFrame(FrameForm form, int subnet, int address, int cls, int command, int status,
+                         const std::vector<std::uint8_t>& params) {
+  std::array<std::uint8_t, kTransmitBufferSize> buffer{};
+  const int length = FrameLength(form, 1 + static_cast<int>(params.size()));
+  buffer[2] = static_cast<std::uint8_t>(length);
+  if (form == FrameForm::Routed) {
+    buffer[3] = static_cast<std::uint8_t>(subnet >> 8);
+    buffer[4] = static_cast<std::uint8_t>(subnet);
+  }
+  const int at = AddressOffset(form);
+  buffer[at] = static_cast<std::uint8_t>(address);
+  buffer[at + 1] = static_cast<std::uint8_t>(cls);
+  buffer[at + 2] = static_cast<std::uint8_t>(command);
+  buffer[at + 3] = static_cast<std::uint8_t>(status);
+  std::copy(params.begin(), params.end(), buffer.begin() + at + 4);
+  CompleteFrame(buffer.data());
+  return SimFrame(buffer.begin(), buffer.begin() + buffer[2]);
+}
+
+SimBus::SimBus(const std::vector<ModuleSpec>& population) {
+  for (const auto& spec : population) {
+    SimModule m;
+    m.kind = spec.kind;
+    m.address = spec.address;
+    m.programming = spec.programming;
+    m.channels = spec.channels;
+    m.Reset();
+    modules_.push_back(std::move(m));
+  }
+  record_ = DefaultRecord();
+}
+
+BusSwitchRecord SimBus::DefaultRecord() const {
+  // Subnet 1, 127.0.0.1 at the served port, mask 255.0.0.0, no gateway,
+  // server 127.0.0.1:2002, a locally administered MAC address.
+  return {0x00, 0x01,
+          127, 0, 0, 1, static_cast<std::uint8_t>(servedPort_ >> 8), static_cast<std::uint8_t>(servedPort_),
+          255, 0, 0, 0,
+          0, 0, 0, 0,
+          127, 0, 0, 1, 0x07, 0xD2,
+          0x02, 0x00, 0x00, 0x00, 0x00, 0x01};
+}
+
+int SimBus::Subnet() const {
+  std::lock_guard lock(mutex_);
+  return Word(record_[0], record_[1]);
+}
+
+BusSwitchRecord SimBus::Record() const {
+  std::lock_guard lock(mutex_);
+  return record_;
+}
+
+void SimBus::SetServedPort(int port) {
+  std::lock_guard lock(mutex_);
+  servedPort_ = port;
+  record_[6] = static_cast<std::uint8_t>(port >> 8);
+  record_[7] = static_cast<std::uint8_t>(port);
+}
+
+std::optional<SimModule> SimBus::Module(int address) const {
+  std::lock_guard lock(mutex_);
+  for (const auto& m : modules_)
+    if (m.address == address) return m;
+  return std::nullopt;
+}
+
+std::vector<SimModule> SimBus::Modules() const {
+  std::lock_guard lock(mutex_);
+  return modules_;
+}
+
+SimModule* SimBus::At(int address) {
+  if (address < kFirstModuleAddress || address > kLastModuleAddress) return nullptr;
+  for (auto& m : modules_)
+    if (m.address == address) return &m;
+  return nullptr;
+}
+
+SimAnswer SimBus::Handle(const std::uint8_t* data, std::size_t size, SimLink link) {
+  std::lock_guard lock(mutex_);
+  return HandleLocked(data, size, link);
+}
+
+SimAnswer SimBus::HandleLocked(const std::uint8_t* data, std::size_t size, SimLink link) {
+  SimAnswer answer;
+  if (size < 8 || size > kTransmitBufferSize || data[0] != kHeader0 || data[1] != kHeader1) {
+    answer.note = "not a frame";
+    return answer;
+  }
+  const int length = data[2];
+  if (length < 8 || static_cast<std::size_t>(length) > size) {
+    answer.note = "bad Length";
+    return answer;
+  }
+  const std::uint16_t sum = FrameChecksum(data, length);
+  if (data[length - 2] != (sum >> 8) || data[length - 1] != (sum & 0xFF)) {
+    answer.note = "bad checksum";
+    return answer;
+  }
+  answer.request = Parse(data, length, link);
+  if (!answer.request) {
+    answer.note = "routed to subnet " + std::to_string(Word(data[3], data[4])) +
+                  ", this bus switch serves subnet " + std::to_string(Word(record_[0], record_[1]));
+    return answer;
+  }
+  Dispatch(*answer.request, link, answer);
+  return answer;
+}
+
+std::optional<SimRequest> SimBus::Parse(const std::uint8_t* frame, int length, SimLink link) const {
+  const int subnetBytes = Word(frame[3], frame[4]);
+  const bool routed = length >= FrameLength(FrameForm::Routed, 0) &&
+                      (subnetBytes == kEveryBusSwitchSubnet || subnetBytes == Word(record_[0], record_[1]));
+  FrameForm form = routed ? FrameForm::Routed : FrameForm::Direct;
+  if (!routed && link == SimLink::Udp) {
+    // Infrared requests are the only direct frames the console sends over UDP.
+    const int params = length - FrameLength(FrameForm::Direct, 0);
+    if (frame[ClassOffset(FrameForm::Direct)] != ClassInfrared ||
+        ExpectedParameters(ClassInfrared, frame[CommandOffset(FrameForm::Direct)]) != params)
+      return std::nullopt;
+  }
+  SimRequest r;
+  r.form = form;
+  r.subnet = routed ? subnetBytes : 0;
+  r.address = frame[AddressOffset(form)];
+  r.cls = frame[ClassOffset(form)];
+  r.command = frame[CommandOffset(form)];
+  r.params.assign(frame + FirstParameterOffset(form), frame + length - 2);
+  return r;
+}
+
+SimFrame SimBus::Reply(const SimRequest& r, SimLink link, int address, int status,
+                       const std::vector<std::uint8_t>& params) const {
+  const FrameForm form = link == SimLink::Udp ? FrameForm::Routed : r.form;
+  const int subnet = r.form == FrameForm::Routed ? r.subnet : Word(record_[0], record_[1]);
+  return BuildReplyFrame(form, subnet, address, r.cls | 0x80, r.command, status, params);
+}
+
+void SimBus::BusSwitch(const SimRequest& r, SimLink link, SimAnswer& answer) {
+  std::uint8_t status = kStatusOk;
+  std::vector<std::uint8_t> params;
+  const bool everyBusSwitch = r.subnet == kEveryBusSwitchSubnet;
+  if (r.command == kSetAddress && everyBusSwitch) {
+    if (r.params.size() != kBusSwitchRecordSize) {
+      status = kStatusParameterError;
+    } else {
+      std::copy(r.params.begin(), r.params.end(), record_.begin());
+      answer.note = "bus switch record stored, subnet " + std::to_string(Word(record_[0], record_[1]));
+    }
+  } else if (r.command == kReadAddress && everyBusSwitch) {
+    params.assign(record_.begin(), record_.end());
+  } else if (r.command == kReadModuleType) {
+    params.assign(kBusSwitchType.begin(), kBusSwitchType.end());
+  } else if (r.command == kReadVersion) {
+    const std::string text = kBusSwitchVersion;
+    params.assign(text.begin(), text.end());
+  } else if (r.command == kRestore) {
+    record_ = DefaultRecord();
+    answer.note = "bus switch restored";
+  } else if (r.command != kTestModule) {
+    status = kStatusCommandError;
+  }
+  answer.replies.push_back(Reply(r, link, kBroadcastAddress, status, params));
+}
+
+void SimBus::Dispatch(const SimRequest& r, SimLink link, SimAnswer& answer) {
+  if (r.cls >= 0x80) {
+    answer.note = "a reply, not a request";
+    return;
+  }
+  const bool routed = r.form == FrameForm::Routed;
+  if (routed && r.subnet == kEveryBusSwitchSubnet) {
+    if (r.address == kBroadcastAddress && r.cls == ClassSystem)
+      BusSwitch(r, link, answer);
+    else
+      answer.note = "subnet FFFF addresses the bus switch only";
+    return;
+  }
+  const bool toEveryone = r.address == kBroadcastAddress;
+  if (routed && toEveryone && r.cls == ClassSystem &&
+      (r.command == kReadModuleType || r.command == kReadVersion || r.command == kTestModule ||
+       r.command == kRestore)) {
+    BusSwitch(r, link, answer);
+    return;
+  }
+
+  // Who hears the request.
+  std::vector<SimModule*> targets;
+  const bool addressing = r.cls == ClassSystem && (r.command == kSetAddress || r.command == kReadAddress);
+  if (addressing && toEveryone) {
+    for (auto& m : modules_)
+      if (m.programming) targets.push_back(&m);
+  } else if (toEveryone) {
+    for (auto& m : modules_)
+      if (TakesBroadcast(m, r.cls, r.command)) targets.push_back(&m);
+  } else if (SimModule* m = At(r.address)) {
+    targets.push_back(m);
+  }
+  if (targets.empty()) {
+    answer.note = toEveryone ? "no module takes this request at address 255"
+                             : "no module at address " + std::to_string(r.address);
+    return;
+  }
+
+  if (toEveryone && !addressing) {
+    // Every module acts; the bus answers once for all of them.
+    std::uint8_t status = 0;
+    for (SimModule* m : targets) {
+      const Outcome outcome = Execute(*m, r, modules_);
+      if (outcome.status == kStatusOk || status == 0) status = outcome.status;
+    }
+    answer.replies.push_back(Reply(r, link, kBroadcastAddress, status));
+    return;
+  }
+  for (SimModule* m : targets) {
+    const Outcome outcome = Execute(*m, r, modules_);
+    answer.replies.push_back(Reply(r, link, m->address, outcome.status, outcome.params));
+  }
+}
+
+}  // namespace veltra

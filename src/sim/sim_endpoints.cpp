@@ -1,0 +1,256 @@
+#include "sim/sim_endpoints.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <stdlib.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <system_error>
+
+#include "protocol/send_path.h"
+#include "sim/frame_describe.h"
+
+namespace veltra {
+namespace {
+
+// A partial frame on the serial line that gets no further byte for this long
+// will not be completed.
+constexpr auto kSerialQuietGap = std::chrono::milliseconds(50);
+
+[[noreturn]] void ThrowErrno(const std::string& what) {
+  throw std::system_error(errno, std::generic_category(), what);
+}
+
+void CloseFd(int& fd) {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+}
+
+std::string PeerText(const sockaddr_in& peer) {
+  char text[INET_ADDRSTRLEN] = {};
+  ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
+  return std::string(text) + ":" + std::to_string(ntohs(peer.sin_port));
+}
+
+}  // namespace
+
+SimEndpoint::SimEndpoint(SimBus& bus, SimFaults faults, SimLogFn log, std::string name, SimLink link)
+    : bus_(bus), shaper_(faults), log_(std::move(log)), name_(std::move(name)), link_(link) {
+  wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (wake_ < 0) ThrowErrno("eventfd");
+}
+
+SimEndpoint::~SimEndpoint() {
+  Stop();
+  CloseFd(wake_);
+}
+
+void SimEndpoint::Start() {
+  if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
+}
+
+void SimEndpoint::Stop() {
+  if (!thread_.joinable()) return;
+  const std::uint64_t one = 1;
+  while (::write(wake_, &one, sizeof one) < 0 && errno == EINTR) {
+  }
+  thread_.join();
+}
+
+void SimEndpoint::Log(const std::string& line) const {
+  if (log_) log_("[" + name_ + "] " + line);
+}
+
+void SimEndpoint::Answer(const std::uint8_t* data, std::size_t size, const sockaddr_in& peer,
+                         const std::string& from) {
+  const SimAnswer answer = bus_.Handle(data, size, link_);
+  if (log_) {
+    std::string hex = HexText(data, static_cast<int>(std::min<std::size_t>(size, kTransmitBufferSize)));
+    if (!hex.empty()) hex.pop_back();
+    Log(from + "> " + (answer.request ? DescribeRequest(*answer.request) : std::string("?")) + " | " + hex);
+    if (!answer.note.empty()) Log(from + "  " + answer.note);
+  }
+  for (const SimFrame& reply : answer.replies) {
+    const FrameForm form = link_ == SimLink::Udp ? FrameForm::Routed : answer.request->form;
+    const ReplyShaper::Outcome outcome = shaper_.Shape(reply);
+    if (!outcome.bytes) {
+      Log(from + "  reply dropped: " + DescribeReply(reply, form));
+      continue;
+    }
+    Log(from + "< " + DescribeReply(*outcome.bytes, form));
+    Pending out{Clock::now() + std::chrono::milliseconds(shaper_.DelayMs()), *outcome.bytes, peer};
+    if (shaper_.DelayMs() <= 0)
+      Transmit(out);
+    else
+      pending_.push_back(std::move(out));
+  }
+}
+
+void SimEndpoint::SendDue(Clock::time_point now) {
+  while (!pending_.empty() && pending_.front().due <= now) {
+    Transmit(pending_.front());
+    pending_.pop_front();
+  }
+}
+
+void SimEndpoint::Run() {
+  for (;;) {
+    const auto now = Clock::now();
+    int timeout = TimerMs(now);
+    if (!pending_.empty()) {
+      const auto wait = std::chrono::ceil<std::chrono::milliseconds>(pending_.front().due - now).count();
+      const int pendingMs = static_cast<int>(std::max<long long>(0, wait));
+      timeout = timeout < 0 ? pendingMs : std::min(timeout, pendingMs);
+    }
+    pollfd fds[2] = {{Fd(), POLLIN, 0}, {wake_, POLLIN, 0}};
+    const int ready = ::poll(fds, 2, timeout);
+    if (ready < 0 && errno != EINTR) {
+      Log(std::string("poll failed: ") + std::system_category().message(errno));
+      return;
+    }
+    if (fds[1].revents) return;
+    if (fds[0].revents & POLLIN) {
+      OnReadable();
+    } else if (fds[0].revents & (POLLHUP | POLLERR)) {
+      // Nothing to read but the descriptor keeps waking: do not spin.
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const auto after = Clock::now();
+    OnTimer(after);
+    SendDue(after);
+  }
+}
+
+// ---- UDP bus switch -------------------------------------------------------
+
+UdpBusSwitch::UdpBusSwitch(SimBus& bus, int port, SimFaults faults, SimLogFn log)
+    : SimEndpoint(bus, faults, std::move(log), "udp", SimLink::Udp) {
+  fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd_ < 0) ThrowErrno("socket");
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  if (::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0) {
+    const int error = errno;
+    CloseFd(fd_);
+    throw std::system_error(error, std::generic_category(),
+                            "bind 127.0.0.1:" + std::to_string(port));
+  }
+  socklen_t size = sizeof address;
+  ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size);
+  port_ = ntohs(address.sin_port);
+  bus.SetServedPort(port_);
+}
+
+UdpBusSwitch::~UdpBusSwitch() {
+  Stop();
+  CloseFd(fd_);
+}
+
+void UdpBusSwitch::OnReadable() {
+  std::uint8_t datagram[2048];
+  for (;;) {
+    sockaddr_in peer{};
+    socklen_t size = sizeof peer;
+    const ssize_t n = ::recvfrom(fd_, datagram, sizeof datagram, 0, reinterpret_cast<sockaddr*>(&peer), &size);
+    if (n < 0) return;  // EAGAIN: all read
+    // Loopback only: nothing is ever sent to another address.
+    if (peer.sin_family != AF_INET || peer.sin_addr.s_addr != htonl(INADDR_LOOPBACK)) {
+      Log("ignored a datagram from " + PeerText(peer));
+      continue;
+    }
+    Answer(datagram, static_cast<std::size_t>(n), peer, PeerText(peer) + " ");
+  }
+}
+
+void UdpBusSwitch::Transmit(const Pending& reply) {
+  if (reply.peer.sin_addr.s_addr != htonl(INADDR_LOOPBACK)) return;
+  if (::sendto(fd_, reply.bytes.data(), reply.bytes.size(), 0,
+               reinterpret_cast<const sockaddr*>(&reply.peer), sizeof reply.peer) < 0) {
+    Log("send to " + PeerText(reply.peer) + " failed: " + std::system_category().message(errno));
+  }
+}
+
+// ---- pseudo-terminal bus --------------------------------------------------
+
+PtyBus::PtyBus(SimBus& bus, SimFaults faults, SimLogFn log)
+    : SimEndpoint(bus, faults, std::move(log), "pty", SimLink::Serial) {
+  if (::openpty(&master_, &slave_, nullptr, nullptr, nullptr) < 0) ThrowErrno("openpty");
+  ::fcntl(master_, F_SETFD, FD_CLOEXEC);
+  ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
+  ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+  // Raw line on the slave side (never on the master): no echo of the
+  // replies, no translation of bytes. The console sets its own line settings.
+  termios settings{};
+  if (::tcgetattr(slave_, &settings) == 0) {
+    ::cfmakeraw(&settings);
+    ::tcsetattr(slave_, TCSANOW, &settings);
+  }
+  char name[128] = {};
+  if (::ptsname_r(master_, name, sizeof name) != 0) {
+    const int error = errno;
+    CloseFd(master_);
+    CloseFd(slave_);
+    throw std::system_error(error, std::generic_category(), "ptsname");
+  }
+  slavePath_ = name;
+}
+
+PtyBus::~PtyBus() {
+  Stop();
+  CloseFd(master_);
+  CloseFd(slave_);
+}
+
+void PtyBus::AnswerFrames(const std::vector<SimFrame>& frames) {
+  for (const SimFrame& frame : frames) Answer(frame.data(), frame.size(), sockaddr_in{}, "");
+}
+
+void PtyBus::OnReadable() {
+  std::uint8_t bytes[2048];
+  for (;;) {
+    const ssize_t n = ::read(master_, bytes, sizeof bytes);
+    if (n <= 0) return;
+    lastRead_ = Clock::now();
+    const std::size_t skippedBefore = splitter_.Skipped();
+    AnswerFrames(splitter_.Feed(bytes, static_cast<std::size_t>(n)));
+    if (splitter_.Skipped() != skippedBefore)
+      Log("skipped " + std::to_string(splitter_.Skipped() - skippedBefore) + " bytes that start no frame");
+  }
+}
+
+int PtyBus::TimerMs(Clock::time_point now) const {
+  if (!splitter_.Pending()) return -1;
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(lastRead_ + kSerialQuietGap - now).count();
+  return static_cast<int>(std::max<long long>(0, left));
+}
+
+void PtyBus::OnTimer(Clock::time_point now) {
+  if (!splitter_.Pending() || now < lastRead_ + kSerialQuietGap) return;
+  const std::size_t skippedBefore = splitter_.Skipped();
+  AnswerFrames(splitter_.Resync());
+  Log("skipped " + std::to_string(splitter_.Skipped() - skippedBefore) + " bytes of an incomplete frame");
+}
+
+void PtyBus::Transmit(const Pending& reply) {
+  std::size_t done = 0;
+  while (done < reply.bytes.size()) {
+    const ssize_t n = ::write(master_, reply.bytes.data() + done, reply.bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Log("reply not written: " + std::system_category().message(errno));
+      return;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+}  // namespace veltra

@@ -1,0 +1,112 @@
+#pragma once
+// The two doors of the simulated bus, each served by its own thread: the bus
+// switch on a UDP socket bound to 127.0.0.1, and the bus on a pseudo-terminal
+// whose slave end the console opens as its serial port. Both stop through an
+// eventfd in their poll set and join their thread.
+#include <netinet/in.h>
+
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "sim/reply_shaper.h"
+#include "sim/serial_frames.h"
+#include "sim/sim_bus.h"
+
+namespace veltra {
+
+// Receives one readable line per request, reply and event; called from the
+// serving threads, so it must be thread-safe.
+using SimLogFn = std::function<void(const std::string&)>;
+
+class SimEndpoint {
+ public:
+  SimEndpoint(const SimEndpoint&) = delete;
+  SimEndpoint& operator=(const SimEndpoint&) = delete;
+  virtual ~SimEndpoint();
+
+  void Start();
+  // Wakes the thread and joins it; replies still waiting are not sent.
+  // Idempotent.
+  void Stop();
+
+ protected:
+  using Clock = std::chrono::steady_clock;
+  struct Pending {
+    Clock::time_point due;
+    SimFrame bytes;
+    sockaddr_in peer{};
+  };
+
+  SimEndpoint(SimBus& bus, SimFaults faults, SimLogFn log, std::string name, SimLink link);
+
+  virtual int Fd() const = 0;
+  virtual void OnReadable() = 0;
+  virtual void Transmit(const Pending& reply) = 0;
+  // Milliseconds until the endpoint wants OnTimer, or -1.
+  virtual int TimerMs(Clock::time_point) const { return -1; }
+  virtual void OnTimer(Clock::time_point) {}
+
+  // Hands one complete frame to the bus, logs it, and sends or queues what
+  // comes back through the fault knobs.
+  void Answer(const std::uint8_t* data, std::size_t size, const sockaddr_in& peer, const std::string& from);
+  void Log(const std::string& line) const;
+
+ private:
+  void Run();
+  void SendDue(Clock::time_point now);
+
+  SimBus& bus_;
+  ReplyShaper shaper_;
+  SimLogFn log_;
+  std::string name_;
+  SimLink link_;
+  int wake_ = -1;
+  std::thread thread_;
+  std::deque<Pending> pending_;  // due times rise: one fixed delay
+};
+
+class UdpBusSwitch : public SimEndpoint {
+ public:
+  // Binds 127.0.0.1:port (0: an ephemeral port) and records the port in the
+  // bus switch's configuration. Throws std::system_error.
+  UdpBusSwitch(SimBus& bus, int port, SimFaults faults = {}, SimLogFn log = {});
+  ~UdpBusSwitch() override;
+  int Port() const { return port_; }
+
+ private:
+  int Fd() const override { return fd_; }
+  void OnReadable() override;
+  void Transmit(const Pending& reply) override;
+  int fd_ = -1;
+  int port_ = 0;
+};
+
+class PtyBus : public SimEndpoint {
+ public:
+  // Opens a pseudo-terminal in raw mode. The simulator keeps the slave open
+  // too, so the line survives the console closing and reopening it.
+  // Throws std::system_error.
+  explicit PtyBus(SimBus& bus, SimFaults faults = {}, SimLogFn log = {});
+  ~PtyBus() override;
+  // Path of the serial end the console opens, e.g. /dev/pts/3.
+  const std::string& SlavePath() const { return slavePath_; }
+
+ private:
+  int Fd() const override { return master_; }
+  void OnReadable() override;
+  void Transmit(const Pending& reply) override;
+  int TimerMs(Clock::time_point now) const override;
+  void OnTimer(Clock::time_point now) override;
+  void AnswerFrames(const std::vector<SimFrame>& frames);
+
+  int master_ = -1;
+  int slave_ = -1;
+  std::string slavePath_;
+  SerialFrameSplitter splitter_;
+  Clock::time_point lastRead_{};
+};
+
+}  // namespace veltra

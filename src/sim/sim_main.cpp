@@ -1,0 +1,147 @@
+// veltra-sim: a simulated bus on loopback for the console to talk to.
+//
+//   veltra-sim [--udp-port N | --no-udp] [--pty] [--modules SPEC]
+//              [--delay-ms N] [--drop-every N] [--garbage | --garbage-every N]
+//
+// Logs every request and reply to stdout; runs until SIGINT or SIGTERM.
+#include <signal.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <iostream>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "sim/frame_describe.h"
+#include "sim/simulator_runtime.h"
+
+namespace {
+
+constexpr int kDefaultUdpPort = 2001;  // the console's default remote port
+
+void Usage(std::FILE* to) {
+  std::fputs(
+      "usage: veltra-sim [options]\n"
+      "  --udp-port N       bus switch on 127.0.0.1:N (default 2001; 0 picks a free port)\n"
+      "  --no-udp           no bus switch\n"
+      "  --pty              bus on a pseudo-terminal; prints the serial end to open\n"
+      "  --modules SPEC     population, e.g. light@1,light:4@2,curtain@3,ir@4,input@5,light@-\n"
+      "                     (kind[:channels]@address; '-' no address, 'N*' programming mode)\n"
+      "  --delay-ms N       send every reply N ms late\n"
+      "  --drop-every N     do not send every N-th reply\n"
+      "  --garbage          send garbage instead of every reply\n"
+      "  --garbage-every N  send garbage instead of every N-th reply\n",
+      to);
+}
+
+int Number(std::string_view option, const char* text) {
+  char* end = nullptr;
+  const long value = std::strtol(text, &end, 10);
+  if (!*text || *end || value < 0 || value > 65535) {
+    std::cerr << "veltra-sim: " << option << " needs a number from 0 to 65535, not '" << text << "'\n";
+    std::exit(2);
+  }
+  return static_cast<int>(value);
+}
+
+const char* KindName(veltra::ModuleKind kind) {
+  switch (kind) {
+    case veltra::ModuleKind::Light: return "light";
+    case veltra::ModuleKind::Curtain: return "curtain";
+    case veltra::ModuleKind::Infrared: return "infrared";
+    default: return "input";
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  veltra::SimulatorOptions options;
+  options.udpPort = kDefaultUdpPort;
+  options.pty = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    auto value = [&]() -> const char* {
+      if (i + 1 >= argc) {
+        std::cerr << "veltra-sim: " << arg << " needs a value\n";
+        std::exit(2);
+      }
+      return argv[++i];
+    };
+    if (arg == "--udp-port") {
+      options.udpPort = Number(arg, value());
+    } else if (arg == "--no-udp") {
+      options.udp = false;
+    } else if (arg == "--pty") {
+      options.pty = true;
+    } else if (arg == "--modules") {
+      try {
+        options.population = veltra::ParsePopulation(value());
+      } catch (const std::exception& e) {
+        std::cerr << "veltra-sim: --modules: " << e.what() << "\n";
+        return 2;
+      }
+    } else if (arg == "--delay-ms") {
+      options.faults.delayMs = Number(arg, value());
+    } else if (arg == "--drop-every") {
+      options.faults.dropEvery = Number(arg, value());
+    } else if (arg == "--garbage") {
+      options.faults.garbageEvery = 1;
+    } else if (arg == "--garbage-every") {
+      options.faults.garbageEvery = Number(arg, value());
+    } else if (arg == "--help" || arg == "-h") {
+      Usage(stdout);
+      return 0;
+    } else {
+      std::cerr << "veltra-sim: unknown option " << arg << "\n";
+      Usage(stderr);
+      return 2;
+    }
+  }
+  if (!options.udp && !options.pty) {
+    std::cerr << "veltra-sim: nothing to serve (--no-udp without --pty)\n";
+    return 2;
+  }
+
+  // The serving threads inherit this mask; the main thread takes the signals.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  std::mutex out;
+  options.log = [&out](const std::string& line) {
+    std::lock_guard lock(out);
+    std::cout << line << std::endl;
+  };
+
+  try {
+    veltra::SimulatorRuntime runtime(options);
+    {
+      std::lock_guard lock(out);
+      for (const auto& m : runtime.Bus().Modules()) {
+        std::cout << "module " << KindName(m.kind) << " ";
+        std::cout << (m.address ? "at " + std::to_string(m.address) : std::string("without address"));
+        if (m.channels) std::cout << ", " << m.channels << (m.kind == veltra::ModuleKind::Input ? " inputs" : " outputs");
+        if (m.programming) std::cout << ", programming mode";
+        std::cout << "\n";
+      }
+      std::cout << "bus switch subnet " << runtime.Bus().Subnet() << "\n";
+      if (options.udp) std::cout << "UDP bus switch on 127.0.0.1:" << runtime.UdpPort() << "\n";
+      if (options.pty) std::cout << "serial line: " << runtime.PtySlavePath() << "\n";
+      std::cout << std::flush;
+    }
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    runtime.Stop();
+    std::lock_guard lock(out);
+    std::cout << "stopped\n" << std::flush;
+  } catch (const std::exception& e) {
+    std::cerr << "veltra-sim: " << e.what() << "\n";
+    return 1;
+  }
+  return 0;
+}

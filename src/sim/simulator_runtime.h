@@ -1,0 +1,48 @@
+#pragma once
+// The simulated bus run inside another program (the console's simulation
+// mode, tests, benchmarks): the bus switch on 127.0.0.1 and the bus on a
+// pseudo-terminal, each on a background thread, stopped and joined by the
+// destructor. Qt-free.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/sim_endpoints.h"
+
+namespace veltra {
+
+struct SimulatorOptions {
+  bool udp = true;
+  int udpPort = 0;  // 0: an ephemeral port, read back with UdpPort()
+  bool pty = true;
+  std::vector<ModuleSpec> population = DefaultPopulation();
+  SimFaults faults;  // applied to both links, each counting its own replies
+  SimLogFn log;      // optional; called from the background threads
+};
+
+class SimulatorRuntime {
+ public:
+  // Starts the requested links. Throws std::system_error when a socket or
+  // pseudo-terminal cannot be created (a taken port, for instance).
+  explicit SimulatorRuntime(SimulatorOptions options = {});
+  ~SimulatorRuntime();
+  SimulatorRuntime(const SimulatorRuntime&) = delete;
+  SimulatorRuntime& operator=(const SimulatorRuntime&) = delete;
+
+  // UDP port of the bus switch on 127.0.0.1; 0 without UDP.
+  int UdpPort() const;
+  // Serial end of the pseudo-terminal (e.g. /dev/pts/4); empty without pty.
+  std::string PtySlavePath() const;
+  // The modules and the bus switch record, for inspection.
+  SimBus& Bus() { return *bus_; }
+
+  // Stops both links and joins their threads; the destructor calls it.
+  void Stop();
+
+ private:
+  std::unique_ptr<SimBus> bus_;
+  std::unique_ptr<UdpBusSwitch> udp_;
+  std::unique_ptr<PtyBus> pty_;
+};
+
+}  // namespace veltra
