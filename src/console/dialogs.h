@@ -1,0 +1,34 @@
+#pragma once
+// The few message boxes the main window shows, behind one interface so that
+// automated runs can answer them without a modal loop.
+#include <QString>
+
+class QWidget;
+
+namespace veltra {
+
+class Dialogs {
+ public:
+  virtual ~Dialogs() = default;
+  // "Are you sure?" style question, titled "Confirm", Yes/No; true for Yes.
+  virtual bool Confirm(const QString& text) = 0;
+  // Plain message with an OK button ("Error!", "No records!", ...).
+  virtual void Message(const QString& text) = 0;
+  // An error that ended an operator action; the window keeps running.
+  virtual void ShowError(const QString& text) = 0;
+};
+
+// Real message boxes, parented to the given window.
+class MessageBoxDialogs : public Dialogs {
+ public:
+  explicit MessageBoxDialogs(QWidget* parent = nullptr) : parent_(parent) {}
+  void SetParent(QWidget* parent) { parent_ = parent; }
+  bool Confirm(const QString& text) override;
+  void Message(const QString& text) override;
+  void ShowError(const QString& text) override;
+
+ private:
+  QWidget* parent_;
+};
+
+}  // namespace veltra

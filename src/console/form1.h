@@ -1,0 +1,208 @@
+#pragma once
+// The main window: every operator control, the monitor log and the status
+// bar, and the two links. The controls are the state: handlers read them at
+// the moment of the click, build one request with the core builders, send it
+// through the send path, and the reply decoder's results are written back.
+#include <QMainWindow>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "net/udp_client.h"
+#include "protocol/request_writer.h"
+#include "protocol/send_path.h"
+#include "replies/reply_decoder.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QSplitter;
+class QStatusBar;
+class QTabWidget;
+class QTableView;
+class QWidget;
+
+namespace veltra {
+
+class Dialogs;
+class KeyFilter;
+class SpinEdit;
+
+struct TForm1Options {
+  // Message boxes; null: real ones.
+  Dialogs* dialogs = nullptr;
+  // Folder that holds the scene database, ending in a separator; empty: the
+  // executable's folder.
+  QString sceneFolder;
+  // Where "Read" of the bus switch group sends its request.
+  std::string busSwitchBroadcastHost = "192.168.14.255";
+  // The computer's host name for "Local IP "; null: ask the system.
+  std::function<std::optional<std::string>()> hostName;
+};
+
+class TForm1 : public QMainWindow, public RequestLinks {
+  Q_OBJECT
+ public:
+  explicit TForm1(TForm1Options options = {}, QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // Handlers named after their controls and events. They may throw; clicks
+  // reach them through RunGuarded, which shows what escapes.
+  void FormCreate();
+  void FormClose();
+  void Button10Click();  // serial "Create"/"Close"
+  void Button32Click();  // UDP "Create"/"Close"
+  void btn1Click();      // bus switch "Set"
+  void btn2Click();      // bus switch "Read"
+  void Delete1Click();
+  void DeleteAll1Click();
+  // Serial chunk as the reader delivered it.
+  void Comm1ReceiveData(const std::uint8_t* buffer, std::uint16_t length);
+
+  // RequestLinks: what the send path needs from the window and the links.
+  bool NetworkSelected() const override;
+  bool LogMasked() const override;
+  void AppendLog(const std::string& utf8Line) override;
+  void SendDatagram(const std::string& bytes) override;
+  std::string ReceiveDatagram(int timeoutMs) override;
+  void ReceiveDeal(const std::string& bytes) override;
+  bool WriteData(const std::uint8_t* bytes, std::uint16_t length) override;
+
+  // Runs one operator action; an exception that escapes it is shown by the
+  // default error display and the window goes on.
+  void RunGuarded(const std::function<void()>& action);
+
+  // Writes a decoded reply into the window.
+  void ApplyReply(const DecodedReply& reply);
+
+  void SetBusSwitchBroadcastHost(const std::string& host) { options_.busSwitchBroadcastHost = host; }
+  QString StatusText() const;
+  Dialogs& dialogs() { return *dialogs_; }
+
+  TIdUDPClient IdUDPClient1;
+
+  // ---- Communication Settings
+  QComboBox* ComboBox5 = nullptr;  // "Com"
+  QComboBox* ComboBox1 = nullptr;  // "Buad Rate"
+  QComboBox* ComboBox2 = nullptr;  // "Bit Size  "
+  QComboBox* ComboBox3 = nullptr;  // "Parity"
+  QComboBox* ComboBox4 = nullptr;  // "Stop Bits"
+  QPushButton* Button10 = nullptr;
+  QRadioButton* RadioButton2 = nullptr;  // "Com "
+  QCheckBox* CheckBox13 = nullptr;       // hidden "Monitor"
+  QLineEdit* Edit3 = nullptr;            // "Local IP "
+  QLineEdit* Edit6 = nullptr;            // "Local Port "
+  QLineEdit* Edit4 = nullptr;            // "Remote IP "
+  QLineEdit* Edit5 = nullptr;            // "Remote Port "
+  SpinEdit* SpinEdit7 = nullptr;         // "Subnet ID"
+  QPushButton* Button32 = nullptr;
+  QRadioButton* RadioButton1 = nullptr;  // "TCP/IP "
+  QCheckBox* chk1 = nullptr;             // hidden log mask
+
+  QTabWidget* PageControl1 = nullptr;
+  QWidget* TabSheet1 = nullptr;  // Module Settings
+  QWidget* TabSheet2 = nullptr;  // Scene Control
+  QWidget* TabSheet3 = nullptr;  // Light Control
+  QWidget* TabSheet4 = nullptr;  // Curtain Control
+  QWidget* TabSheet5 = nullptr;  // IR Control
+  QWidget* TabSheet6 = nullptr;  // Input Module Control
+
+  // ---- Module Settings: Subnet Module Settings
+  SpinEdit* SpinEdit1 = nullptr;
+  QPushButton *Button1 = nullptr, *Button22 = nullptr, *Button23 = nullptr, *Button12 = nullptr,
+              *Button29 = nullptr, *Button31 = nullptr;
+  QLineEdit *Edit1 = nullptr, *Edit2 = nullptr;
+
+  // ---- Module Settings: Bus Switch Settings
+  SpinEdit* SpinEdit12 = nullptr;
+  QLineEdit *Edit9 = nullptr, *edt5 = nullptr, *Edit15 = nullptr, *Edit17 = nullptr;
+  QLineEdit* Edit11 = nullptr;
+  QLineEdit *Edit21 = nullptr, *Edit22 = nullptr, *Edit23 = nullptr, *Edit24 = nullptr;
+  QLineEdit *Edit25 = nullptr, *Edit26 = nullptr, *Edit27 = nullptr, *Edit28 = nullptr;
+  QLineEdit *Edit29 = nullptr, *Edit30 = nullptr, *Edit31 = nullptr, *Edit32 = nullptr;
+  QLineEdit* edt3 = nullptr;
+  QLineEdit *Edit7 = nullptr, *Edit8 = nullptr, *Edit33 = nullptr, *Edit34 = nullptr, *Edit35 = nullptr,
+            *Edit36 = nullptr;
+  QPushButton *btn1 = nullptr, *btn2 = nullptr, *Button9 = nullptr, *Button33 = nullptr, *Button34 = nullptr;
+  QLineEdit *Edit13 = nullptr, *Edit14 = nullptr;
+
+  // ---- Scene Control
+  SpinEdit *SpinEdit5 = nullptr, *SpinEdit6 = nullptr, *SpinEdit4 = nullptr;
+  std::array<QComboBox*, 8> channelLists{};  // ComboBox6 .. ComboBox13
+  QPushButton *Button7 = nullptr, *Button8 = nullptr, *Button13 = nullptr;
+  QTableView* DBGrid1 = nullptr;
+  QObject* DataSource1 = nullptr;
+  QMenu* PopupMenu1 = nullptr;
+  QAction *Delete1 = nullptr, *DeleteAll1 = nullptr;
+
+  // ---- Light Control
+  SpinEdit *SpinEdit2 = nullptr, *SpinEdit3 = nullptr, *SpinEdit11 = nullptr;
+  QPushButton *Button2 = nullptr, *Button3 = nullptr, *Button4 = nullptr, *Button5 = nullptr,
+              *Button6 = nullptr, *Button30 = nullptr, *Button11 = nullptr;
+  // "Light1" .. "Light8" in screen order: CheckBox1..4, CheckBox8, CheckBox5..7.
+  std::array<QCheckBox*, 8> lightBoxes{};
+
+  // ---- Curtain Control
+  SpinEdit *SpinEdit9 = nullptr, *SpinEdit10 = nullptr, *SpinEdit8 = nullptr;
+  QPushButton *Button14 = nullptr, *Button15 = nullptr, *Button16 = nullptr, *Button18 = nullptr,
+              *Button20 = nullptr, *Button17 = nullptr, *Button21 = nullptr, *Button19 = nullptr;
+  std::array<QCheckBox*, 4> curtainBoxes{};  // CheckBox9 .. CheckBox12
+
+  // ---- IR Control
+  SpinEdit *SpinEdit14 = nullptr, *SpinEdit13 = nullptr;
+  QPushButton *Button24 = nullptr, *Button26 = nullptr, *Button25 = nullptr, *Button27 = nullptr,
+              *Button28 = nullptr;
+
+  // ---- Input Module Control
+  SpinEdit *SpinEdit15 = nullptr, *SpinEdit17 = nullptr, *SpinEdit18 = nullptr, *SpinEdit16 = nullptr,
+           *SpinEdit20 = nullptr;
+  QComboBox *ComboBox15 = nullptr, *ComboBox16 = nullptr;
+  QPushButton *Button35 = nullptr, *Button36 = nullptr;
+
+  // ---- Communication Data
+  QSplitter* Splitter1 = nullptr;
+  QPlainTextEdit* Memo1 = nullptr;
+  QStatusBar* StatusBar1 = nullptr;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildCommunicationSettings(QWidget* panel);
+  void BuildModuleSettings(QWidget* page);
+  void BuildSceneControl(QWidget* page);
+  void BuildLightControl(QWidget* page);
+  void BuildCurtainControl(QWidget* page);
+  void BuildIrControl(QWidget* page);
+  void BuildInputModuleControl(QWidget* page);
+  void WireCommands();
+  void Wire(QPushButton* button, std::function<void()> action);
+
+  // Frame form of the commands that have both: routed for "TCP/IP " or
+  // "Monitor", direct otherwise.
+  Addressing CurrentAddressing() const;
+  void Send();
+  void SetStatusText(const QString& text);
+  void ShowBusSwitchRecord(const BusSwitchRecord& record);
+  BusSwitchTexts BusSwitchFieldTexts() const;
+  void SetUdpRowEnabled(bool enabled);
+  void SetSerialRowEnabled(bool enabled);
+
+  TForm1Options options_;
+  std::unique_ptr<Dialogs> ownDialogs_;
+  Dialogs* dialogs_ = nullptr;
+  QLabel* statusPanel_ = nullptr;
+};
+
+}  // namespace veltra
