@@ -1,0 +1,480 @@
+// The simulated bus answers the console's own requests (built with the
+// console's command builders) with replies that the console's decoder turns
+// into the right fields, and keeps the modules' state.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "net/bus_switch_commands.h"
+#include "protocol/input_commands.h"
+#include "protocol/module_commands.h"
+#include "protocol/output_commands.h"
+#include "replies/reply_decoder.h"
+#include "scenes/scene_commands.h"
+#include "sim/reply_shaper.h"
+#include "sim/sim_bus.h"
+
+namespace veltra {
+namespace {
+
+constexpr int kSubnet = 1;
+
+template <class Build>
+SimFrame Request(Build build) {
+  TransmitBuffer buffer{};
+  build(buffer);
+  CompleteFrame(buffer.data());
+  return SimFrame(buffer.begin(), buffer.begin() + buffer[2]);
+}
+
+struct LinkCase {
+  SimLink link;
+  FrameForm form;  // form of the requests
+  const char* name;
+};
+
+class SimReplies : public ::testing::TestWithParam<LinkCase> {
+ protected:
+  Addressing Form() const { return {GetParam().form, kSubnet}; }
+  // Replies come back routed over UDP, in the request's form on the line.
+  FrameForm ReplyForm(FrameForm requestForm) const {
+    return GetParam().link == SimLink::Udp ? FrameForm::Routed : requestForm;
+  }
+
+  std::vector<SimFrame> Send(const SimFrame& request) {
+    return bus.Handle(request.data(), request.size(), GetParam().link).replies;
+  }
+  DecodedReply Decode(const SimFrame& reply, FrameForm form) const {
+    return form == FrameForm::Routed ? DecodeRouted(reply.data(), reply.size(), false)
+                                     : DecodeDirect(reply.data(), reply.size(), false);
+  }
+  // Exactly one reply, decoded as the console would.
+  DecodedReply One(const SimFrame& request, FrameForm requestForm) {
+    const auto replies = Send(request);
+    EXPECT_EQ(replies.size(), 1u);
+    if (replies.size() != 1) return {};
+    DecodedReply decoded = Decode(replies[0], ReplyForm(requestForm));
+    EXPECT_TRUE(decoded.logLine.has_value()) << "reply rejected by the decoder";
+    return decoded;
+  }
+  DecodedReply One(const SimFrame& request) { return One(request, GetParam().form); }
+
+  static bool Says(const DecodedReply& reply, const std::string& word) {
+    const std::string line = reply.logLine.value_or("");
+    return line.size() >= word.size() && line.compare(line.size() - word.size(), word.size(), word) == 0;
+  }
+
+  SimFrame Module(ModuleCommand command, int address) {
+    return Request([&](TransmitBuffer& b) { BuildModuleCommand(b, command, Form(), address); });
+  }
+  SimFrame Output(OutputCommand command, int module, int output = 1, int time = 0) {
+    return Request([&](TransmitBuffer& b) { BuildOutputCommand(b, command, Form(), {module, output, time}); });
+  }
+  std::vector<bool> Lights(int module) {
+    const DecodedReply reply = One(Output(OutputCommand::LightReadStatus, module));
+    EXPECT_EQ(reply.effect, ReplyEffect::StatusBytes);
+    return reply.statusBits;
+  }
+
+  SimBus bus;
+};
+
+TEST_P(SimReplies, ProgrammingModuleTakesAnAddressAndReadsItBack) {
+  DecodedReply reply = One(Module(ModuleCommand::ReadAddress, 1));
+  EXPECT_EQ(reply.effect, ReplyEffect::ModuleAddress);
+  EXPECT_EQ(reply.moduleAddress, 0);  // no address yet
+
+  reply = One(Module(ModuleCommand::SetAddress, 6));
+  EXPECT_TRUE(Says(reply, "OK!"));
+  reply = One(Module(ModuleCommand::ReadAddress, 1));
+  EXPECT_EQ(reply.effect, ReplyEffect::ModuleAddress);
+  EXPECT_EQ(reply.moduleAddress, 6);
+  ASSERT_TRUE(bus.Module(6).has_value());
+  EXPECT_EQ(bus.Module(6)->kind, ModuleKind::Light);
+
+  // The newly addressed module answers at its address.
+  EXPECT_EQ(Lights(6), std::vector<bool>(8, false));
+}
+
+TEST_P(SimReplies, SetAddressRefusesAddressesOutOfRangeOrTaken) {
+  EXPECT_TRUE(Says(One(Module(ModuleCommand::SetAddress, 33)), "Module address is out of range!"));
+  EXPECT_TRUE(Says(One(Module(ModuleCommand::SetAddress, 0)), "Module address is out of range!"));
+  EXPECT_TRUE(Says(One(Module(ModuleCommand::SetAddress, 2)), "Module address is occupied"));
+  EXPECT_EQ(One(Module(ModuleCommand::ReadAddress, 1)).moduleAddress, 0);
+}
+
+TEST_P(SimReplies, TypeAndVersionPerKind) {
+  DecodedReply reply = One(Module(ModuleCommand::ReadModuleType, 1));
+  EXPECT_EQ(reply.effect, ReplyEffect::ModuleType);
+  EXPECT_EQ(reply.text, "0208");
+  EXPECT_FALSE(reply.toBusSwitchFields);
+  EXPECT_EQ(One(Module(ModuleCommand::ReadModuleType, 3)).text, "0104");
+  EXPECT_EQ(One(Module(ModuleCommand::ReadModuleType, 4)).text, "0301");
+  EXPECT_EQ(One(Module(ModuleCommand::ReadModuleType, 5)).text, "0408");
+
+  reply = One(Module(ModuleCommand::ReadVersion, 3));
+  EXPECT_EQ(reply.effect, ReplyEffect::Version);
+  EXPECT_EQ(reply.text, "Curtain-4 V1.0");
+  EXPECT_FALSE(reply.toBusSwitchFields);
+}
+
+TEST_P(SimReplies, LightOutputsFollowOnOffToggleAndAllCommands) {
+  EXPECT_TRUE(Says(One(Output(OutputCommand::LightOn, 1, 1)), "OK!"));
+  One(Output(OutputCommand::LightOn, 1, 3));
+  One(Output(OutputCommand::LightOn, 1, 8));
+  One(Output(OutputCommand::LightOff, 1, 8));
+  EXPECT_EQ(Lights(1), (std::vector<bool>{true, false, true, false, false, false, false, false}));
+
+  One(Output(OutputCommand::LightToggle, 1, 3));
+  One(Output(OutputCommand::LightToggle, 1, 2));
+  EXPECT_EQ(Lights(1), (std::vector<bool>{true, true, false, false, false, false, false, false}));
+  EXPECT_EQ(Lights(2), std::vector<bool>(8, false));  // the other light module is untouched
+
+  // All On goes to address 255: every light module switches, the bus answers once.
+  const auto replies = Send(Output(OutputCommand::LightAllOn, 1));
+  ASSERT_EQ(replies.size(), 1u);
+  EXPECT_TRUE(Says(Decode(replies[0], ReplyForm(GetParam().form)), "OK!"));
+  EXPECT_EQ(Lights(1), std::vector<bool>(8, true));
+  EXPECT_EQ(Lights(2), std::vector<bool>(8, true));
+  One(Output(OutputCommand::LightAllOff, 1));
+  EXPECT_EQ(Lights(1), std::vector<bool>(8, false));
+  EXPECT_EQ(Lights(2), std::vector<bool>(8, false));
+}
+
+TEST_P(SimReplies, CurtainOutputsFollowOpenCloseStop) {
+  auto curtains = [&] {
+    const DecodedReply reply = One(Output(OutputCommand::CurtainReadStatus, 3));
+    EXPECT_EQ(reply.effect, ReplyEffect::StatusBytes);
+    return reply.statusBits;
+  };
+  One(Output(OutputCommand::CurtainOpen, 3, 2));
+  EXPECT_EQ(curtains(), (std::vector<bool>{false, true, false, false}));
+  One(Output(OutputCommand::CurtainStop, 3, 2));
+  EXPECT_EQ(curtains(), (std::vector<bool>{false, true, false, false}));
+  One(Output(OutputCommand::CurtainOpenAll, 3));
+  EXPECT_EQ(curtains(), std::vector<bool>(4, true));
+  One(Output(OutputCommand::CurtainClose, 3, 4));
+  One(Output(OutputCommand::CurtainStopAll, 3));
+  EXPECT_EQ(curtains(), (std::vector<bool>{true, true, true, false}));
+  One(Output(OutputCommand::CurtainCloseAll, 3));
+  EXPECT_EQ(curtains(), std::vector<bool>(4, false));
+}
+
+TEST_P(SimReplies, TimesAreStoredWithinTheirRanges) {
+  EXPECT_TRUE(Says(One(Output(OutputCommand::LightSetOnTime, 1, 2, 300)), "OK!"));
+  EXPECT_EQ(bus.Module(1)->times[1], 300);
+  // The window's fields allow one step more than the modules take.
+  EXPECT_TRUE(Says(One(Output(OutputCommand::LightSetOnTime, 1, 2, 65001)), "Parameter error!"));
+  EXPECT_EQ(bus.Module(1)->times[1], 300);
+
+  EXPECT_TRUE(Says(One(Output(OutputCommand::CurtainSetTravelTime, 3, 4, 125)), "OK!"));
+  EXPECT_EQ(bus.Module(3)->times[3], 12500);
+  EXPECT_TRUE(Says(One(Output(OutputCommand::CurtainSetTravelTime, 3, 4, 601)), "Parameter error!"));
+  EXPECT_EQ(bus.Module(3)->times[3], 12500);
+}
+
+TEST_P(SimReplies, SceneSetThenTestChangesOutputsUntilCleared) {
+  const std::array<int, kChannelCount> items{1, 0, 2, 1, 0, 0, 0, 0};  // ON, OFF, No Change, ON
+  auto set = Request([&](TransmitBuffer& b) { BuildSetScene(b, Form(), 1, 7, 4, items); });
+  auto test = Request([&](TransmitBuffer& b) { BuildTestScene(b, Form(), 7); });
+  auto clear = Request([&](TransmitBuffer& b) { BuildClearScene(b, Form(), 1, 7); });
+
+  DecodedReply reply = One(set);
+  EXPECT_EQ(reply.effect, ReplyEffect::SaveScene);
+  EXPECT_EQ(Lights(1), std::vector<bool>(8, false));  // stored, not yet shown
+
+  One(Output(OutputCommand::LightOn, 1, 2));
+  One(Output(OutputCommand::LightOn, 1, 3));
+  EXPECT_TRUE(Says(One(test), "OK!"));
+  EXPECT_EQ(Lights(1), (std::vector<bool>{true, false, true, true, false, false, false, false}));
+
+  reply = One(clear);
+  EXPECT_EQ(reply.effect, ReplyEffect::DeleteModuleScenes);
+  One(Output(OutputCommand::LightAllOff, 1));
+  One(test);
+  EXPECT_EQ(Lights(1), std::vector<bool>(8, false));
+
+  auto tooHigh = Request([&](TransmitBuffer& b) { BuildSetScene(b, Form(), 1, 51, 2, items); });
+  reply = One(tooHigh);
+  EXPECT_TRUE(Says(reply, "Parameter error!"));
+  EXPECT_EQ(reply.effect, ReplyEffect::None);
+}
+
+TEST_P(SimReplies, RestoreResetsTheModule) {
+  One(Output(OutputCommand::LightOn, 2, 5));
+  One(Output(OutputCommand::LightSetOnTime, 2, 5, 90));
+  const std::array<int, kChannelCount> items{1, 1, 1, 1, 1, 1, 1, 1};
+  One(Request([&](TransmitBuffer& b) { BuildSetScene(b, Form(), 2, 1, 8, items); }));
+  ASSERT_EQ(bus.Module(2)->scenes.size(), 1u);
+
+  EXPECT_TRUE(Says(One(Module(ModuleCommand::Restore, 2)), "OK!"));
+  EXPECT_EQ(Lights(2), std::vector<bool>(8, false));
+  EXPECT_TRUE(bus.Module(2)->scenes.empty());
+  EXPECT_EQ(bus.Module(2)->times[4], 0);
+  EXPECT_EQ(bus.Module(2)->address, 2);
+}
+
+TEST_P(SimReplies, WrongRequestsGetTheirStatus) {
+  EXPECT_TRUE(Says(One(Output(OutputCommand::LightOn, 1, 9)), "Parameter error!"));
+  EXPECT_TRUE(Says(One(Output(OutputCommand::CurtainOpen, 3, 5)), "Parameter error!"));
+  // Commands the module does not know.
+  EXPECT_TRUE(Says(One(Output(OutputCommand::LightOn, 3)), "Command error!"));
+  EXPECT_TRUE(Says(One(Output(OutputCommand::LightReadStatus, 4)), "Command error!"));
+  auto unknown = Request([&](TransmitBuffer& b) { WriteRequest(b, Form(), 1, ClassSystem, 11, {}); });
+  EXPECT_TRUE(Says(One(unknown), "Command error!"));
+  auto lightSeven = Request([&](TransmitBuffer& b) { WriteRequest(b, Form(), 1, ClassLight, 6, {0, 255}); });
+  EXPECT_TRUE(Says(One(lightSeven), "Command error!"));
+}
+
+TEST_P(SimReplies, AbsentModulesDoNotAnswer) {
+  EXPECT_TRUE(Send(Output(OutputCommand::LightReadStatus, 9)).empty());
+  EXPECT_TRUE(Send(Output(OutputCommand::LightOn, 20)).empty());
+  EXPECT_TRUE(Send(Module(ModuleCommand::TestModule, 0)).empty());
+}
+
+TEST_P(SimReplies, InputBindingsAreStoredAndCleared) {
+  BindInputFields fields;
+  fields.inputModule = 5;
+  fields.input = 3;
+  fields.outputModule = 2;
+  fields.output = 4;
+  fields.controlMode = 1;
+  fields.function = 2;  // "Toggle Light"
+  fields.parameter = 9;
+  EXPECT_TRUE(Says(One(Request([&](TransmitBuffer& b) { BuildBindInput(b, Form(), fields); })), "OK!"));
+  const auto bindings = bus.Module(5)->bindings;
+  ASSERT_EQ(bindings.count(2), 1u);
+  EXPECT_EQ(bindings.at(2), (std::array<std::uint8_t, 6>{1, ClassLight, 3, 2, 3, 9}));
+
+  EXPECT_TRUE(Says(One(Request([&](TransmitBuffer& b) { BuildClearInput(b, Form(), 5, 3); })), "OK!"));
+  EXPECT_TRUE(bus.Module(5)->bindings.empty());
+
+  fields.input = 9;  // the input module has 8 inputs
+  EXPECT_TRUE(Says(One(Request([&](TransmitBuffer& b) { BuildBindInput(b, Form(), fields); })),
+                   "Parameter error!"));
+  fields.input = 1;
+  fields.inputModule = 1;  // a light module has no inputs
+  EXPECT_TRUE(Says(One(Request([&](TransmitBuffer& b) { BuildBindInput(b, Form(), fields); })),
+                   "Command error!"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, SimReplies,
+                         ::testing::Values(LinkCase{SimLink::Serial, FrameForm::Direct, "SerialDirect"},
+                                           LinkCase{SimLink::Serial, FrameForm::Routed, "SerialRouted"},
+                                           LinkCase{SimLink::Udp, FrameForm::Routed, "Udp"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Infrared requests are always direct, over UDP too.
+class SimInfrared : public SimReplies {
+ protected:
+  SimFrame Ir(InfraredCommand command, int code = 0) {
+    return Request([&](TransmitBuffer& b) { BuildInfraredCommand(b, command, 4, code); });
+  }
+  bool Ok(InfraredCommand command, int code = 0) {
+    return Says(One(Ir(command, code), FrameForm::Direct), "OK!");
+  }
+};
+
+TEST_P(SimInfrared, CodesAreLearnedOnlyWhileLearning) {
+  EXPECT_TRUE(Says(One(Ir(InfraredCommand::SendCode, 5), FrameForm::Direct), "Parameter error!"));
+  EXPECT_TRUE(bus.Module(4)->irCodes.empty());
+
+  EXPECT_TRUE(Ok(InfraredCommand::LearnOn));
+  EXPECT_TRUE(Ok(InfraredCommand::SendCode, 5));  // learned, not sent
+  EXPECT_TRUE(Ok(InfraredCommand::SendCode, 249));
+  EXPECT_TRUE(Ok(InfraredCommand::LearnOff));
+  EXPECT_EQ(bus.Module(4)->irCodes, (std::set<int>{5, 249}));
+  EXPECT_TRUE(bus.Module(4)->irSent.empty());
+
+  EXPECT_TRUE(Ok(InfraredCommand::SendCode, 5));
+  EXPECT_EQ(bus.Module(4)->irSent, std::vector<int>{5});
+  EXPECT_TRUE(Ok(InfraredCommand::DeleteCode, 5));
+  EXPECT_TRUE(Says(One(Ir(InfraredCommand::SendCode, 5), FrameForm::Direct), "Parameter error!"));
+  EXPECT_TRUE(Ok(InfraredCommand::DeleteAllCodes));
+  EXPECT_TRUE(bus.Module(4)->irCodes.empty());
+  EXPECT_TRUE(Says(One(Ir(InfraredCommand::SendCode, 250), FrameForm::Direct), "Parameter error!"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, SimInfrared,
+                         ::testing::Values(LinkCase{SimLink::Serial, FrameForm::Direct, "Serial"},
+                                           LinkCase{SimLink::Udp, FrameForm::Direct, "Udp"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The bus switch is reached with routed frames, over UDP or over the line
+// in monitor mode.
+class SimBusSwitch : public SimReplies {
+ protected:
+  DecodedReply Read() {
+    return One(Request([](TransmitBuffer& b) { BuildBusSwitchRead(b); }), FrameForm::Routed);
+  }
+  SimFrame Query(BusSwitchQuery query, int subnet = kSubnet) {
+    return Request([&](TransmitBuffer& b) { BuildBusSwitchQuery(b, query, subnet); });
+  }
+};
+
+TEST_P(SimBusSwitch, KeepsItsConfigurationRecord) {
+  bus.SetServedPort(2001);
+  DecodedReply reply = Read();
+  ASSERT_EQ(reply.effect, ReplyEffect::BusSwitchConfig);
+  BusSwitchTexts texts = TextsFromRecord(reply.busSwitchRecord);
+  EXPECT_EQ(texts.subnet, 1);
+  EXPECT_EQ(texts.ip, (std::array<std::string, 4>{"127", "0", "0", "1"}));
+  EXPECT_EQ(texts.port, "2001");
+
+  BusSwitchTexts wanted;
+  wanted.subnet = 258;
+  wanted.ip = {"192", "168", "14", "3"};
+  wanted.port = "2001";
+  wanted.mask = {"255", "255", "255", "0"};
+  wanted.gateway = {"192", "168", "14", "1"};
+  wanted.serverIp = {"192", "168", "14", "20"};
+  wanted.serverPort = "2002";
+  wanted.mac = {"00", "1A", "2B", "3C", "4D", "5E"};
+  const BusSwitchRecord record = RecordFromTexts(wanted);
+  reply = One(Request([&](TransmitBuffer& b) { BuildBusSwitchSet(b, record); }), FrameForm::Routed);
+  EXPECT_TRUE(Says(reply, "OK!"));
+  reply = Read();
+  ASSERT_EQ(reply.effect, ReplyEffect::BusSwitchConfig);
+  EXPECT_EQ(reply.busSwitchRecord, record);
+  EXPECT_EQ(bus.Subnet(), 258);
+
+  // The modules are now on subnet 258.
+  auto status = [&](int subnet) {
+    return Request([&](TransmitBuffer& b) {
+      BuildOutputCommand(b, OutputCommand::LightReadStatus, {FrameForm::Routed, subnet}, {1, 1, 0});
+    });
+  };
+  EXPECT_TRUE(Send(status(1)).empty());
+  EXPECT_EQ(One(status(258), FrameForm::Routed).effect, ReplyEffect::StatusBytes);
+
+  EXPECT_TRUE(Says(One(Query(BusSwitchQuery::Restore, 258), FrameForm::Routed), "OK!"));
+  reply = Read();
+  EXPECT_EQ(TextsFromRecord(reply.busSwitchRecord).port, "2001");
+  EXPECT_EQ(bus.Subnet(), 1);
+}
+
+TEST_P(SimBusSwitch, AnswersTypeAndVersionForItself) {
+  DecodedReply reply = One(Query(BusSwitchQuery::ReadModuleType), FrameForm::Routed);
+  EXPECT_EQ(reply.effect, ReplyEffect::ModuleType);
+  EXPECT_TRUE(reply.toBusSwitchFields);
+  EXPECT_EQ(reply.text, "1001");
+  reply = One(Query(BusSwitchQuery::ReadVersion), FrameForm::Routed);
+  EXPECT_EQ(reply.effect, ReplyEffect::Version);
+  EXPECT_TRUE(reply.toBusSwitchFields);
+  EXPECT_EQ(reply.text, kBusSwitchVersion);
+}
+
+TEST_P(SimBusSwitch, ShortSetIsAParameterError) {
+  auto shortSet = Request([](TransmitBuffer& b) {
+    WriteRequest(b, {FrameForm::Routed, 0xFFFF}, 255, ClassSystem, 0, {0, 9, 127, 0, 0, 1});
+  });
+  EXPECT_TRUE(Says(One(shortSet, FrameForm::Routed), "Parameter error!"));
+  EXPECT_EQ(bus.Subnet(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, SimBusSwitch,
+                         ::testing::Values(LinkCase{SimLink::Serial, FrameForm::Routed, "Serial"},
+                                           LinkCase{SimLink::Udp, FrameForm::Routed, "Udp"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SimFrames, FramesThatAreNotForTheBusGetNoReply) {
+  SimBus bus;
+  auto send = [&](const SimFrame& f, SimLink link) { return bus.Handle(f.data(), f.size(), link); };
+  auto on = [](Addressing a) {
+    return Request([&](TransmitBuffer& b) { BuildOutputCommand(b, OutputCommand::LightOn, a, {1, 1, 0}); });
+  };
+  // Another subnet over UDP.
+  SimAnswer answer = send(on({FrameForm::Routed, 2}), SimLink::Udp);
+  EXPECT_TRUE(answer.replies.empty());
+  EXPECT_FALSE(answer.request.has_value());
+  // A direct light request over UDP is not something the console sends.
+  EXPECT_TRUE(send(on({FrameForm::Direct, 0}), SimLink::Udp).replies.empty());
+  // Broken checksum.
+  SimFrame broken = on({FrameForm::Direct, 0});
+  broken.back() ^= 1;
+  EXPECT_TRUE(send(broken, SimLink::Serial).replies.empty());
+  // A reply heard back on the line (echo) is not answered.
+  const SimFrame echo = BuildReplyFrame(FrameForm::Direct, 0, 1, 0x82, 1, 1, {});
+  EXPECT_TRUE(send(echo, SimLink::Serial).replies.empty());
+  EXPECT_EQ(bus.Module(1)->outputs[0], 0);
+}
+
+TEST(SimFrames, RepliesAreTheLayoutsOnTheWire) {
+  SimBus bus;
+  auto on = [](Addressing a) {
+    return Request([&](TransmitBuffer& b) { BuildOutputCommand(b, OutputCommand::LightOn, a, {1, 1, 0}); });
+  };
+  SimFrame request = on({FrameForm::Routed, 1});
+  EXPECT_EQ(bus.Handle(request.data(), request.size(), SimLink::Udp).replies.at(0),
+            (SimFrame{0x55, 0xAA, 0x0B, 0x00, 0x01, 0x01, 0x82, 0x01, 0x01, 0x54, 0x3A}));
+  request = on({FrameForm::Direct, 0});
+  EXPECT_EQ(bus.Handle(request.data(), request.size(), SimLink::Serial).replies.at(0),
+            (SimFrame{0x55, 0xAA, 0x09, 0x01, 0x82, 0x01, 0x01, 0x54, 0x27}));
+  request = Request([](TransmitBuffer& b) {
+    BuildOutputCommand(b, OutputCommand::LightReadStatus, {FrameForm::Direct, 0}, {1, 1, 0});
+  });
+  EXPECT_EQ(bus.Handle(request.data(), request.size(), SimLink::Serial).replies.at(0),
+            (SimFrame{0x55, 0xAA, 0x12, 0x01, 0x80, 0x08, 0x01, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00,
+                      0x00, 0x00, 0x54, 0x37}));
+}
+
+TEST(SimPopulation, ParsesKindsChannelsAndProgrammingMode) {
+  const auto modules = ParsePopulation("light:4@2,curtain@3,ir@4,input:16@5,light@-,curtain@7*");
+  ASSERT_EQ(modules.size(), 6u);
+  EXPECT_EQ(modules[0].kind, ModuleKind::Light);
+  EXPECT_EQ(modules[0].channels, 4);
+  EXPECT_EQ(modules[0].address, 2);
+  EXPECT_EQ(modules[1].channels, 4);
+  EXPECT_EQ(modules[2].kind, ModuleKind::Infrared);
+  EXPECT_EQ(modules[3].channels, 16);
+  EXPECT_EQ(modules[4].address, 0);
+  EXPECT_TRUE(modules[4].programming);
+  EXPECT_EQ(modules[5].address, 7);
+  EXPECT_TRUE(modules[5].programming);
+  EXPECT_EQ(ParsePopulation("default").size(), DefaultPopulation().size());
+
+  for (const char* bad : {"lamp@1", "light@33", "light@0", "light@1,curtain@1", "light:9@1", "light",
+                          "light@x", "input:0@5"})
+    EXPECT_THROW(ParsePopulation(bad), std::invalid_argument) << bad;
+}
+
+TEST(SimPopulation, ReadStatusReportsTheModulesOwnOutputCount) {
+  SimBus bus(ParsePopulation("light:3@1"));
+  const SimFrame request = Request([](TransmitBuffer& b) {
+    BuildOutputCommand(b, OutputCommand::LightReadStatus, {FrameForm::Direct, 0}, {1, 1, 0});
+  });
+  const auto replies = bus.Handle(request.data(), request.size(), SimLink::Serial).replies;
+  ASSERT_EQ(replies.size(), 1u);
+  EXPECT_EQ(DecodeDirect(replies[0].data(), replies[0].size(), false).statusBits.size(), 3u);
+}
+
+TEST(SimFaultsTest, GarbageIsNeverTakenForAFrame) {
+  const SimFrame routed = BuildReplyFrame(FrameForm::Routed, 1, 1, 0x80, 8, 1, {1, 1, 0, 1});
+  const SimFrame direct = BuildReplyFrame(FrameForm::Direct, 0, 1, 0x80, 5, 1, {3});
+  for (int kind = 0; kind < 4; ++kind) {
+    for (std::uint32_t seed = 0; seed < 20; ++seed) {
+      const SimFrame g1 = MakeGarbage(routed, static_cast<GarbageKind>(kind), seed);
+      const SimFrame g2 = MakeGarbage(direct, static_cast<GarbageKind>(kind), seed);
+      EXPECT_FALSE(g1.empty());
+      EXPECT_FALSE(DecodeRouted(g1.data(), g1.size(), false).logLine.has_value()) << kind;
+      EXPECT_FALSE(DecodeDirect(g2.data(), g2.size(), false).logLine.has_value()) << kind;
+    }
+  }
+}
+
+TEST(SimFaultsTest, ShaperDropsAndGarblesEveryNthReply) {
+  const SimFrame reply = BuildReplyFrame(FrameForm::Routed, 1, 1, 0x82, 1, 1, {});
+  ReplyShaper shaper({0, 3, 2});
+  std::vector<char> fates;
+  for (int i = 1; i <= 6; ++i) {
+    const auto outcome = shaper.Shape(reply);
+    fates.push_back(!outcome.bytes ? 'd' : outcome.garbage ? 'g' : 's');
+    if (outcome.bytes && !outcome.garbage) {
+      EXPECT_EQ(*outcome.bytes, reply);
+    }
+  }
+  EXPECT_EQ(fates, (std::vector<char>{'s', 'g', 'd', 'g', 's', 'd'}));
+}
+
+}  // namespace
+}  // namespace veltra

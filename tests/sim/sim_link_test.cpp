@@ -1,0 +1,250 @@
+// The simulator over real loopback UDP and a real pseudo-terminal: requests
+// in, replies out byte for byte, and the fault knobs.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+#include "protocol/module_commands.h"
+#include "protocol/output_commands.h"
+#include "replies/reply_decoder.h"
+#include "sim/serial_frames.h"
+#include "sim/simulator_runtime.h"
+
+namespace veltra {
+namespace {
+
+// Generous: only a lost reply runs into it.
+constexpr int kReplyWaitMs = 3000;
+
+SimFrame Frame(OutputCommand command, FrameForm form, int module, int output = 1) {
+  TransmitBuffer buffer{};
+  BuildOutputCommand(buffer, command, {form, 1}, {module, output, 0});
+  CompleteFrame(buffer.data());
+  return SimFrame(buffer.begin(), buffer.begin() + buffer[2]);
+}
+
+SimFrame Frame(ModuleCommand command, FrameForm form, int module) {
+  TransmitBuffer buffer{};
+  BuildModuleCommand(buffer, command, {form, 1}, module);
+  CompleteFrame(buffer.data());
+  return SimFrame(buffer.begin(), buffer.begin() + buffer[2]);
+}
+
+class UdpClient {
+ public:
+  UdpClient() {
+    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
+  }
+  ~UdpClient() { ::close(fd_); }
+  void Send(const SimFrame& frame, int port) {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(static_cast<std::uint16_t>(port));
+    ASSERT_EQ(::sendto(fd_, frame.data(), frame.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to),
+              static_cast<ssize_t>(frame.size()));
+  }
+  // One datagram, or empty when none comes within timeoutMs.
+  SimFrame Receive(int timeoutMs = kReplyWaitMs) {
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, timeoutMs) != 1) return {};
+    std::uint8_t bytes[512];
+    const ssize_t n = ::recv(fd_, bytes, sizeof bytes, 0);
+    return n > 0 ? SimFrame(bytes, bytes + n) : SimFrame{};
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+SimulatorOptions UdpOnly(SimFaults faults = {}) {
+  SimulatorOptions options;
+  options.pty = false;
+  options.faults = faults;
+  return options;
+}
+
+TEST(SimUdp, RepliesByteExactToEachSender) {
+  SimulatorRuntime sim(UdpOnly());
+  ASSERT_GT(sim.UdpPort(), 0);
+  UdpClient a, b;
+  a.Send(Frame(OutputCommand::LightOn, FrameForm::Routed, 1), sim.UdpPort());
+  EXPECT_EQ(a.Receive(), (SimFrame{0x55, 0xAA, 0x0B, 0x00, 0x01, 0x01, 0x82, 0x01, 0x01, 0x54, 0x3A}));
+
+  b.Send(Frame(OutputCommand::LightReadStatus, FrameForm::Routed, 1), sim.UdpPort());
+  const SimFrame status = b.Receive();
+  const DecodedReply decoded = DecodeRouted(status.data(), status.size(), false);
+  EXPECT_EQ(decoded.effect, ReplyEffect::StatusBytes);
+  EXPECT_EQ(decoded.statusBits, (std::vector<bool>{true, false, false, false, false, false, false, false}));
+  EXPECT_TRUE(a.Receive(100).empty());  // nothing for the other sender
+  EXPECT_EQ(sim.Bus().Record()[6] * 256 + sim.Bus().Record()[7], sim.UdpPort());
+}
+
+TEST(SimUdp, DelayedRepliesArriveLate) {
+  SimulatorRuntime sim(UdpOnly({400, 0, 0}));
+  UdpClient client;
+  client.Send(Frame(ModuleCommand::ReadVersion, FrameForm::Routed, 1), sim.UdpPort());
+  EXPECT_TRUE(client.Receive(100).empty());
+  const SimFrame reply = client.Receive();
+  EXPECT_EQ(DecodeRouted(reply.data(), reply.size(), false).text, "Light-8 V1.0");
+}
+
+TEST(SimUdp, EverySecondReplyIsDropped) {
+  SimulatorRuntime sim(UdpOnly({0, 2, 0}));
+  UdpClient client;
+  client.Send(Frame(ModuleCommand::ReadVersion, FrameForm::Routed, 1), sim.UdpPort());
+  SimFrame reply = client.Receive();
+  EXPECT_EQ(DecodeRouted(reply.data(), reply.size(), false).effect, ReplyEffect::Version);
+  // The second reply is dropped: the next thing to arrive is the third.
+  client.Send(Frame(ModuleCommand::ReadVersion, FrameForm::Routed, 1), sim.UdpPort());
+  client.Send(Frame(ModuleCommand::ReadModuleType, FrameForm::Routed, 1), sim.UdpPort());
+  reply = client.Receive();
+  EXPECT_EQ(DecodeRouted(reply.data(), reply.size(), false).effect, ReplyEffect::ModuleType);
+  // The dropped request still acted: the module was asked, it answered, the
+  // answer was lost.
+  client.Send(Frame(OutputCommand::LightOn, FrameForm::Routed, 2, 8), sim.UdpPort());
+  EXPECT_TRUE(client.Receive(200).empty());
+  EXPECT_EQ(sim.Bus().Module(2)->outputs[7], 1);
+}
+
+TEST(SimUdp, GarbageRepliesDecodeToNothing) {
+  SimulatorRuntime sim(UdpOnly({0, 0, 1}));
+  UdpClient client;
+  for (int i = 0; i < 4; ++i) {  // one of each kind
+    client.Send(Frame(OutputCommand::LightReadStatus, FrameForm::Routed, 1), sim.UdpPort());
+    const SimFrame reply = client.Receive();
+    ASSERT_FALSE(reply.empty()) << i;
+    EXPECT_FALSE(DecodeRouted(reply.data(), reply.size(), false).logLine.has_value()) << i;
+  }
+}
+
+TEST(SimUdp, LogsRequestsAndReplies) {
+  std::mutex mutex;
+  std::vector<std::string> lines;
+  SimulatorOptions options = UdpOnly();
+  options.log = [&](const std::string& line) {
+    std::lock_guard lock(mutex);
+    lines.push_back(line);
+  };
+  SimulatorRuntime sim(options);
+  UdpClient client;
+  client.Send(Frame(OutputCommand::LightOn, FrameForm::Routed, 1, 3), sim.UdpPort());
+  ASSERT_FALSE(client.Receive().empty());
+  sim.Stop();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_NE(lines[0].find("routed subnet 1 addr 1 On [02 FF]"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[1].find("On reply OK!"), std::string::npos) << lines[1];
+}
+
+class SimPty : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SimulatorOptions options;
+    options.udp = false;
+    sim_ = std::make_unique<SimulatorRuntime>(options);
+    ASSERT_FALSE(sim_->PtySlavePath().empty());
+    fd_ = ::open(sim_->PtySlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fd_, 0);
+  }
+  void TearDown() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  void Write(const SimFrame& bytes) {
+    ASSERT_EQ(::write(fd_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  }
+  // Reads until `count` bytes came or nothing more comes in time.
+  SimFrame Read(std::size_t count) {
+    SimFrame got;
+    while (got.size() < count) {
+      pollfd p{fd_, POLLIN, 0};
+      if (::poll(&p, 1, kReplyWaitMs) != 1) break;
+      std::uint8_t bytes[256];
+      const ssize_t n = ::read(fd_, bytes, sizeof bytes);
+      if (n <= 0) break;
+      got.insert(got.end(), bytes, bytes + n);
+    }
+    return got;
+  }
+
+  std::unique_ptr<SimulatorRuntime> sim_;
+  int fd_ = -1;
+};
+
+TEST_F(SimPty, DirectRequestGetsDirectReplyByteExact) {
+  Write(Frame(OutputCommand::LightOn, FrameForm::Direct, 1));
+  EXPECT_EQ(Read(9), (SimFrame{0x55, 0xAA, 0x09, 0x01, 0x82, 0x01, 0x01, 0x54, 0x27}));
+  Write(Frame(ModuleCommand::ReadAddress, FrameForm::Direct, 1));
+  const SimFrame reply = Read(10);
+  const DecodedReply decoded = DecodeDirect(reply.data(), reply.size(), false);
+  EXPECT_EQ(decoded.effect, ReplyEffect::ModuleAddress);
+  EXPECT_EQ(decoded.moduleAddress, 0);
+}
+
+TEST_F(SimPty, RoutedRequestInMonitorModeGetsRoutedReply) {
+  Write(Frame(ModuleCommand::ReadModuleType, FrameForm::Routed, 3));
+  const SimFrame reply = Read(13);
+  ASSERT_EQ(reply.size(), 13u);
+  const DecodedReply decoded = DecodeRouted(reply.data(), reply.size(), false);
+  EXPECT_EQ(decoded.effect, ReplyEffect::ModuleType);
+  EXPECT_EQ(decoded.text, "0104");
+}
+
+TEST_F(SimPty, FramesAreFoundAcrossWritesAndBackToBack) {
+  SimFrame both = Frame(OutputCommand::LightOn, FrameForm::Direct, 2, 1);
+  const SimFrame second = Frame(OutputCommand::LightOn, FrameForm::Direct, 2, 2);
+  both.insert(both.end(), second.begin(), second.end());
+  Write(SimFrame(both.begin(), both.begin() + 4));
+  Write(SimFrame(both.begin() + 4, both.end()));
+  EXPECT_EQ(Read(18).size(), 18u);  // two 9-byte replies
+  const auto module = sim_->Bus().Module(2);
+  EXPECT_EQ(module->outputs[0], 1);
+  EXPECT_EQ(module->outputs[1], 1);
+}
+
+TEST_F(SimPty, NoiseBeforeAFrameIsSkipped) {
+  SimFrame bytes{0x00, 0x55, 0x13, 0xFF};
+  const SimFrame on = Frame(OutputCommand::LightOn, FrameForm::Direct, 1, 4);
+  bytes.insert(bytes.end(), on.begin(), on.end());
+  Write(bytes);
+  EXPECT_EQ(Read(9).size(), 9u);
+  EXPECT_EQ(sim_->Bus().Module(1)->outputs[3], 1);
+}
+
+TEST(SerialFrameSplitterTest, ResyncsAfterABrokenFrame) {
+  SerialFrameSplitter splitter;
+  const SimFrame good = Frame(OutputCommand::LightOn, FrameForm::Direct, 1);
+  SimFrame broken = good;
+  broken[8] ^= 0xFF;
+  // A broken frame, then a good one: the bad checksum is skipped byte by byte.
+  SimFrame stream = broken;
+  stream.insert(stream.end(), good.begin(), good.end());
+  auto frames = splitter.Feed(stream.data(), stream.size());
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_EQ(frames[0], good);
+  EXPECT_EQ(splitter.Skipped(), broken.size());
+
+  // A header whose Length promises more than ever comes: after the quiet gap
+  // the frame behind it is still found.
+  SimFrame stalled{0x55, 0xAA, 0x40, 0x01};
+  stalled.insert(stalled.end(), good.begin(), good.end());
+  EXPECT_TRUE(splitter.Feed(stalled.data(), stalled.size()).empty());
+  EXPECT_TRUE(splitter.Pending());
+  frames = splitter.Resync();
+  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_EQ(frames[0], good);
+  EXPECT_FALSE(splitter.Pending());
+}
+
+}  // namespace
+}  // namespace veltra
