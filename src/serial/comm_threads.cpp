@@ -190,9 +190,11 @@ class Reader {
   LineCounters counters_;
 };
 
-// Writes one request completely. False when the writer must end: closing
-// (silently) or a failure (after a hang-up notice).
-bool WriteAll(const CommPort& port, const std::uint8_t* data, std::size_t count) {
+enum class WriteOutcome { Written, Closing, Failed };
+
+// Writes one request completely. Closing: the close signal came first.
+// Failed: the device refused; the caller reports the hang-up.
+WriteOutcome WriteAll(const CommPort& port, const std::uint8_t* data, std::size_t count) {
   std::size_t offset = 0;
   int stalled = 0;
   while (offset < count) {
@@ -203,20 +205,14 @@ bool WriteAll(const CommPort& port, const std::uint8_t* data, std::size_t count)
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno == EBADF) return false;
-    if (n < 0 && errno != EAGAIN) {
-      port.PostHangup();
-      return false;
-    }
+    if (n < 0 && errno == EBADF) return WriteOutcome::Closing;  // the port is gone
+    if (n < 0 && errno != EAGAIN) return WriteOutcome::Failed;
     pollfd fds[2] = {{port.closeFd, POLLIN, 0}, {port.fd, POLLOUT, 0}};
     int timeout = -1;
     if (n == 0) {
       // Nothing taken although there was room: wait a little before the
       // next try, and give up if it goes on.
-      if (++stalled > kMaxStalledWrites) {
-        port.PostHangup();
-        return false;
-      }
+      if (++stalled > kMaxStalledWrites) return WriteOutcome::Failed;
       fds[1].events = 0;
       timeout = kStalledWritePauseMs;
     }
@@ -224,16 +220,14 @@ bool WriteAll(const CommPort& port, const std::uint8_t* data, std::size_t count)
     const int ready = ::poll(fds, 2, timeout);
     if (ready < 0) {
       if (errno == EINTR) continue;
-      port.PostHangup();
-      return false;
+      return WriteOutcome::Failed;
     }
-    if (fds[0].revents != 0) return false;
+    if (fds[0].revents != 0) return WriteOutcome::Closing;
     if ((fds[1].revents & (POLLERR | POLLHUP | POLLNVAL)) && !(fds[1].revents & POLLOUT)) {
-      port.PostHangup();
-      return false;
+      return WriteOutcome::Failed;
     }
   }
-  return true;
+  return WriteOutcome::Written;
 }
 
 }  // namespace
@@ -246,19 +240,23 @@ void RunReader(const std::shared_ptr<CommPort>& port) {
 
 void RunWriter(const std::shared_ptr<CommPort>& port, const std::shared_ptr<CommWriteQueue>& queue) {
   bool notifyWhenEmpty = true;
+  bool failed = false;
   for (;;) {
     CommWriteQueue::Request request;
     if (!queue->TryPop(request)) {
       if (notifyWhenEmpty) {
         CommMessage empty;
         empty.number = CommNotify::SendDataEmpty;
-        if (!port->Post(std::move(empty))) break;
+        if (!port->sink->Post(std::move(empty))) {
+          failed = true;
+          break;
+        }
         notifyWhenEmpty = false;
       }
       pollfd fds[2] = {{port->closeFd, POLLIN, 0}, {queue->WakeFd(), POLLIN, 0}};
       if (::poll(fds, 2, -1) < 0) {
         if (errno == EINTR) continue;
-        port->PostHangup();
+        failed = true;
         break;
       }
       if (fds[0].revents != 0) break;
@@ -266,10 +264,15 @@ void RunWriter(const std::shared_ptr<CommPort>& port, const std::shared_ptr<Comm
       continue;
     }
     if (port->CloseSignalled()) break;  // the request is dropped unsent
-    if (!WriteAll(*port, request.block.get(), request.count)) break;
+    const WriteOutcome outcome = WriteAll(*port, request.block.get(), request.count);
+    if (outcome == WriteOutcome::Failed) failed = true;
+    if (outcome != WriteOutcome::Written) break;
     notifyWhenEmpty = true;
   }
-  queue->Close();  // later WriteData calls fail, queued requests are dropped
+  // Refuse further requests before the hang-up is reported, so an owner that
+  // reacts to it finds WriteData failing.
+  queue->Close();
+  if (failed) port->PostHangup();
   ::tcflush(port->fd, TCOFLUSH);
 }
 

@@ -1,0 +1,178 @@
+// The mapping of the line properties onto termios, control-line codes,
+// line-counter events and port names.
+#include <gtest/gtest.h>
+
+#include <termios.h>
+
+#include "serial/comm.h"
+#include "serial/line_settings.h"
+#include "serial/port_names.h"
+
+namespace veltra {
+namespace {
+
+termios Cooked() {
+  termios t{};
+  t.c_iflag = ICRNL | IXON | IMAXBEL;
+  t.c_oflag = OPOST | ONLCR;
+  t.c_lflag = ICANON | ECHO | ECHOE | ISIG | IEXTEN;
+  t.c_cflag = CS8 | CREAD | B38400;
+  return t;
+}
+
+TEST(LineSettings, WindowDefaultsGiveRaw8N1WithXonXoffBothWays) {
+  termios t = Cooked();
+  ApplyLineSettingsToTermios(LineSettings{}, t);
+  EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_FALSE(t.c_cflag & (PARENB | CSTOPB | CRTSCTS | CMSPAR));
+  EXPECT_TRUE(t.c_cflag & CLOCAL);
+  EXPECT_TRUE(t.c_cflag & CREAD);
+  EXPECT_EQ(t.c_iflag, static_cast<tcflag_t>(IXON | IXOFF));
+  EXPECT_FALSE(t.c_oflag & OPOST);
+  EXPECT_FALSE(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN));
+  EXPECT_EQ(t.c_cc[VMIN], 1);
+  EXPECT_EQ(t.c_cc[VTIME], 0);
+  EXPECT_EQ(t.c_cc[VSTART], 0x11);
+  EXPECT_EQ(t.c_cc[VSTOP], 0x13);
+  EXPECT_EQ(t.c_cflag & CBAUD, static_cast<tcflag_t>(B38400)) << "speed is set apart";
+}
+
+TEST(LineSettings, DataBitsParityAndStopBits) {
+  struct Case {
+    TByteSize size;
+    tcflag_t cs;
+  } sizes[] = {{TByteSize::_5, CS5}, {TByteSize::_6, CS6}, {TByteSize::_7, CS7}, {TByteSize::_8, CS8}};
+  for (const auto& c : sizes) {
+    LineSettings s;
+    s.byteSize = c.size;
+    termios t = Cooked();
+    ApplyLineSettingsToTermios(s, t);
+    EXPECT_EQ(t.c_cflag & CSIZE, c.cs);
+  }
+
+  const tcflag_t parityBits = PARENB | PARODD | CMSPAR;
+  struct ParityCase {
+    TParity parity;
+    tcflag_t bits;
+  } parities[] = {{TParity::None, 0},
+                  {TParity::Odd, PARENB | PARODD},
+                  {TParity::Even, PARENB},
+                  {TParity::Mark, PARENB | CMSPAR | PARODD},
+                  {TParity::Space, PARENB | CMSPAR}};
+  for (const auto& c : parities) {
+    LineSettings s;
+    s.parity = c.parity;
+    termios t = Cooked();
+    t.c_cflag |= parityBits;  // old bits are cleared
+    ApplyLineSettingsToTermios(s, t);
+    EXPECT_EQ(t.c_cflag & parityBits, c.bits) << static_cast<int>(c.parity);
+  }
+
+  for (auto [bits, two] : {std::pair{TStopBits::_1, false}, std::pair{TStopBits::_1_5, true},
+                           std::pair{TStopBits::_2, true}}) {
+    LineSettings s;
+    s.stopBits = bits;
+    termios t = Cooked();
+    ApplyLineSettingsToTermios(s, t);
+    EXPECT_EQ((t.c_cflag & CSTOPB) != 0, two);
+  }
+}
+
+TEST(LineSettings, FlowControlAndParityCheck) {
+  LineSettings s;
+  s.outxXonXoffFlow = false;
+  s.inxXonXoffFlow = true;
+  s.xonChar = 0x05;
+  s.xoffChar = 0x06;
+  s.parityCheck = true;
+  termios t = Cooked();
+  ApplyLineSettingsToTermios(s, t);
+  EXPECT_FALSE(t.c_iflag & IXON);
+  EXPECT_TRUE(t.c_iflag & IXOFF);
+  EXPECT_TRUE(t.c_iflag & INPCK);
+  EXPECT_EQ(t.c_cc[VSTART], 0x05);
+  EXPECT_EQ(t.c_cc[VSTOP], 0x06);
+  EXPECT_FALSE(t.c_cflag & CRTSCTS);
+
+  LineSettings cts;
+  cts.outxCtsFlow = true;
+  t = Cooked();
+  ApplyLineSettingsToTermios(cts, t);
+  EXPECT_TRUE(t.c_cflag & CRTSCTS);
+
+  LineSettings rts;
+  rts.rtsControl = TRtsControl::RtsHandshake;
+  t = Cooked();
+  t.c_cflag |= CRTSCTS;
+  ApplyLineSettingsToTermios(rts, t);
+  EXPECT_TRUE(t.c_cflag & CRTSCTS);
+  rts.rtsControl = TRtsControl::RtsEnable;
+  ApplyLineSettingsToTermios(rts, t);
+  EXPECT_FALSE(t.c_cflag & CRTSCTS);
+}
+
+TEST(LineSettings, SpeedsOfTheWindowsListWithAndWithoutConstants) {
+  EXPECT_EQ(StandardSpeed(1200), static_cast<speed_t>(B1200));
+  EXPECT_EQ(StandardSpeed(9600), static_cast<speed_t>(B9600));
+  EXPECT_EQ(StandardSpeed(115200), static_cast<speed_t>(B115200));
+  for (std::uint32_t rate : {14400u, 56000u, 128000u, 0u, 12345u}) {
+    EXPECT_EQ(StandardSpeed(rate), static_cast<speed_t>(B0)) << rate;
+  }
+}
+
+TEST(ControlLines, EnablingValuesMapToOnNotByOrdinal) {
+  EXPECT_EQ(DtrControlCode(TDtrControl::DtrEnable), 1);
+  EXPECT_EQ(DtrControlCode(TDtrControl::DtrDisable), 0);
+  EXPECT_EQ(DtrControlCode(TDtrControl::DtrHandshake), 2);
+  EXPECT_EQ(RtsControlCode(TRtsControl::RtsEnable), 1);
+  EXPECT_EQ(RtsControlCode(TRtsControl::RtsDisable), 0);
+  EXPECT_EQ(RtsControlCode(TRtsControl::RtsHandshake), 2);
+  EXPECT_EQ(RtsControlCode(TRtsControl::RtsTransmissionAvailable), 3);
+}
+
+TEST(LineCounters, ChangedCountersBecomeErrorFlagsAndModemBits) {
+  LineCounters a;
+  LineCounters b = a;
+  EXPECT_EQ(LineEventsBetween(a, b).errors, 0u);
+  EXPECT_EQ(LineEventsBetween(a, b).modem, 0u);
+  b.frame = 1;
+  b.parity = 3;
+  b.dcd = 2;
+  LineEvents e = LineEventsBetween(a, b);
+  EXPECT_EQ(e.errors, kLineErrorFrame | kLineErrorParity);
+  EXPECT_EQ(e.modem, kModemCarrierDetect);
+  b = a;
+  b.overrun = 1;
+  b.bufOverrun = 1;
+  b.brk = 1;
+  b.rng = 1;
+  e = LineEventsBetween(a, b);
+  EXPECT_EQ(e.errors, kLineErrorOverrun | kLineErrorRxOver | kLineErrorBreak);
+  EXPECT_EQ(e.modem, kModemRing);
+  b.dcd = 7;
+  EXPECT_EQ(LineEventsBetween(a, b).modem, 12u);
+}
+
+TEST(PortNames, ComNamesMapToTtySAndPathsToThemselves) {
+  EXPECT_EQ(DevicePathFor("COM1"), "/dev/ttyS0");
+  EXPECT_EQ(DevicePathFor("COM5"), "/dev/ttyS4");
+  EXPECT_EQ(DevicePathFor("/dev/ttyUSB0"), "/dev/ttyUSB0");
+  EXPECT_EQ(DevicePathFor("/dev/pts/3"), "/dev/pts/3");
+  EXPECT_EQ(DevicePathFor("COM6"), "COM6");
+  EXPECT_EQ(DevicePathFor("com1"), "com1");
+  EXPECT_EQ(DevicePathFor(""), "");
+}
+
+TEST(PortNames, ComPortsFirstThenDevicePaths) {
+  const auto names = SerialPortNames();
+  ASSERT_GE(names.size(), 5u);
+  EXPECT_EQ(std::vector<std::string>(names.begin(), names.begin() + 5),
+            (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4", "COM5"}));
+  for (std::size_t i = 5; i < names.size(); ++i) {
+    EXPECT_TRUE(names[i].rfind("/dev/ttyUSB", 0) == 0 || names[i].rfind("/dev/ttyACM", 0) == 0)
+        << names[i];
+  }
+}
+
+}  // namespace
+}  // namespace veltra
