@@ -17,13 +17,12 @@
 // (removeRows) through the model. Edits the database refuses raise
 // editFailed() with the error text instead of an exception, since they come
 // from the view.
+#include <QAbstractItemModel>
 #include <QObject>
 #include <QString>
 #include <array>
 #include <memory>
 #include <stdexcept>
-
-class QAbstractItemModel;
 
 namespace veltra {
 
