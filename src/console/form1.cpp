@@ -10,6 +10,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -35,6 +36,10 @@
 #include "protocol/output_commands.h"
 #include "protocol/transmit_buffer.h"
 #include "scenes/scene_commands.h"
+#include "scenes/scene_store.h"
+#include "serial/comm.h"
+#include "serial/port_names.h"
+#include "serial/qt_comm.h"
 
 namespace veltra {
 namespace {
@@ -131,6 +136,12 @@ TForm1::TForm1(TForm1Options options, QWidget* parent) : QMainWindow(parent), op
   setObjectName("Form1");
   setWindowTitle(QStringLiteral("Veltra --V01"));
   IdUDPClient1.ReceiveTimeout = 500;
+  Comm1 = MakeQtComm();
+  Comm1->OnReceiveData = [this](TComm&, const std::uint8_t* buffer, std::uint16_t length) {
+    RunGuarded([&] { Comm1ReceiveData(buffer, length); });
+  };
+  ADOTable1 = new SceneStore(this);
+  ADOTable1->setObjectName("ADOTable1");
 
   auto* central = new QWidget;
   auto* column = new QVBoxLayout(central);
@@ -192,6 +203,7 @@ TForm1::TForm1(TForm1Options options, QWidget* parent) : QMainWindow(parent), op
   setCentralWidget(central);
 
   WireCommands();
+  BindSceneGrid();
   FormCreate();
 }
 
@@ -214,7 +226,9 @@ void TForm1::BuildCommunicationSettings(QWidget* panel) {
 
   auto* serial = new QHBoxLayout(serialRow);
   serial->setContentsMargins(0, 0, 0, 0);
-  ComboBox5 = MakeList("ComboBox5", {"COM1", "COM2", "COM3", "COM4", "COM5"}, "COM1");
+  QStringList ports;
+  for (const std::string& name : SerialPortNames()) ports << QString::fromStdString(name);
+  ComboBox5 = MakeList("ComboBox5", ports, "COM1");
   ComboBox1 = MakeList("ComboBox1",
                        {"1200", "2400", "4800", "9600", "14400", "19200", "38400", "56000", "115200", "128000"},
                        "9600");
@@ -725,12 +739,17 @@ void TForm1::WireCommands() {
 // ---------------------------------------------------------------- start and end
 
 void TForm1::FormCreate() {
-  // The scene table is opened here once the scene store is in place.
+  QString folder = options_.sceneFolder;
+  if (folder.isEmpty()) folder = QCoreApplication::applicationDirPath() + '/';
+  if (!ADOTable1->OpenSceneTable(folder)) dialogs_->Message(QStringLiteral("Can not find database"));
   const auto name = options_.hostName ? options_.hostName() : LocalHostName();
   Edit3->setText(QString::fromStdString(LocalIpFromHostName(name)));
 }
 
-void TForm1::FormClose() { IdUDPClient1.SetActive(false); }
+void TForm1::FormClose() {
+  Comm1->ClosePort();
+  IdUDPClient1.SetActive(false);
+}
 
 void TForm1::closeEvent(QCloseEvent* event) {
   RunGuarded([this] { FormClose(); });
@@ -753,7 +772,7 @@ void TForm1::ReceiveDeal(const std::string& bytes) {
   ApplyReply(DecodeRouted(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), LogMasked()));
 }
 
-bool TForm1::WriteData(const std::uint8_t*, std::uint16_t) { return false; }
+bool TForm1::WriteData(const std::uint8_t* bytes, std::uint16_t length) { return Comm1->WriteData(bytes, length); }
 
 void TForm1::Comm1ReceiveData(const std::uint8_t* buffer, std::uint16_t length) {
   if (CheckBox13->isChecked()) {
@@ -778,7 +797,41 @@ void TForm1::SetSerialRowEnabled(bool enabled) {
     w->setEnabled(enabled);
 }
 
-void TForm1::Button10Click() {}
+void TForm1::Button10Click() {
+  const QString caption = Button10->text();
+  if (caption == kCreate) {
+    Comm1->SetCommName(ComboBox5->currentText().toStdString());
+    Comm1->SetBaudRate(static_cast<std::uint32_t>(StrToInt(ComboBox1->currentText().toStdString())));
+    // By list position; the parity list is alphabetical, not in the order
+    // of TParity. No selection leaves a property as it was.
+    constexpr TByteSize kByteSizes[] = {TByteSize::_5, TByteSize::_6, TByteSize::_7, TByteSize::_8};
+    constexpr TParity kParities[] = {TParity::Even, TParity::Mark, TParity::None, TParity::Odd, TParity::Space};
+    constexpr TStopBits kStopBits[] = {TStopBits::_1, TStopBits::_1_5, TStopBits::_2};
+    const int byteSize = ComboBox2->currentIndex();
+    if (byteSize >= 0 && byteSize < 4) Comm1->SetByteSize(kByteSizes[byteSize]);
+    const int parity = ComboBox3->currentIndex();
+    if (parity >= 0 && parity < 5) Comm1->SetParity(kParities[parity]);
+    const int stopBits = ComboBox4->currentIndex();
+    if (stopBits >= 0 && stopBits < 3) Comm1->SetStopBits(kStopBits[stopBits]);
+    try {
+      Comm1->OpenPort();
+      SetStatusText(QStringLiteral("Com is running!"));
+      Button10->setText(kClose);
+      SetSerialRowEnabled(false);
+    } catch (...) {
+      dialogs_->Message(QStringLiteral("Error!"));
+    }
+  } else if (caption == kClose) {
+    try {
+      Comm1->ClosePort();
+      SetStatusText(QString());
+      Button10->setText(kCreate);
+      SetSerialRowEnabled(true);
+    } catch (...) {
+      dialogs_->Message(QStringLiteral("Error!"));
+    }
+  }
+}
 
 void TForm1::Button32Click() {
   const QString caption = Button32->text();
@@ -876,9 +929,59 @@ void TForm1::btn2Click() {
 
 // ---------------------------------------------------------------- scenes
 
-void TForm1::Delete1Click() {}
+void TForm1::BindSceneGrid() {
+  DBGrid1->setModel(ADOTable1->Model());
+  // The grid follows the current record, and a row picked in the grid
+  // becomes the current record.
+  connect(ADOTable1, &SceneStore::currentRowChanged, this, [this](int row) {
+    if (followingCurrentRow_) return;
+    followingCurrentRow_ = true;
+    if (row >= 0) {
+      DBGrid1->selectRow(row);
+      DBGrid1->scrollTo(ADOTable1->Model()->index(row, 0));
+    } else {
+      DBGrid1->clearSelection();
+    }
+    followingCurrentRow_ = false;
+  });
+  connect(DBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this](const QModelIndex& current) {
+            if (followingCurrentRow_ || !current.isValid()) return;
+            followingCurrentRow_ = true;
+            ADOTable1->SetCurrentRow(current.row());
+            followingCurrentRow_ = false;
+          });
+  connect(ADOTable1, &SceneStore::editFailed, this, [this](const QString& message) { dialogs_->ShowError(message); });
+  // Deleting a row from the keyboard asks first.
+  GridDeleteRow = new QAction(DBGrid1);
+  GridDeleteRow->setObjectName("GridDeleteRow");
+  GridDeleteRow->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete));
+  GridDeleteRow->setShortcutContext(Qt::WidgetShortcut);
+  DBGrid1->addAction(GridDeleteRow);
+  connect(GridDeleteRow, &QAction::triggered, this, [this] {
+    RunGuarded([this] {
+      const QModelIndex current = DBGrid1->currentIndex();
+      if (!current.isValid()) return;
+      if (!dialogs_->Confirm(QStringLiteral("Delete record?"))) return;
+      ADOTable1->Model()->removeRows(current.row(), 1);
+    });
+  });
+}
 
-void TForm1::DeleteAll1Click() {}
+void TForm1::SaveSceneFromWindow() {
+  std::array<QString, 8> codes;
+  for (std::size_t k = 0; k < codes.size(); ++k)
+    codes[k] = QString::fromStdString(ChannelCode(channelLists[k]->currentIndex()));
+  ADOTable1->SaveSceneRecord(SpinEdit4->Value(), SpinEdit5->Value(), codes);
+}
+
+void TForm1::Delete1Click() {
+  if (!ADOTable1->DeleteCurrentScene()) dialogs_->Message(QStringLiteral("No records!"));
+}
+
+void TForm1::DeleteAll1Click() {
+  if (!ADOTable1->DeleteAllScenes()) dialogs_->Message(QStringLiteral("No records!"));
+}
 
 // ---------------------------------------------------------------- replies
 
@@ -910,7 +1013,10 @@ void TForm1::ApplyReply(const DecodedReply& reply) {
       (reply.toBusSwitchFields ? Edit14 : Edit2)->setText(QString::fromLatin1(reply.text));
       break;
     case ReplyEffect::SaveScene:
+      SaveSceneFromWindow();
+      break;
     case ReplyEffect::DeleteModuleScenes:
+      ADOTable1->DeleteModuleScenes(SpinEdit5->Value());
       break;
   }
 }

@@ -36,6 +36,8 @@ class QWidget;
 namespace veltra {
 
 class Dialogs;
+class SceneStore;
+class TComm;
 class KeyFilter;
 class SpinEdit;
 
@@ -91,6 +93,8 @@ class TForm1 : public QMainWindow, public RequestLinks {
   Dialogs& dialogs() { return *dialogs_; }
 
   TIdUDPClient IdUDPClient1;
+  std::unique_ptr<TComm> Comm1;     // serial link; events come through the event loop
+  SceneStore* ADOTable1 = nullptr;  // the table "Scenes Records"
 
   // ---- Communication Settings
   QComboBox* ComboBox5 = nullptr;  // "Com"
@@ -145,6 +149,7 @@ class TForm1 : public QMainWindow, public RequestLinks {
   QObject* DataSource1 = nullptr;
   QMenu* PopupMenu1 = nullptr;
   QAction *Delete1 = nullptr, *DeleteAll1 = nullptr;
+  QAction* GridDeleteRow = nullptr;  // Ctrl+Delete in the grid, after a question
 
   // ---- Light Control
   SpinEdit *SpinEdit2 = nullptr, *SpinEdit3 = nullptr, *SpinEdit11 = nullptr;
@@ -198,11 +203,14 @@ class TForm1 : public QMainWindow, public RequestLinks {
   BusSwitchTexts BusSwitchFieldTexts() const;
   void SetUdpRowEnabled(bool enabled);
   void SetSerialRowEnabled(bool enabled);
+  void BindSceneGrid();
+  void SaveSceneFromWindow();
 
   TForm1Options options_;
   std::unique_ptr<Dialogs> ownDialogs_;
   Dialogs* dialogs_ = nullptr;
   QLabel* statusPanel_ = nullptr;
+  bool followingCurrentRow_ = false;
 };
 
 }  // namespace veltra

@@ -13,11 +13,15 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "console/dialogs.h"
 #include "console/form1.h"
+
+// Readable QString values in assertion messages.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace veltra::test {
 
@@ -58,6 +62,8 @@ class CapturingForm : public TForm1 {
   std::string reply;
 };
 
+// No scene database in the folder: start-up reports "Can not find database"
+// and goes on with the table closed.
 inline TForm1Options TestOptions(FakeDialogs& dialogs) {
   TForm1Options options;
   options.dialogs = &dialogs;

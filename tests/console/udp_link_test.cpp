@@ -25,6 +25,7 @@ class UdpLink : public ::testing::Test {
   int localPort = FreeUdpPort();
 
   void SetUp() override {
+    dialogs.messages.clear();  // the missing scene database at start-up
     form.chk1->setChecked(false);
     form.Edit4->setText("127.0.0.1");
     form.Edit5->setText(QString::number(busSwitch.port()));

@@ -8,6 +8,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -258,11 +259,17 @@ TEST_F(WindowCatalogue, KeyFiltersDropOtherCharacters) {
   QApplication::clipboard()->setText("77");
   form.Edit6->setText("1");
   form.Edit6->end(false);
-  QTest::keyClick(form.Edit6, Qt::Key_V, Qt::ControlModifier);
+  for (const QString& text : {QString(), QString(QChar(0x16)), QStringLiteral("v")}) {
+    QKeyEvent paste(QEvent::KeyPress, Qt::Key_V, Qt::ControlModifier, text);
+    QApplication::sendEvent(form.Edit6, &paste);
+    QKeyEvent shiftInsert(QEvent::KeyPress, Qt::Key_Insert, Qt::ShiftModifier, text);
+    QApplication::sendEvent(form.Edit6, &shiftInsert);
+  }
   EXPECT_EQ(form.Edit6->text(), "1");
-  // Text put in by other means than typing is not filtered.
+  form.Edit6->paste();  // the context menu's way
+  EXPECT_EQ(form.Edit6->text(), "177");
   form.Edit6->insert("x");
-  EXPECT_EQ(form.Edit6->text(), "1x");
+  EXPECT_EQ(form.Edit6->text(), "177x");
 }
 
 TEST_F(WindowCatalogue, SpinFieldClampsWhenTheFocusLeaves) {
