@@ -43,11 +43,16 @@ void CommPort::PostHangup() const {
 CommWriteQueue::~CommWriteQueue() { ::close(wakeFd_); }
 
 bool CommWriteQueue::Push(Request request) {
+  bool wasEmpty = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (closed_) return false;
+    wasEmpty = requests_.empty();
     requests_.push_back(std::move(request));
   }
+  // The writer empties the queue before it waits, so only a request that
+  // lands in an empty queue needs to wake it.
+  if (!wasEmpty) return true;
   const std::uint64_t one = 1;
   [[maybe_unused]] const ssize_t n = ::write(wakeFd_, &one, sizeof one);
   return true;
