@@ -98,10 +98,15 @@ void TComm::OpenPort() {
 
   // From here on the component is open; the port restores the settings and
   // closes both fds when it goes.
-  port_ = std::make_shared<CommPort>(device.Release(), closeSignal.Release(), sink_);
-  port_->saved = saved;
-  port_->restoreSaved = true;
-  writeQueue_ = std::make_shared<CommWriteQueue>(wake.Release());
+  auto port = std::make_shared<CommPort>(device.fd, closeSignal.fd, sink_);
+  device.Release();
+  closeSignal.Release();
+  port->saved = saved;
+  port->restoreSaved = true;
+  auto queue = std::make_shared<CommWriteQueue>(wake.fd);
+  wake.Release();
+  port_ = std::move(port);
+  writeQueue_ = std::move(queue);
   ::tcflush(port_->fd, TCIOFLUSH);
   ApplyTimeouts();
   ApplyLineSettings();

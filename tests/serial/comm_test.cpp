@@ -89,26 +89,6 @@ class CommTest : public ::testing::Test {
 
 // --- open, configure, close ---------------------------------------------
 
-TEST_F(CommTest, DefaultsMatchTheWindowsLayout) {
-  EXPECT_EQ(comm.CommName(), pty.path());  // set by the fixture; default below
-  TComm fresh{queue};
-  EXPECT_EQ(fresh.CommName(), "COM2");
-  EXPECT_EQ(fresh.BaudRate(), 9600u);
-  EXPECT_EQ(fresh.ByteSize(), TByteSize::_8);
-  EXPECT_EQ(fresh.Parity(), TParity::None);
-  EXPECT_EQ(fresh.StopBits(), TStopBits::_1);
-  EXPECT_EQ(fresh.DtrControl(), TDtrControl::DtrEnable);
-  EXPECT_EQ(fresh.RtsControl(), TRtsControl::RtsEnable);
-  EXPECT_TRUE(fresh.Outx_XonXoffFlow());
-  EXPECT_TRUE(fresh.Inx_XonXoffFlow());
-  EXPECT_TRUE(fresh.TxContinueOnXoff());
-  EXPECT_EQ(fresh.XonChar(), 0x11);
-  EXPECT_EQ(fresh.XoffChar(), 0x13);
-  EXPECT_EQ(fresh.XonLimit(), 500);
-  EXPECT_EQ(fresh.ReadIntervalTimeout(), 100u);
-  EXPECT_FALSE(fresh.IsOpen());
-}
-
 TEST_F(CommTest, OpenSetsRawLineAndCloseRestoresTheDevice) {
   const termios before = SlaveSettings();
   ASSERT_TRUE(before.c_lflag & ICANON);  // a fresh pty is cooked
