@@ -167,7 +167,12 @@ SceneStore::SceneStore(QObject* parent)
   // Records added or removed by hand in the grid keep the current record valid.
   connect(model_, &QAbstractItemModel::rowsRemoved, this, [this] { Notify(); });
   connect(model_, &QAbstractItemModel::rowsInserted, this, [this] { Notify(); });
-  connect(model_, &QAbstractItemModel::modelReset, this, [this] { Notify(); });
+  // A reset drops the grid's selection: tell it the current row even when
+  // that row has not moved.
+  connect(model_, &QAbstractItemModel::modelReset, this, [this] {
+    notified_row_ = -2;
+    Notify();
+  });
 }
 
 SceneStore::~SceneStore() {

@@ -107,6 +107,23 @@ TEST_F(SceneStoreTest, DeleteModuleScenesMovesCurrentPastRemovedRecords) {
   EXPECT_EQ(store_.Model()->rowCount(), 0);
 }
 
+TEST_F(SceneStoreTest, GridIsToldTheCurrentRowAgainAfterTheModelIsReset) {
+  QStringList pairs;
+  for (int i = 0; i < 40; ++i) pairs << QStringLiteral("%1,%2").arg(i).arg(i % 2 ? 8 : 1);
+  Seed(pairs);
+  Open();
+  store_.SetCurrentRow(0);
+  std::vector<int> reported;
+  QObject::connect(&store_, &SceneStore::currentRowChanged,
+                   [&](int row) { reported.push_back(row); });
+  store_.DeleteModuleScenes(8);  // 20 scattered rows: the model is reset
+  EXPECT_EQ(reported, std::vector<int>{0});
+  store_.Refresh();
+  EXPECT_EQ(reported, (std::vector<int>{0, 0}));
+  store_.SaveSceneRecord(0, 1, AllCodes(QStringLiteral("1")));  // same record, nothing moved
+  EXPECT_EQ(reported, (std::vector<int>{0, 0}));
+}
+
 TEST_F(SceneStoreTest, DeleteTakesTheCurrentRecordAndMovesOn) {
   Seed({"1,1", "2,1", "3,1", "4,1"});
   Open();
