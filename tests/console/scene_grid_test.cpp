@@ -1,0 +1,158 @@
+// The scene grid on a real scene database: confirmed scenes stored and shown,
+// module scenes cleared, "Delete"/"Delete All", and a missing database.
+#include <gtest/gtest.h>
+
+#include <QAbstractItemModel>
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTemporaryDir>
+
+#include "../support/bytes.h"
+#include "console/spin_edit.h"
+#include "console_support.h"
+#include "scenes/scene_store_schema.h"
+
+namespace veltra::test {
+namespace {
+
+const std::vector<std::uint8_t> kSetSceneReply = WithChecksum(Bytes("55 AA 09 03 80 02 01"));
+const std::vector<std::uint8_t> kClearSceneReply = WithChecksum(Bytes("55 AA 09 03 80 03 01"));
+
+class SceneGrid : public ::testing::Test {
+ protected:
+  QTemporaryDir folder;
+  FakeDialogs dialogs;
+  std::unique_ptr<TForm1> form;
+
+  void SetUp() override {
+    ASSERT_TRUE(folder.isValid());
+    CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), folder.filePath("Veltra.mdb"));
+    TForm1Options options = TestOptions(dialogs);
+    options.sceneFolder = folder.path() + '/';
+    form = std::make_unique<TForm1>(options);
+  }
+  void Reply(const std::vector<std::uint8_t>& frame) {
+    form->Comm1ReceiveData(frame.data(), static_cast<std::uint16_t>(frame.size()));
+  }
+  void Scene(int module, int scene, std::initializer_list<const char*> channels) {
+    form->SpinEdit5->SetValue(module);
+    form->SpinEdit4->SetValue(scene);
+    std::size_t k = 0;
+    for (const char* item : channels) form->channelLists[k++]->setCurrentText(item);
+    Reply(kSetSceneReply);
+  }
+  // The grid's rows as "scene,module,CH1..CH8", by column title.
+  QStringList Rows() const {
+    QAbstractItemModel* model = form->DBGrid1->model();
+    std::vector<int> columns;
+    QStringList titles{"Scene No", "Module Addr", "CH1", "CH2", "CH3", "CH4", "CH5", "CH6", "CH7", "CH8"};
+    for (const QString& title : titles)
+      for (int c = 0; c < model->columnCount(); ++c)
+        if (model->headerData(c, Qt::Horizontal).toString() == title) columns.push_back(c);
+    EXPECT_EQ(columns.size(), static_cast<std::size_t>(titles.size()));
+    QStringList rows;
+    for (int r = 0; r < model->rowCount(); ++r) {
+      QStringList cells;
+      for (int c : columns) cells << model->index(r, c).data().toString();
+      rows << cells.join(',');
+    }
+    return rows;
+  }
+};
+
+TEST_F(SceneGrid, ConfirmedScenesAreStoredAndShown) {
+  EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join(';').toStdString();
+  Scene(3, 7, {"ON", "OFF"});
+  EXPECT_EQ(Rows(), QStringList{"7,3,1,0,X,X,X,X,X,X"});
+  EXPECT_EQ(form->DBGrid1->currentIndex().row(), 0);
+  // Again after CH2 changed: the record is updated, not added.
+  Scene(3, 7, {"ON", "ON"});
+  EXPECT_EQ(Rows(), QStringList{"7,3,1,1,X,X,X,X,X,X"});
+  // "Outputs :" plays no part: all eight channels are stored.
+  form->SpinEdit6->SetValue(2);
+  Scene(4, 1, {"OFF", "OFF", "ON", "ON", "OFF", "OFF", "ON", "ON"});
+  Scene(3, 8, {"ON"});  // the other lists keep what the previous scene set
+  EXPECT_EQ(Rows(), (QStringList{"7,3,1,1,X,X,X,X,X,X", "1,4,0,0,1,1,0,0,1,1", "8,3,1,0,1,1,0,0,1,1"}));
+  EXPECT_EQ(form->DBGrid1->currentIndex().row(), 2);
+
+  // A ClearScene reply clears every scene of "Module Addr. :".
+  form->SpinEdit5->SetValue(3);
+  Reply(kClearSceneReply);
+  EXPECT_EQ(Rows(), QStringList{"1,4,0,0,1,1,0,0,1,1"});
+  // A failed SetScene reply stores nothing.
+  Reply(WithChecksum(Bytes("55 AA 09 03 80 02 05")));
+  EXPECT_EQ(Rows().size(), 1);
+  EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(';').toStdString();
+}
+
+TEST_F(SceneGrid, DeleteAndDeleteAllFromTheContextMenu) {
+  Scene(1, 1, {"ON"});
+  Scene(2, 1, {"ON"});
+  Scene(3, 1, {"ON"});
+  // "Delete" removes the current record, the one marked in the grid.
+  form->DBGrid1->selectRow(0);
+  form->Delete1->trigger();
+  EXPECT_EQ(Rows(), (QStringList{"1,2,1,X,X,X,X,X,X,X", "1,3,1,X,X,X,X,X,X,X"}));
+  form->DeleteAll1->trigger();
+  EXPECT_TRUE(Rows().isEmpty());
+  EXPECT_TRUE(dialogs.messages.isEmpty());
+  form->DeleteAll1->trigger();
+  form->Delete1->trigger();
+  EXPECT_EQ(dialogs.messages, (QStringList{"No records!", "No records!"}));
+  EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(';').toStdString();
+}
+
+TEST_F(SceneGrid, CellsAreEditedInPlace) {
+  Scene(5, 9, {"ON"});
+  QAbstractItemModel* model = form->DBGrid1->model();
+  int ch8 = -1;
+  for (int c = 0; c < model->columnCount(); ++c)
+    if (model->headerData(c, Qt::Horizontal).toString() == "CH8") ch8 = c;
+  ASSERT_GE(ch8, 0);
+  EXPECT_TRUE(model->flags(model->index(0, ch8)) & Qt::ItemIsEditable);
+  EXPECT_TRUE(model->setData(model->index(0, ch8), "1"));
+  EXPECT_EQ(Rows(), QStringList{"9,5,1,X,X,X,X,X,X,1"});
+  // Deleting from the keyboard asks first.
+  form->DBGrid1->setCurrentIndex(model->index(0, 0));
+  dialogs.answers = {false};
+  form->GridDeleteRow->trigger();
+  EXPECT_EQ(Rows().size(), 1);
+  dialogs.answers = {true};
+  form->GridDeleteRow->trigger();
+  EXPECT_TRUE(Rows().isEmpty());
+  EXPECT_EQ(dialogs.confirms.size(), 2);
+}
+
+TEST(SceneGridMissingDatabase, ReportedAtStartAndOnEveryTableOperation) {
+  QTemporaryDir empty;
+  FakeDialogs dialogs;
+  TForm1Options options = TestOptions(dialogs);
+  options.sceneFolder = empty.path() + '/';
+  CapturingForm form{options};
+  EXPECT_EQ(dialogs.messages, QStringList{"Can not find database"});
+  EXPECT_FALSE(QFileInfo::exists(empty.filePath("Veltra.mdb")));
+
+  // The scene command is still sent; its confirmation is logged and then
+  // ends with the closed-table error.
+  form.RadioButton1->setChecked(true);
+  form.reply = AsString(WithChecksum(Bytes("55 AA 0B 00 01 03 80 02 01")));
+  form.Button7->click();
+  EXPECT_EQ(form.datagrams.size(), 1u);
+  const QStringList log = form.Memo1->toPlainText().split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(log.size(), 2);
+  EXPECT_TRUE(log[1].endsWith("OK!"));
+  ASSERT_EQ(dialogs.errors.size(), 1);
+  EXPECT_FALSE(dialogs.errors[0].isEmpty());
+  form.Delete1->trigger();
+  form.DeleteAll1->trigger();
+  EXPECT_EQ(dialogs.errors.size(), 3);
+  EXPECT_EQ(dialogs.messages, QStringList{"Can not find database"});
+}
+
+}  // namespace
+}  // namespace veltra::test
