@@ -200,7 +200,6 @@ TEST_F(SceneStoreFailureTest, KilledWriterLeavesAnIntactTableWithEveryCompletedS
       if (completed == 0) first = std::chrono::steady_clock::now();
       completed = report;
     }
-    fprintf(stderr, "DIAG\n");
     const auto perSave = (std::chrono::steady_clock::now() - first) / std::max(1, completed - 1);
     std::this_thread::sleep_for(perSave * round / 6);
     kill(child, SIGKILL);
