@@ -31,6 +31,8 @@ constexpr int kMaxEmptyReads = 3;
 // row, before the writer gives up; paced so they do not spin.
 constexpr int kMaxStalledWrites = 100;
 constexpr int kStalledWritePauseMs = 10;
+// Longest total read time-out honoured (about 24 days).
+constexpr std::uint64_t kMaxTotalReadMs = std::uint64_t{1} << 31;
 
 int MillisecondsUntil(Clock::time_point deadline, Clock::time_point now) {
   if (deadline <= now) return 0;
@@ -99,9 +101,10 @@ class Reader {
       has = true;
     }
     if (multiplier != 0 || constant != 0) {
-      const auto total = readStart_ + milliseconds(static_cast<std::uint64_t>(multiplier) *
-                                                       kReadBufferSize +
-                                                   constant);
+      // Capped so that the largest settings cannot overflow the clock.
+      const std::uint64_t totalMs = std::min<std::uint64_t>(
+          static_cast<std::uint64_t>(multiplier) * kReadBufferSize + constant, kMaxTotalReadMs);
+      const auto total = readStart_ + milliseconds(static_cast<milliseconds::rep>(totalMs));
       deadline_ = has ? std::min(deadline_, total) : total;
       has = true;
     }

@@ -33,9 +33,12 @@ void ApplyLineSettingsToTermios(const LineSettings& s, termios& t) {
   // for this setting with 5 data bits).
   if (s.stopBits != TStopBits::_1) t.c_cflag |= CSTOPB;
 
-  // Linux checks parity on input only with INPCK; a byte that fails the
-  // check is then read as 0x00.
-  if (s.parityCheck) t.c_iflag |= INPCK;
+  // The driver counts parity errors whenever the line has parity (they reach
+  // OnReceiveError through the line counters). INPCK additionally makes the
+  // line discipline deliver a failing byte as 0x00: that is the replacement
+  // with the error character, which Linux can only do for 0x00. Without the
+  // replacement the byte passes as received.
+  if (s.parityCheck && s.replaceWhenParityError) t.c_iflag |= INPCK;
   // Linux has one hardware handshake covering both CTS (output) and RTS
   // (input).
   if (s.outxCtsFlow || s.rtsControl == TRtsControl::RtsHandshake) t.c_cflag |= CRTSCTS;

@@ -160,6 +160,7 @@ TEST_F(CommTest, LinePropertiesReachAnOpenPortAtOnceExceptParity) {
   comm.SetXonChar(0x01);
   EXPECT_EQ(SlaveSettings().c_cc[VSTART], 0x01);
   comm.SetParityCheck(true);
+  comm.SetReplaceWhenParityError(true);
   EXPECT_TRUE(SlaveSettings().c_iflag & INPCK);
 
   // A changed parity is used by the next open.
@@ -327,6 +328,31 @@ TEST_F(CommTest, ALongStreamArrivesInBlocksOfAtMost2048InOrder) {
   EXPECT_GE(chunks.size(), 2u);
   for (const auto& c : chunks) EXPECT_LE(c.size(), 2048u);
   EXPECT_EQ(AllReceived(), stream);
+}
+
+TEST_F(CommTest, TimeoutsReachAnOpenPortAndEmptyReadsAreRestarted) {
+  OpenAndSettle();
+  // A longer interval, set while open, keeps a 200 ms pause inside a burst.
+  comm.SetReadIntervalTimeout(500);
+  const auto head = Pattern(4, 16);
+  const auto tail = Pattern(4, 17);
+  ASSERT_TRUE(pty.Send(head));
+  std::this_thread::sleep_for(200ms);
+  ASSERT_TRUE(pty.Send(tail));
+  ASSERT_TRUE(PumpUntil([this] { return ReceivedBytes() >= 8; }));
+  ASSERT_EQ(chunks.size(), 1u);
+
+  // A total read time-out lets idle reads complete empty; each is started
+  // again and the reader keeps going.
+  comm.SetReadIntervalTimeout(100);
+  comm.SetReadTotalTimeoutConstant(20);
+  std::this_thread::sleep_for(150ms);
+  const auto later = Pattern(6, 18);
+  ASSERT_TRUE(pty.Send(later));
+  ASSERT_TRUE(PumpUntil([this] { return ReceivedBytes() >= 14; }));
+  const auto all = AllReceived();
+  EXPECT_EQ(std::vector<std::uint8_t>(all.end() - 6, all.end()), later);
+  EXPECT_EQ(hangups, 0);
 }
 
 TEST_F(CommTest, IgnoreNullCharDropsZeroBytes) {

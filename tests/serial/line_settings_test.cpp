@@ -89,7 +89,13 @@ TEST(LineSettings, FlowControlAndParityCheck) {
   ApplyLineSettingsToTermios(s, t);
   EXPECT_FALSE(t.c_iflag & IXON);
   EXPECT_TRUE(t.c_iflag & IXOFF);
+  EXPECT_FALSE(t.c_iflag & INPCK) << "checked bytes pass unless replaced";
+  s.replaceWhenParityError = true;
+  ApplyLineSettingsToTermios(s, t);
   EXPECT_TRUE(t.c_iflag & INPCK);
+  s.parityCheck = false;
+  ApplyLineSettingsToTermios(s, t);
+  EXPECT_FALSE(t.c_iflag & INPCK);
   EXPECT_EQ(t.c_cc[VSTART], 0x05);
   EXPECT_EQ(t.c_cc[VSTOP], 0x06);
   EXPECT_FALSE(t.c_cflag & CRTSCTS);
