@@ -197,12 +197,11 @@ bool SceneTableModel::RefreshKey(qint64 key, QString* error) {
 }
 
 void SceneTableModel::RemoveKeys(const std::vector<qint64>& keys) {
-  // Rows to drop, found by merging the two ascending key lists.
+  // Rows to drop, ascending like the keys.
   std::vector<int> doomed;
-  auto it = keys.begin();
-  for (int r = 0; r < int(rows_.size()) && it != keys.end(); ++r) {
-    while (it != keys.end() && *it < rows_[r].key) ++it;
-    if (it != keys.end() && *it == rows_[r].key) doomed.push_back(r);
+  for (qint64 key : keys) {
+    const int row = RowOfKey(key);
+    if (row >= 0) doomed.push_back(row);
   }
   if (doomed.empty()) return;
   // Contiguous runs, removed from the back so earlier rows keep their place.
