@@ -117,7 +117,7 @@ TEST(LineSettings, FlowControlAndParityCheck) {
   EXPECT_FALSE(t.c_cflag & CRTSCTS);
 }
 
-TEST(LineSettings, SpeedsOfTheWindowsListWithAndWithoutConstants) {
+TEST(LineSettings, SpeedsOfTheBaudRateListWithAndWithoutConstants) {
   EXPECT_EQ(StandardSpeed(1200), static_cast<speed_t>(B1200));
   EXPECT_EQ(StandardSpeed(9600), static_cast<speed_t>(B9600));
   EXPECT_EQ(StandardSpeed(115200), static_cast<speed_t>(B115200));
