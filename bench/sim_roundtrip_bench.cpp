@@ -83,7 +83,7 @@ Figures Run(int fd, const std::vector<std::uint8_t>& request, int exchanges, int
 }
 
 void Print(const char* name, const Figures& f, std::size_t bytes) {
-  std::printf("%-34s %4zu-byte request  median %7.1f us  p99 %7.1f us  %9.0f requests/s  lost %d\n", name,
+  std::printf("%-38s %4zu-byte request  median %7.1f us  p99 %7.1f us  %9.0f requests/s  lost %d\n", name,
               bytes, f.medianUs, f.p99Us, f.perSecond, f.lost);
 }
 

@@ -6,6 +6,7 @@
 // Logs every request and reply to stdout; runs until SIGINT or SIGTERM.
 #include <signal.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -105,6 +106,10 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  // A shell starts background programs with SIGINT ignored, and an ignored
+  // signal is discarded before sigwait could take it: restore the default.
+  std::signal(SIGINT, SIG_DFL);
+  std::signal(SIGTERM, SIG_DFL);
   // The serving threads inherit this mask; the main thread takes the signals.
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
