@@ -64,6 +64,9 @@ bool BindableTarget(int cls, int command) {
   return cls == ClassSystem && command == kTestScene;
 }
 
+// Acknowledgements carry the Status alone: nothing else of them is read, and
+// every extra byte could be a 0x11 or 0x13 that a line with XON/XOFF flow
+// control swallows.
 struct Outcome {
   std::uint8_t status = kStatusOk;
   std::vector<std::uint8_t> params;
@@ -139,7 +142,7 @@ Outcome ExecuteSystem(SimModule& m, const SimRequest& r, std::vector<SimModule>&
       for (const auto& other : all)
         if (&other != &m && other.address == wanted) return Status(kStatusAddressOccupied);
       m.address = wanted;
-      return {kStatusOk, {static_cast<std::uint8_t>(wanted)}};
+      return {};
     }
     case kBindInput: {
       if (m.kind != ModuleKind::Input) return Status(kStatusCommandError);
@@ -162,13 +165,13 @@ Outcome ExecuteSystem(SimModule& m, const SimRequest& r, std::vector<SimModule>&
       for (int i = 1; i <= count; ++i)
         if (p[i] > 1 && p[i] != kFiller) return Status(kStatusParameterError);
       m.scenes[p[0]] = std::vector<std::uint8_t>(p.begin() + 1, p.end());
-      return {kStatusOk, {p[0]}};
+      return {};
     }
     case kClearScene:
       if (!HasOutputs(m)) return Status(kStatusCommandError);
       if (p.size() != 1 || p[0] > kMaxScene) return Status(kStatusParameterError);
       m.scenes.erase(p[0]);
-      return {kStatusOk, {p[0]}};
+      return {};
     case kTestScene: {
       if (!HasOutputs(m)) return Status(kStatusCommandError);
       if (p.size() != 2 || p[1] > kMaxScene) return Status(kStatusParameterError);
