@@ -235,13 +235,13 @@ int ParseNumber(std::string_view text, std::string_view what) {
   return value;
 }
 
-ModuleSpec ParseModule(std::string_view item) {
+ModuleSetup ParseModule(std::string_view item) {
   const auto at = item.find('@');
   if (at == std::string_view::npos)
     throw std::invalid_argument("module '" + std::string(item) + "' has no @address");
   std::string_view kindText = item.substr(0, at);
   std::string_view addressText = item.substr(at + 1);
-  ModuleSpec spec;
+  ModuleSetup setup;
   int channels = -1;
   if (const auto colon = kindText.find(':'); colon != std::string_view::npos) {
     channels = ParseNumber(kindText.substr(colon + 1), "channel count");
@@ -249,15 +249,15 @@ ModuleSpec ParseModule(std::string_view item) {
   }
   int maxChannels = 0;
   if (kindText == "light") {
-    spec = {ModuleKind::Light, 0, false, 8};
+    setup = {ModuleKind::Light, 0, false, 8};
     maxChannels = 8;
   } else if (kindText == "curtain") {
-    spec = {ModuleKind::Curtain, 0, false, 4};
+    setup = {ModuleKind::Curtain, 0, false, 4};
     maxChannels = 8;
   } else if (kindText == "ir") {
-    spec = {ModuleKind::Infrared, 0, false, 0};
+    setup = {ModuleKind::Infrared, 0, false, 0};
   } else if (kindText == "input") {
-    spec = {ModuleKind::Input, 0, false, 8};
+    setup = {ModuleKind::Input, 0, false, 8};
     maxChannels = 32;
   } else {
     throw std::invalid_argument("unknown module kind '" + std::string(kindText) + "'");
@@ -265,25 +265,25 @@ ModuleSpec ParseModule(std::string_view item) {
   if (channels >= 0) {
     if (channels < 1 || channels > maxChannels)
       throw std::invalid_argument("channel count out of range in '" + std::string(item) + "'");
-    spec.channels = channels;
+    setup.channels = channels;
   }
   if (addressText == "-") {
-    spec.programming = true;
-    return spec;
+    setup.programming = true;
+    return setup;
   }
   if (!addressText.empty() && addressText.back() == '*') {
-    spec.programming = true;
+    setup.programming = true;
     addressText.remove_suffix(1);
   }
-  spec.address = ParseNumber(addressText, "address");
-  if (spec.address < kFirstModuleAddress || spec.address > kLastModuleAddress)
+  setup.address = ParseNumber(addressText, "address");
+  if (setup.address < kFirstModuleAddress || setup.address > kLastModuleAddress)
     throw std::invalid_argument("address out of range 1-32 in '" + std::string(item) + "'");
-  return spec;
+  return setup;
 }
 
 }  // namespace
 
-std::vector<ModuleSpec> DefaultPopulation() {
+std::vector<ModuleSetup> DefaultPopulation() {
   return {
       {ModuleKind::Light, 1, false, 8},    {ModuleKind::Light, 2, false, 8},
       {ModuleKind::Curtain, 3, false, 4},  {ModuleKind::Infrared, 4, false, 0},
@@ -291,18 +291,18 @@ std::vector<ModuleSpec> DefaultPopulation() {
   };
 }
 
-std::vector<ModuleSpec> ParsePopulation(std::string_view text) {
+std::vector<ModuleSetup> ParsePopulation(std::string_view text) {
   if (text == "default") return DefaultPopulation();
-  std::vector<ModuleSpec> result;
+  std::vector<ModuleSetup> result;
   while (!text.empty()) {
     const auto comma = text.find(',');
     const std::string_view item = text.substr(0, comma);
     if (!item.empty()) {
-      const ModuleSpec spec = ParseModule(item);
+      const ModuleSetup setup = ParseModule(item);
       for (const auto& other : result)
-        if (spec.address != 0 && other.address == spec.address)
-          throw std::invalid_argument("address " + std::to_string(spec.address) + " given twice");
-      result.push_back(spec);
+        if (setup.address != 0 && other.address == setup.address)
+          throw std::invalid_argument("address " + std::to_string(setup.address) + " given twice");
+      result.push_back(setup);
     }
     if (comma == std::string_view::npos) break;
     text.remove_prefix(comma + 1);
@@ -359,13 +359,13 @@ SimFrame BuildReplyFrame(FrameForm form, int subnet, int address, int cls, int c
   return SimFrame(buffer.begin(), buffer.begin() + buffer[2]);
 }
 
-SimBus::SimBus(const std::vector<ModuleSpec>& population) {
-  for (const auto& spec : population) {
+SimBus::SimBus(const std::vector<ModuleSetup>& population) {
+  for (const auto& setup : population) {
     SimModule m;
-    m.kind = spec.kind;
-    m.address = spec.address;
-    m.programming = spec.programming;
-    m.channels = spec.channels;
+    m.kind = setup.kind;
+    m.address = setup.address;
+    m.programming = setup.programming;
+    m.channels = setup.channels;
     m.Reset();
     modules_.push_back(std::move(m));
   }

@@ -55,7 +55,7 @@ inline constexpr std::uint8_t kStatusAddressOccupied = 7;
 
 // One module of a population. channels: outputs of light and curtain
 // modules, inputs of an input module; unused for infrared modules.
-struct ModuleSpec {
+struct ModuleSetup {
   ModuleKind kind = ModuleKind::Light;
   int address = 0;
   bool programming = false;  // answers ReadAddress and takes SetAddress at 255
@@ -65,14 +65,14 @@ struct ModuleSpec {
 // Lights at 1 and 2 (8 outputs), curtains at 3 (4 outputs), infrared at 4,
 // input module at 5 (8 inputs), and a light module without an address in
 // programming mode.
-std::vector<ModuleSpec> DefaultPopulation();
+std::vector<ModuleSetup> DefaultPopulation();
 
 // Comma-separated modules: kind[:channels]@address, kind one of light,
 // curtain, ir, input; address "-" for a module without an address in
 // programming mode, or a number with a trailing "*" for an addressed module
 // in programming mode. "default" gives DefaultPopulation().
 // Example: "light:8@1,curtain@3,light@-". Throws std::invalid_argument.
-std::vector<ModuleSpec> ParsePopulation(std::string_view text);
+std::vector<ModuleSetup> ParsePopulation(std::string_view text);
 
 struct SimModule {
   ModuleKind kind = ModuleKind::Light;
@@ -117,7 +117,7 @@ struct SimAnswer {
 
 class SimBus {
  public:
-  explicit SimBus(const std::vector<ModuleSpec>& population = DefaultPopulation());
+  explicit SimBus(const std::vector<ModuleSetup>& population = DefaultPopulation());
 
   // One complete frame from the given link. Thread-safe.
   SimAnswer Handle(const std::uint8_t* data, std::size_t size, SimLink link);

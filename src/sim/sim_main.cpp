@@ -1,6 +1,6 @@
 // veltra-sim: a simulated bus on loopback for the console to talk to.
 //
-//   veltra-sim [--udp-port N | --no-udp] [--pty] [--modules SPEC]
+//   veltra-sim [--udp-port N | --no-udp] [--pty] [--modules LIST]
 //              [--delay-ms N] [--drop-every N] [--garbage | --garbage-every N]
 //
 // Logs every request and reply to stdout; runs until SIGINT or SIGTERM.
@@ -28,7 +28,7 @@ void Usage(std::FILE* to) {
       "  --udp-port N       bus switch on 127.0.0.1:N (default 2001; 0 picks a free port)\n"
       "  --no-udp           no bus switch\n"
       "  --pty              bus on a pseudo-terminal; prints the serial end to open\n"
-      "  --modules SPEC     population, e.g. light@1,light:4@2,curtain@3,ir@4,input@5,light@-\n"
+      "  --modules LIST     population, e.g. light@1,light:4@2,curtain@3,ir@4,input@5,light@-\n"
       "                     (kind[:channels]@address; '-' no address, 'N*' programming mode)\n"
       "  --delay-ms N       send every reply N ms late\n"
       "  --drop-every N     do not send every N-th reply\n"

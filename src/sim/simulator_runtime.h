@@ -15,7 +15,7 @@ struct SimulatorOptions {
   bool udp = true;
   int udpPort = 0;  // 0: an ephemeral port, read back with UdpPort()
   bool pty = true;
-  std::vector<ModuleSpec> population = DefaultPopulation();
+  std::vector<ModuleSetup> population = DefaultPopulation();
   SimFaults faults;  // applied to both links, each counting its own replies
   SimLogFn log;      // optional; called from the background threads
 };
