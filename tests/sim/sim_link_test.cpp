@@ -100,6 +100,17 @@ TEST(SimUdp, DelayedRepliesArriveLate) {
   EXPECT_EQ(DecodeRouted(reply.data(), reply.size(), false).text, "Light-8 V1.0");
 }
 
+TEST(SimUdp, StopDiscardsRepliesStillWaiting) {
+  SimulatorRuntime sim(UdpOnly({60000, 0, 0}));
+  UdpClient client;
+  client.Send(Frame(OutputCommand::LightOn, FrameForm::Routed, 1, 2), sim.UdpPort());
+  // The request is taken at once; only its reply waits.
+  for (int i = 0; i < 100 && sim.Bus().Module(1)->outputs[1] == 0; ++i) client.Receive(10);
+  EXPECT_EQ(sim.Bus().Module(1)->outputs[1], 1);
+  sim.Stop();
+  EXPECT_TRUE(client.Receive(100).empty());
+}
+
 TEST(SimUdp, EverySecondReplyIsDropped) {
   SimulatorRuntime sim(UdpOnly({0, 2, 0}));
   UdpClient client;
@@ -189,6 +200,14 @@ TEST_F(SimPty, DirectRequestGetsDirectReplyByteExact) {
   const DecodedReply decoded = DecodeDirect(reply.data(), reply.size(), false);
   EXPECT_EQ(decoded.effect, ReplyEffect::ModuleAddress);
   EXPECT_EQ(decoded.moduleAddress, 0);
+}
+
+TEST_F(SimPty, LineSurvivesTheConsoleReopeningIt) {
+  ::close(fd_);
+  fd_ = ::open(sim_->PtySlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(fd_, 0);
+  Write(Frame(OutputCommand::LightOn, FrameForm::Direct, 1));
+  EXPECT_EQ(Read(9).size(), 9u);
 }
 
 TEST_F(SimPty, RoutedRequestInMonitorModeGetsRoutedReply) {
