@@ -17,6 +17,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -762,7 +765,29 @@ bool TForm1::NetworkSelected() const { return RadioButton1->isChecked(); }
 
 bool TForm1::LogMasked() const { return chk1->isChecked(); }
 
-void TForm1::AppendLog(const std::string& utf8Line) { Memo1->appendPlainText(QString::fromUtf8(utf8Line)); }
+void TForm1::AppendLog(const std::string& utf8Line) {
+  pendingLog_.append(QString::fromUtf8(utf8Line));
+  if (pendingLog_.size() == 1) QMetaObject::invokeMethod(this, &TForm1::FlushLog, Qt::QueuedConnection);
+}
+
+void TForm1::FlushLog() {
+  if (pendingLog_.isEmpty()) return;
+  QStringList lines;
+  lines.swap(pendingLog_);
+  // Follow the end of the log only when the operator has not scrolled away.
+  QScrollBar* bar = Memo1->verticalScrollBar();
+  const bool atEnd = bar->value() == bar->maximum();
+  QTextDocument* log = Memo1->document();
+  QTextCursor cursor(log);
+  cursor.movePosition(QTextCursor::End);
+  cursor.beginEditBlock();
+  for (const QString& line : lines) {
+    if (!log->isEmpty()) cursor.insertBlock();
+    cursor.insertText(line);
+  }
+  cursor.endEditBlock();
+  if (atEnd) bar->setValue(bar->maximum());
+}
 
 void TForm1::SendDatagram(const std::string& bytes) { IdUDPClient1.SendDatagram(bytes); }
 

@@ -5,6 +5,7 @@
 // through the send path, and the reply decoder's results are written back.
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -84,6 +85,11 @@ class TForm1 : public QMainWindow, public RequestLinks {
   // Runs one operator action; an exception that escapes it is shown by the
   // default error display and the window goes on.
   void RunGuarded(const std::function<void()>& action);
+
+  // Log lines are put into Memo1 when the window gets back to its event loop
+  // (all waiting lines in one edit), so a request is on its way without
+  // waiting for the text layout; FlushLog puts them in at once.
+  void FlushLog();
 
   // Writes a decoded reply into the window.
   void ApplyReply(const DecodedReply& reply);
@@ -211,6 +217,7 @@ class TForm1 : public QMainWindow, public RequestLinks {
   Dialogs* dialogs_ = nullptr;
   QLabel* statusPanel_ = nullptr;
   bool followingCurrentRow_ = false;
+  QStringList pendingLog_;
 };
 
 }  // namespace veltra

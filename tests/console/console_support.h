@@ -2,6 +2,7 @@
 // Shared pieces of the main-window tests: scripted message boxes, a window
 // whose links are captured, reply frames with their checksum, and loopback
 // UDP sockets.
+#include <QPlainTextEdit>
 #include <QString>
 #include <QStringList>
 #include <arpa/inet.h>
@@ -81,6 +82,17 @@ inline std::vector<std::uint8_t> WithChecksum(std::vector<std::uint8_t> frame) {
   frame.push_back(static_cast<std::uint8_t>(check >> 8));
   frame.push_back(static_cast<std::uint8_t>(check & 0xFF));
   return frame;
+}
+
+// The monitor log as the operator sees it once the window is back in its
+// event loop.
+inline QString LogText(TForm1& form) {
+  form.FlushLog();
+  return form.Memo1->toPlainText();
+}
+inline void ClearLog(TForm1& form) {
+  form.FlushLog();
+  form.Memo1->clear();
 }
 
 inline std::string AsString(const std::vector<std::uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }

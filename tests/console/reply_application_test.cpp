@@ -24,7 +24,7 @@ class ReplyApplication : public ::testing::Test {
     form.Comm1ReceiveData(chunk.data(), static_cast<std::uint16_t>(chunk.size()));
   }
   void Datagram(const std::vector<std::uint8_t>& frame) { form.ReceiveDeal(AsString(frame)); }
-  QStringList Log() const { return form.Memo1->toPlainText().split('\n', Qt::SkipEmptyParts); }
+  QStringList Log() { return LogText(form).split('\n', Qt::SkipEmptyParts); }
   std::vector<bool> Lights() const {
     std::vector<bool> states;
     for (auto* box : form.lightBoxes) states.push_back(box->isChecked());
@@ -63,7 +63,7 @@ TEST_F(ReplyApplication, RejectedAndFailedRepliesChangeNothing) {
   Serial(Bytes("55 AA 0A 05 80 05 01 03 54 3E"));        // checksum
   Serial(Bytes("00 55 AA 0A 05 80 05 01 03 54 3D"));     // byte before the header
   Datagram(std::vector<std::uint8_t>(201, 0x55));         // over 200 bytes
-  EXPECT_TRUE(form.Memo1->toPlainText().isEmpty());
+  EXPECT_TRUE(LogText(form).isEmpty());
   Serial(WithChecksum(Bytes("55 AA 0A 05 80 05 05 03")));  // status 5
   EXPECT_EQ(Log(), QStringList{QString::fromUtf8("Read \xEF\xBC\x9AX  Parameter error!")});
   EXPECT_EQ(form.SpinEdit1->Value(), 4);

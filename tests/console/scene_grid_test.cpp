@@ -143,7 +143,7 @@ TEST(SceneGridMissingDatabase, ReportedAtStartAndOnEveryTableOperation) {
   form.reply = AsString(WithChecksum(Bytes("55 AA 0B 00 01 03 80 02 01")));
   form.Button7->click();
   EXPECT_EQ(form.datagrams.size(), 1u);
-  const QStringList log = form.Memo1->toPlainText().split('\n', Qt::SkipEmptyParts);
+  const QStringList log = LogText(form).split('\n', Qt::SkipEmptyParts);
   ASSERT_EQ(log.size(), 2);
   EXPECT_TRUE(log[1].endsWith("OK!"));
   ASSERT_EQ(dialogs.errors.size(), 1);

@@ -9,6 +9,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
+#include <QCoreApplication>
 #include <functional>
 
 #include "../support/bytes.h"
@@ -131,7 +133,7 @@ class SendRequests : public ::testing::Test {
     ASSERT_NE(button, nullptr) << name;
     button->click();
   }
-  QStringList Log() const { return form.Memo1->toPlainText().split('\n', Qt::SkipEmptyParts); }
+  QStringList Log() { return LogText(form).split('\n', Qt::SkipEmptyParts); }
 };
 
 TEST(SendRequestsTable, EveryButtonSendsItsFrameInBothForms) {
@@ -154,7 +156,7 @@ TEST(SendRequestsTable, EveryButtonSendsItsFrameInBothForms) {
       ASSERT_EQ(sent.size(), 1u);
       EXPECT_EQ(Hex(sent[0]), Hex(expected));
       EXPECT_TRUE((network ? form.serial : form.datagrams).empty());
-      EXPECT_EQ(form.Memo1->toPlainText(),
+      EXPECT_EQ(LogText(form),
                 QString::fromUtf8("Send \xEF\xBC\x9A") + QString::fromStdString(Hex(expected)) + " ");
       EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(';').toStdString();
     }
@@ -202,6 +204,23 @@ TEST_F(SendRequests, MaskedLogAndMonitorForm) {
   EXPECT_EQ(form.serial[3][3], 1);
 }
 
+TEST_F(SendRequests, LogLinesReachTheMemoInOrderThroughTheEventLoop) {
+  form.chk1->setChecked(false);
+  form.Memo1->setPlainText("typed by hand");
+  Click("Button22");
+  form.SpinEdit1->SetValue(2);
+  Click("Button23");
+  QCoreApplication::processEvents();
+  const QString send = QString::fromUtf8("Send \xEF\xBC\x9A");
+  EXPECT_EQ(form.Memo1->toPlainText(), "typed by hand\n" + send + "55 AA 08 FF 00 05 57 A1 \n" + send +
+                                           QString::fromStdString(Hex(WithChecksum(Bytes("55 AA 08 02 00 09")))) + " ");
+  // The view follows the end of the log.
+  for (int i = 0; i < 200; ++i) Click("Button22");
+  QCoreApplication::processEvents();
+  EXPECT_EQ(form.Memo1->blockCount(), 203);
+  EXPECT_EQ(form.Memo1->verticalScrollBar()->value(), form.Memo1->verticalScrollBar()->maximum());
+}
+
 TEST_F(SendRequests, RestoreAnsweredNoSendsAndLogsNothing) {
   form.chk1->setChecked(false);
   form.Memo1->setPlainText("earlier line");
@@ -210,7 +229,7 @@ TEST_F(SendRequests, RestoreAnsweredNoSendsAndLogsNothing) {
     Click(restore);
   }
   EXPECT_EQ(dialogs.confirms, (QStringList{"Are you sure?", "Are you sure?"}));
-  EXPECT_EQ(form.Memo1->toPlainText(), "earlier line");
+  EXPECT_EQ(LogText(form), "earlier line");
   EXPECT_TRUE(form.serial.empty());
 }
 
@@ -240,12 +259,12 @@ TEST_F(SendRequests, BusSwitchSetSendsTheRecord) {
   EXPECT_EQ(form.datagrams[1][35], 0x0A);
 
   // A field that does not convert: the error is shown, nothing is sent or logged.
-  form.Memo1->clear();
+  ClearLog(form);
   form.edt3->clear();
   form.btn1->click();
   EXPECT_EQ(dialogs.errors, QStringList{"'' is not a valid integer value"});
   EXPECT_EQ(form.datagrams.size(), 2u);
-  EXPECT_TRUE(form.Memo1->toPlainText().isEmpty());
+  EXPECT_TRUE(LogText(form).isEmpty());
 }
 
 }  // namespace

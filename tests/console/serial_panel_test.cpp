@@ -63,7 +63,7 @@ TEST_F(SerialPanel, CreateSendReceiveAndClose) {
   EXPECT_EQ(Hex(pty.Receive(8)), Hex(WithChecksum(Bytes("55 AA 08 01 00 06"))));
   ASSERT_TRUE(pty.Send(WithChecksum(Bytes("55 AA 0B 01 80 06 01 01 2A"))));
   EXPECT_TRUE(QTest::qWaitFor([&] { return form.Edit1->text() == "012A"; }, 3000));
-  const QStringList log = form.Memo1->toPlainText().split('\n', Qt::SkipEmptyParts);
+  const QStringList log = LogText(form).split('\n', Qt::SkipEmptyParts);
   ASSERT_EQ(log.size(), 2);
   EXPECT_TRUE(log[1].endsWith("  OK!"));
 
@@ -98,7 +98,7 @@ TEST_F(SerialPanel, OpenFailureShowsErrorAndKeepsTheRow) {
   EXPECT_EQ(form.Comm1->CommName(), "/nonexistent/veltra-tty");
   // With the link closed a request is logged, and nothing else happens.
   form.Button23->click();
-  EXPECT_EQ(form.Memo1->toPlainText().split('\n', Qt::SkipEmptyParts).size(), 1);
+  EXPECT_EQ(LogText(form).split('\n', Qt::SkipEmptyParts).size(), 1);
   EXPECT_TRUE(dialogs.errors.isEmpty());
 }
 

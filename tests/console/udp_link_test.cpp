@@ -45,7 +45,7 @@ class UdpLink : public ::testing::Test {
       busSwitch.SendTo(from, reply);
     });
   }
-  QStringList Log() const { return form.Memo1->toPlainText().split('\n', Qt::SkipEmptyParts); }
+  QStringList Log() { return LogText(form).split('\n', Qt::SkipEmptyParts); }
 };
 
 TEST_F(UdpLink, CreateRequestReplyAndClose) {
@@ -191,7 +191,7 @@ TEST_F(UdpLink, BusSwitchReadOnATakenPortShowsTheBindError) {
   form.Edit6->setText(QString::number(holder.port()));
   form.btn2->click();
   EXPECT_EQ(dialogs.errors, QStringList{"Could not bind socket. Address and port are already in use."});
-  EXPECT_TRUE(form.Memo1->toPlainText().isEmpty());
+  EXPECT_TRUE(LogText(form).isEmpty());
 }
 
 }  // namespace

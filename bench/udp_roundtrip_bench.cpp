@@ -1,0 +1,158 @@
+// Request round trip over the UDP link, from the click to the decoded field,
+// against a loopback peer that answers every request at once; beside a raw
+// socket ping-pong with the same peer and the same datagrams.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+#include "console/dialogs.h"
+#include "console/form1.h"
+
+namespace {
+
+class SilentDialogs : public veltra::Dialogs {
+ public:
+  bool Confirm(const QString&) override { return false; }
+  void Message(const QString& text) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
+  void ShowError(const QString& text) override { std::fprintf(stderr, "error: %s\n", qPrintable(text)); }
+};
+
+int LoopbackSocket(int* port) {
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
+  socklen_t size = sizeof local;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &size);
+  *port = ntohs(local.sin_port);
+  return fd;
+}
+
+// Routed ReadModuleType reply from module 1 of subnet 1, type 01 2A.
+std::vector<unsigned char> Reply() {
+  std::vector<unsigned char> frame{0x55, 0xAA, 0x0D, 0x00, 0x01, 0x01, 0x80, 0x06, 0x01, 0x01, 0x2A};
+  unsigned sum = 0;
+  for (unsigned char b : frame) sum += b;
+  const unsigned check = (sum ^ 0x55AA) & 0xFFFF;
+  frame.push_back(static_cast<unsigned char>(check >> 8));
+  frame.push_back(static_cast<unsigned char>(check & 0xFF));
+  return frame;
+}
+
+struct Stats {
+  double median, p99;
+};
+
+Stats Summarise(std::vector<double> us) {
+  std::sort(us.begin(), us.end());
+  return {us[us.size() / 2], us[us.size() * 99 / 100]};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QApplication app(argc, argv);
+  constexpr int kRounds = 10'000;
+  constexpr int kWarmUp = 200;
+
+  // The peer: answers every datagram with the reply, until told to stop.
+  int peerPort = 0;
+  const int peer = LoopbackSocket(&peerPort);
+  std::atomic<bool> stop{false};
+  std::thread answering([&] {
+    const std::vector<unsigned char> reply = Reply();
+    unsigned char buffer[2048];
+    while (!stop) {
+      pollfd p{peer, POLLIN, 0};
+      if (::poll(&p, 1, 50) <= 0) continue;
+      sockaddr_in from{};
+      socklen_t size = sizeof from;
+      if (::recvfrom(peer, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &size) < 0) continue;
+      ::sendto(peer, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from), size);
+    }
+  });
+
+  // Raw ping-pong: sendto, poll, recvfrom.
+  std::vector<double> raw;
+  {
+    int clientPort = 0;
+    const int client = LoopbackSocket(&clientPort);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(static_cast<unsigned short>(peerPort));
+    const unsigned char request[10] = {0x55, 0xAA, 0x0A, 0x00, 0x01, 0x01, 0x00, 0x06, 0x54, 0xA5};
+    unsigned char buffer[8192];
+    for (int i = 0; i < kRounds + kWarmUp; ++i) {
+      const auto t0 = std::chrono::steady_clock::now();
+      ::sendto(client, request, sizeof request, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+      pollfd p{client, POLLIN, 0};
+      ::poll(&p, 1, 500);
+      ::recvfrom(client, buffer, sizeof buffer, 0, nullptr, nullptr);
+      const auto t1 = std::chrono::steady_clock::now();
+      if (i >= kWarmUp) raw.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
+    }
+    ::close(client);
+  }
+
+  // Through the window: click "Read Module Type", reply decoded into Edit1.
+  std::vector<double> window;
+  SilentDialogs dialogs;
+  veltra::TForm1Options options;
+  options.dialogs = &dialogs;
+  options.hostName = [] { return std::optional<std::string>("localhost"); };
+  veltra::TForm1 form(options);
+  form.show();
+  form.Edit4->setText("127.0.0.1");
+  form.Edit5->setText(QString::number(peerPort));
+  {
+    int freePort = 0;
+    const int probe = LoopbackSocket(&freePort);
+    ::close(probe);
+    form.Edit6->setText(QString::number(freePort));
+  }
+  form.RadioButton1->setChecked(true);
+  form.Button32->click();
+  if (form.Button32->text() != "Close") {
+    std::fprintf(stderr, "could not open the UDP link\n");
+    return 1;
+  }
+  int decoded = 0;
+  for (int i = 0; i < kRounds + kWarmUp; ++i) {
+    form.Edit1->clear();
+    const auto t0 = std::chrono::steady_clock::now();
+    form.Button12->click();
+    const auto t1 = std::chrono::steady_clock::now();
+    if (form.Edit1->text() == "012A") ++decoded;
+    if (i >= kWarmUp) window.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
+    if (i % 50 == 0) QApplication::processEvents();
+  }
+  form.Button32->click();
+  stop = true;
+  answering.join();
+  ::close(peer);
+
+  const Stats r = Summarise(raw), w = Summarise(window);
+  std::printf("udp_roundtrip: %d round trips each, loopback, reply decoded %d/%d\n", kRounds, decoded,
+              kRounds + kWarmUp);
+  std::printf("  raw socket ping-pong : median %7.1f us  p99 %7.1f us\n", r.median, r.p99);
+  std::printf("  click -> Edit1 filled: median %7.1f us  p99 %7.1f us  (median ratio %.2f)\n", w.median, w.p99,
+              w.median / r.median);
+  return 0;
+}
