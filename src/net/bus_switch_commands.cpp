@@ -2,14 +2,13 @@
 
 #include <span>
 
+#include "protocol/command_numbers.h"
 #include "protocol/int_conversion.h"
 #include "protocol/request_writer.h"
 
 namespace veltra {
 namespace {
 
-constexpr int kSetAddress = 0;
-constexpr int kReadAddress = 5;
 constexpr Addressing kEveryBusSwitch{FrameForm::Routed, 0xFFFF};
 
 void PutOctets(BusSwitchRecord& record, std::size_t at, const std::array<std::string, 4>& texts) {
@@ -64,18 +63,18 @@ BusSwitchTexts TextsFromRecord(const BusSwitchRecord& record) {
 void BuildBusSwitchSet(TransmitBuffer& buffer, const BusSwitchRecord& record) {
   std::array<int, kBusSwitchRecordSize> parameters{};
   for (std::size_t i = 0; i < record.size(); ++i) parameters[i] = record[i];
-  WriteRequest(buffer, kEveryBusSwitch, kFiller, ClassSystem, kSetAddress,
+  WriteRequest(buffer, kEveryBusSwitch, kFiller, ClassSystem, system_command::SetAddress,
                std::span<const int>(parameters));
 }
 
 void BuildBusSwitchRead(TransmitBuffer& buffer) {
-  WriteRequest(buffer, kEveryBusSwitch, kFiller, ClassSystem, kReadAddress, {});
+  WriteRequest(buffer, kEveryBusSwitch, kFiller, ClassSystem, system_command::ReadAddress, {});
 }
 
 void BuildBusSwitchQuery(TransmitBuffer& buffer, BusSwitchQuery query, int subnet) {
-  const int command = query == BusSwitchQuery::ReadModuleType ? 6
-                      : query == BusSwitchQuery::ReadVersion  ? 7
-                                                               : 10;
+  const int command = query == BusSwitchQuery::ReadModuleType ? system_command::ReadModuleType
+                      : query == BusSwitchQuery::ReadVersion  ? system_command::ReadVersion
+                                                               : system_command::Restore;
   WriteRequest(buffer, Addressing{FrameForm::Routed, subnet}, kFiller, ClassSystem, command, {});
 }
 

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "protocol/command_numbers.h"
+
 namespace veltra {
 namespace {
 
@@ -32,10 +34,9 @@ constexpr std::array<InputFunction, 12> kInputFunctions{{
     {"Open All Curtains", ClassCurtain, 4, T::AllOutputs},
     {"Close All Curtains", ClassCurtain, 5, T::AllOutputs},
     {"Stop All Curtains", ClassCurtain, 6, T::AllOutputs},
-    {"Scene", ClassSystem, 4, T::Scene},
+    {"Scene", ClassSystem, system_command::TestScene, T::Scene},
 }};
 
-constexpr int kBindInput = 1;
 constexpr int kInfraredSelector = 1;  // P1 of every infrared request
 
 }  // namespace
@@ -63,13 +64,13 @@ void BuildBindInput(TransmitBuffer& buffer, const Addressing& addressing, const 
   } else if (fn && fn->target == T::Scene) {
     targetAddress = targetOutput = kFiller;
   }
-  WriteRequest(buffer, addressing, f.inputModule, ClassSystem, kBindInput,
+  WriteRequest(buffer, addressing, f.inputModule, ClassSystem, system_command::BindInput,
                {f.input - 1, f.controlMode, fn ? fn->targetClass : kFiller,
                 fn ? fn->targetCommand : kFiller, targetAddress, targetOutput, parameter});
 }
 
 void BuildClearInput(TransmitBuffer& buffer, const Addressing& addressing, int inputModule, int input) {
-  WriteRequest(buffer, addressing, inputModule, ClassSystem, kBindInput,
+  WriteRequest(buffer, addressing, inputModule, ClassSystem, system_command::BindInput,
                {input - 1, kFiller, kFiller, kFiller, kFiller, kFiller, kFiller});
 }
 

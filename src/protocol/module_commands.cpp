@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "protocol/command_numbers.h"
+
 namespace veltra {
 namespace {
 
@@ -15,12 +17,12 @@ struct ModuleCommandRow {
 };
 
 constexpr std::array<ModuleCommandRow, 6> kModuleCommands{{
-    {ModuleCommand::SetAddress, 0, Target::Everyone, true},
-    {ModuleCommand::ReadAddress, 5, Target::Everyone, false},
-    {ModuleCommand::TestModule, 9, Target::FieldAddress, false},
-    {ModuleCommand::ReadModuleType, 6, Target::FieldAddress, false},
-    {ModuleCommand::ReadVersion, 7, Target::FieldAddress, false},
-    {ModuleCommand::Restore, 10, Target::FieldAddress, false},
+    {ModuleCommand::SetAddress, system_command::SetAddress, Target::Everyone, true},
+    {ModuleCommand::ReadAddress, system_command::ReadAddress, Target::Everyone, false},
+    {ModuleCommand::TestModule, system_command::TestModule, Target::FieldAddress, false},
+    {ModuleCommand::ReadModuleType, system_command::ReadModuleType, Target::FieldAddress, false},
+    {ModuleCommand::ReadVersion, system_command::ReadVersion, Target::FieldAddress, false},
+    {ModuleCommand::Restore, system_command::Restore, Target::FieldAddress, false},
 }};
 
 }  // namespace

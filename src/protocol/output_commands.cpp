@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "protocol/command_numbers.h"
+
 namespace veltra {
 namespace {
 
@@ -21,8 +23,6 @@ struct OutputCommandRow {
   int timeFactor;  // multiplier of the time field (curtain tenths -> milliseconds)
 };
 
-constexpr int kReadStatus = 8;
-
 constexpr std::array<OutputCommandRow, 15> kOutputCommands{{
     {OutputCommand::LightOn, ClassLight, 1, Shape::OneOutput, 1},
     {OutputCommand::LightOff, ClassLight, 2, Shape::OneOutput, 1},
@@ -30,7 +30,7 @@ constexpr std::array<OutputCommandRow, 15> kOutputCommands{{
     {OutputCommand::LightAllOn, ClassLight, 4, Shape::AllOutputs, 1},
     {OutputCommand::LightAllOff, ClassLight, 5, Shape::AllOutputs, 1},
     {OutputCommand::LightSetOnTime, ClassLight, 0, Shape::Timed, 1},
-    {OutputCommand::LightReadStatus, ClassSystem, kReadStatus, Shape::Status, 1},
+    {OutputCommand::LightReadStatus, ClassSystem, system_command::ReadStatus, Shape::Status, 1},
     {OutputCommand::CurtainOpen, ClassCurtain, 1, Shape::OneOutput, 1},
     {OutputCommand::CurtainClose, ClassCurtain, 2, Shape::OneOutput, 1},
     {OutputCommand::CurtainStop, ClassCurtain, 3, Shape::OneOutput, 1},
@@ -38,7 +38,7 @@ constexpr std::array<OutputCommandRow, 15> kOutputCommands{{
     {OutputCommand::CurtainCloseAll, ClassCurtain, 5, Shape::AllOutputs, 1},
     {OutputCommand::CurtainStopAll, ClassCurtain, 6, Shape::AllOutputs, 1},
     {OutputCommand::CurtainSetTravelTime, ClassCurtain, 0, Shape::Timed, 100},
-    {OutputCommand::CurtainReadStatus, ClassSystem, kReadStatus, Shape::Status, 1},
+    {OutputCommand::CurtainReadStatus, ClassSystem, system_command::ReadStatus, Shape::Status, 1},
 }};
 
 }  // namespace

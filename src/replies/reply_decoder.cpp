@@ -4,17 +4,13 @@
 #include <array>
 #include <cstring>
 
+#include "protocol/command_numbers.h"
 #include "protocol/send_path.h"
 
 namespace veltra {
 namespace {
 
-constexpr std::uint8_t kReadStatus = 8;
-constexpr std::uint8_t kReadAddress = 5;
-constexpr std::uint8_t kReadModuleType = 6;
-constexpr std::uint8_t kReadVersion = 7;
-constexpr std::uint8_t kSetScene = 2;
-constexpr std::uint8_t kClearScene = 3;
+using namespace system_command;
 constexpr std::uint8_t kStatusOk = 1;
 
 // Work buffers: received bytes at the start, zeros after them.
@@ -43,11 +39,11 @@ DecodedReply Decode(std::uint8_t* work, FrameForm form, bool masked) {
   if (status != kStatusOk || cls != ClassSystemReply) return result;
 
   const bool routed = form == FrameForm::Routed;
-  if (command == kReadStatus) {
+  if (command == ReadStatus) {
     if (work[p0] != 1) return result;
     result.effect = ReplyEffect::StatusBytes;
     for (int i = p0 + 1; i <= length - 3; ++i) result.statusBits.push_back((work[i] & 1) != 0);
-  } else if (command == kReadAddress) {
+  } else if (command == ReadAddress) {
     if (routed && work[3] == 0xFF && work[4] == 0xFF && work[5] == 0xFF) {
       result.effect = ReplyEffect::BusSwitchConfig;
       // The record sits at fixed offsets 9 .. 36 whatever the Length says;
@@ -57,18 +53,18 @@ DecodedReply Decode(std::uint8_t* work, FrameForm form, bool masked) {
       result.effect = ReplyEffect::ModuleAddress;
       result.moduleAddress = work[p0];
     }
-  } else if (command == kReadModuleType) {
+  } else if (command == ReadModuleType) {
     result.effect = ReplyEffect::ModuleType;
     result.toBusSwitchFields = routed && address == 0xFF;
     result.text = HexText(work + p0, 2);
     result.text.erase(std::remove(result.text.begin(), result.text.end(), ' '), result.text.end());
-  } else if (command == kReadVersion) {
+  } else if (command == ReadVersion) {
     result.effect = ReplyEffect::Version;
     result.toBusSwitchFields = routed && address == 0xFF;
     for (int i = p0; i <= length - 3 && work[i] != 0; ++i) result.text += static_cast<char>(work[i]);
-  } else if (command == kSetScene) {
+  } else if (command == SetScene) {
     result.effect = ReplyEffect::SaveScene;
-  } else if (command == kClearScene) {
+  } else if (command == ClearScene) {
     result.effect = ReplyEffect::DeleteModuleScenes;
   }
   return result;

@@ -2,11 +2,11 @@
 
 #include <vector>
 
+#include "protocol/command_numbers.h"
+
 namespace veltra {
 namespace {
-constexpr int kSetScene = 2;
-constexpr int kClearScene = 3;
-constexpr int kTestScene = 4;
+using namespace system_command;
 }  // namespace
 
 std::uint8_t ChannelByte(int itemIndex) {
@@ -24,15 +24,15 @@ void BuildSetScene(TransmitBuffer& buffer, const Addressing& addressing, int mod
   const int n = outputs < 0 ? 0 : (outputs > kChannelCount ? kChannelCount : outputs);
   std::vector<int> parameters{scene};
   for (int k = 0; k < n; ++k) parameters.push_back(ChannelByte(channelItems[static_cast<std::size_t>(k)]));
-  WriteRequest(buffer, addressing, module, ClassSystem, kSetScene, parameters);
+  WriteRequest(buffer, addressing, module, ClassSystem, SetScene, parameters);
 }
 
 void BuildClearScene(TransmitBuffer& buffer, const Addressing& addressing, int module, int scene) {
-  WriteRequest(buffer, addressing, module, ClassSystem, kClearScene, {scene});
+  WriteRequest(buffer, addressing, module, ClassSystem, ClearScene, {scene});
 }
 
 void BuildTestScene(TransmitBuffer& buffer, const Addressing& addressing, int scene) {
-  WriteRequest(buffer, addressing, kFiller, ClassSystem, kTestScene, {kFiller, scene});
+  WriteRequest(buffer, addressing, kFiller, ClassSystem, TestScene, {kFiller, scene});
 }
 
 }  // namespace veltra

@@ -4,21 +4,13 @@
 #include <charconv>
 #include <stdexcept>
 
+#include "protocol/command_numbers.h"
+
 namespace veltra {
 namespace {
 
 // System-class commands.
-constexpr int kSetAddress = 0;
-constexpr int kBindInput = 1;
-constexpr int kSetScene = 2;
-constexpr int kClearScene = 3;
-constexpr int kTestScene = 4;
-constexpr int kReadAddress = 5;
-constexpr int kReadModuleType = 6;
-constexpr int kReadVersion = 7;
-constexpr int kReadStatus = 8;
-constexpr int kTestModule = 9;
-constexpr int kRestore = 10;
+using namespace system_command;
 
 // Light and curtain commands share their numbering up to the all-commands.
 constexpr int kSetTime = 0;
@@ -53,7 +45,7 @@ int OutputClass(const SimModule& m) {
 
 // Whether a request to address 255 is meant for this module.
 bool TakesBroadcast(const SimModule& m, int cls, int command) {
-  if (cls == ClassSystem) return command == kTestScene && HasOutputs(m);
+  if (cls == ClassSystem) return command == TestScene && HasOutputs(m);
   return cls == OutputClass(m) && cls != ClassInfrared;
 }
 
@@ -61,7 +53,7 @@ bool TakesBroadcast(const SimModule& m, int cls, int command) {
 bool BindableTarget(int cls, int command) {
   if (cls == ClassLight) return command >= kOn && command <= kAllOff;
   if (cls == ClassCurtain) return command >= kOn && command <= kStopAll;
-  return cls == ClassSystem && command == kTestScene;
+  return cls == ClassSystem && command == TestScene;
 }
 
 // Acknowledgements carry the Status alone: nothing else of them is read, and
@@ -134,7 +126,7 @@ Outcome ExecuteInfrared(SimModule& m, const SimRequest& r) {
 Outcome ExecuteSystem(SimModule& m, const SimRequest& r, std::vector<SimModule>& all) {
   const auto& p = r.params;
   switch (r.command) {
-    case kSetAddress: {
+    case SetAddress: {
       if (p.size() != 1) return Status(kStatusParameterError);
       const int wanted = p[0];
       if (wanted < kFirstModuleAddress || wanted > kLastModuleAddress)
@@ -144,7 +136,7 @@ Outcome ExecuteSystem(SimModule& m, const SimRequest& r, std::vector<SimModule>&
       m.address = wanted;
       return {};
     }
-    case kBindInput: {
+    case BindInput: {
       if (m.kind != ModuleKind::Input) return Status(kStatusCommandError);
       if (p.size() != 1 + kBindingBytes || p[0] >= m.channels) return Status(kStatusParameterError);
       std::array<std::uint8_t, kBindingBytes> binding{};
@@ -158,7 +150,7 @@ Outcome ExecuteSystem(SimModule& m, const SimRequest& r, std::vector<SimModule>&
       m.bindings[p[0]] = binding;
       return {};
     }
-    case kSetScene: {
+    case SetScene: {
       if (!HasOutputs(m)) return Status(kStatusCommandError);
       const int count = static_cast<int>(p.size()) - 1;
       if (count < 1 || count > m.channels || p[0] > kMaxScene) return Status(kStatusParameterError);
@@ -167,12 +159,12 @@ Outcome ExecuteSystem(SimModule& m, const SimRequest& r, std::vector<SimModule>&
       m.scenes[p[0]] = std::vector<std::uint8_t>(p.begin() + 1, p.end());
       return {};
     }
-    case kClearScene:
+    case ClearScene:
       if (!HasOutputs(m)) return Status(kStatusCommandError);
       if (p.size() != 1 || p[0] > kMaxScene) return Status(kStatusParameterError);
       m.scenes.erase(p[0]);
       return {};
-    case kTestScene: {
+    case TestScene: {
       if (!HasOutputs(m)) return Status(kStatusCommandError);
       if (p.size() != 2 || p[1] > kMaxScene) return Status(kStatusParameterError);
       const auto scene = m.scenes.find(p[1]);
@@ -181,26 +173,26 @@ Outcome ExecuteSystem(SimModule& m, const SimRequest& r, std::vector<SimModule>&
           if (scene->second[i] != kFiller) m.outputs[i] = scene->second[i];
       return {};
     }
-    case kReadAddress:
+    case ReadAddress:
       return {kStatusOk, {static_cast<std::uint8_t>(m.address)}};
-    case kReadModuleType: {
+    case ReadModuleType: {
       const auto type = ModuleType(m);
       return {kStatusOk, {type[0], type[1]}};
     }
-    case kReadVersion: {
+    case ReadVersion: {
       const std::string text = ModuleVersion(m);
       return {kStatusOk, std::vector<std::uint8_t>(text.begin(), text.end())};
     }
-    case kReadStatus: {
+    case ReadStatus: {
       if (!HasOutputs(m)) return Status(kStatusCommandError);
       Outcome result{kStatusOk, {1}};
       for (auto out : m.outputs) result.params.push_back(out ? 1 : 0);
       return result;
     }
-    case kTestModule:
+    case TestModule:
       ++m.identifyCount;
       return {};
-    case kRestore:
+    case Restore:
       m.Reset();
       return {};
     default:
@@ -483,24 +475,24 @@ void SimBus::BusSwitch(const SimRequest& r, SimLink link, SimAnswer& answer) {
   std::uint8_t status = kStatusOk;
   std::vector<std::uint8_t> params;
   const bool everyBusSwitch = r.subnet == kEveryBusSwitchSubnet;
-  if (r.command == kSetAddress && everyBusSwitch) {
+  if (r.command == SetAddress && everyBusSwitch) {
     if (r.params.size() != kBusSwitchRecordSize) {
       status = kStatusParameterError;
     } else {
       std::copy(r.params.begin(), r.params.end(), record_.begin());
       answer.note = "bus switch record stored, subnet " + std::to_string(Word(record_[0], record_[1]));
     }
-  } else if (r.command == kReadAddress && everyBusSwitch) {
+  } else if (r.command == ReadAddress && everyBusSwitch) {
     params.assign(record_.begin(), record_.end());
-  } else if (r.command == kReadModuleType) {
+  } else if (r.command == ReadModuleType) {
     params.assign(kBusSwitchType.begin(), kBusSwitchType.end());
-  } else if (r.command == kReadVersion) {
+  } else if (r.command == ReadVersion) {
     const std::string text = kBusSwitchVersion;
     params.assign(text.begin(), text.end());
-  } else if (r.command == kRestore) {
+  } else if (r.command == Restore) {
     record_ = DefaultRecord();
     answer.note = "bus switch restored";
-  } else if (r.command != kTestModule) {
+  } else if (r.command != TestModule) {
     status = kStatusCommandError;
   }
   answer.replies.push_back(Reply(r, link, kBroadcastAddress, status, params));
@@ -521,15 +513,15 @@ void SimBus::Dispatch(const SimRequest& r, SimLink link, SimAnswer& answer) {
   }
   const bool toEveryone = r.address == kBroadcastAddress;
   if (routed && toEveryone && r.cls == ClassSystem &&
-      (r.command == kReadModuleType || r.command == kReadVersion || r.command == kTestModule ||
-       r.command == kRestore)) {
+      (r.command == ReadModuleType || r.command == ReadVersion || r.command == TestModule ||
+       r.command == Restore)) {
     BusSwitch(r, link, answer);
     return;
   }
 
   // Who hears the request.
   std::vector<SimModule*> targets;
-  const bool addressing = r.cls == ClassSystem && (r.command == kSetAddress || r.command == kReadAddress);
+  const bool addressing = r.cls == ClassSystem && (r.command == SetAddress || r.command == ReadAddress);
   if (addressing && toEveryone) {
     for (auto& m : modules_)
       if (m.programming) targets.push_back(&m);
