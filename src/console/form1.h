@@ -193,6 +193,7 @@ class TForm1 : public QMainWindow, public RequestLinks {
   void BuildCommunicationSettings(QWidget* panel);
   void BuildModuleSettings(QWidget* page);
   void BuildSceneControl(QWidget* page);
+  void BuildSceneMenu();  // the grid's context menu (form1_scenes.cpp)
   void BuildLightControl(QWidget* page);
   void BuildCurtainControl(QWidget* page);
   void BuildIrControl(QWidget* page);

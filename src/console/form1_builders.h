@@ -1,0 +1,43 @@
+#pragma once
+// Builders the main window's files share: every control gets its name as
+// objectName; a label is the buddy of its control and lends it its text as
+// the accessible name. Internal to src/console.
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+class QCheckBox;
+class QComboBox;
+class QGridLayout;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QWidget;
+
+namespace veltra {
+
+class SpinEdit;
+
+namespace form1 {
+
+// Captions of the two link buttons.
+inline const QString kCreate = QStringLiteral("Create");
+inline const QString kClose = QStringLiteral("Close");
+
+QLabel* LabelFor(const QString& text, QWidget* control);
+SpinEdit* MakeSpin(const char* name, int minimum, int maximum, int value);
+QLineEdit* MakeEdit(const char* name);
+QComboBox* MakeList(const char* name, const QStringList& items, const QString& current);
+QPushButton* MakeButton(const char* name, const QString& caption);
+QCheckBox* MakeCheck(const char* name, const QString& caption);
+QGroupBox* MakeGroup(const char* name, const QString& title);
+// Label and control side by side in a grid row.
+void AddRow(QGridLayout* grid, int row, int column, const QString& label, QWidget* control);
+// Several small fields after one row label, with static separators ("." of
+// an address, "-" of a MAC) between them.
+void AddFieldsRow(QGridLayout* grid, int row, const QString& label, const std::vector<QLineEdit*>& fields,
+                  const QString& separator);
+
+}  // namespace form1
+}  // namespace veltra

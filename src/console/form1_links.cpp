@@ -1,0 +1,149 @@
+// The two links: what the send path asks of the window (RequestLinks), the
+// monitor log, the serial reader's chunks, and the "Create"/"Close" buttons
+// of the serial and UDP rows.
+#include "console/form1.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMetaObject>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include "console/dialogs.h"
+#include "console/form1_builders.h"
+#include "console/spin_edit.h"
+#include "protocol/int_conversion.h"
+#include "serial/comm.h"
+
+namespace veltra {
+
+using form1::kClose;
+using form1::kCreate;
+
+bool TForm1::NetworkSelected() const { return RadioButton1->isChecked(); }
+
+bool TForm1::LogMasked() const { return chk1->isChecked(); }
+
+void TForm1::AppendLog(const std::string& utf8Line) {
+  pendingLog_.append(QString::fromUtf8(utf8Line));
+  if (pendingLog_.size() == 1) QMetaObject::invokeMethod(this, &TForm1::FlushLog, Qt::QueuedConnection);
+}
+
+void TForm1::FlushLog() {
+  if (pendingLog_.isEmpty()) return;
+  QStringList lines;
+  lines.swap(pendingLog_);
+  // Follow the end of the log only when the operator has not scrolled away.
+  QScrollBar* bar = Memo1->verticalScrollBar();
+  const bool atEnd = bar->value() == bar->maximum();
+  QTextDocument* log = Memo1->document();
+  QTextCursor cursor(log);
+  cursor.movePosition(QTextCursor::End);
+  cursor.beginEditBlock();
+  for (const QString& line : lines) {
+    if (!log->isEmpty()) cursor.insertBlock();
+    cursor.insertText(line);
+  }
+  cursor.endEditBlock();
+  if (atEnd) bar->setValue(bar->maximum());
+}
+
+void TForm1::SendDatagram(const std::string& bytes) { IdUDPClient1.SendDatagram(bytes); }
+
+std::string TForm1::ReceiveDatagram(int timeoutMs) { return IdUDPClient1.ReceiveDatagram(timeoutMs); }
+
+void TForm1::ReceiveDeal(const std::string& bytes) {
+  ApplyReply(DecodeRouted(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), LogMasked()));
+}
+
+bool TForm1::WriteData(const std::uint8_t* bytes, std::uint16_t length) { return Comm1->WriteData(bytes, length); }
+
+void TForm1::Comm1ReceiveData(const std::uint8_t* buffer, std::uint16_t length) {
+  if (CheckBox13->isChecked()) {
+    ReceiveDeal(std::string(reinterpret_cast<const char*>(buffer), length));
+    return;
+  }
+  ApplyReply(DecodeDirect(buffer, length, LogMasked()));
+}
+
+void TForm1::SetUdpRowEnabled(bool enabled) {
+  for (QWidget* w : std::initializer_list<QWidget*>{Edit3, Edit4, Edit5, Edit6, SpinEdit7, RadioButton1})
+    w->setEnabled(enabled);
+}
+
+void TForm1::SetSerialRowEnabled(bool enabled) {
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{ComboBox1, ComboBox2, ComboBox3, ComboBox4, ComboBox5, RadioButton2})
+    w->setEnabled(enabled);
+}
+
+void TForm1::Button10Click() {
+  const QString caption = Button10->text();
+  if (caption == kCreate) {
+    Comm1->SetCommName(ComboBox5->currentText().toStdString());
+    Comm1->SetBaudRate(static_cast<std::uint32_t>(StrToInt(ComboBox1->currentText().toStdString())));
+    // By list position; the parity list is alphabetical, not in the order
+    // of TParity. No selection leaves a property as it was.
+    constexpr TByteSize kByteSizes[] = {TByteSize::_5, TByteSize::_6, TByteSize::_7, TByteSize::_8};
+    constexpr TParity kParities[] = {TParity::Even, TParity::Mark, TParity::None, TParity::Odd, TParity::Space};
+    constexpr TStopBits kStopBits[] = {TStopBits::_1, TStopBits::_1_5, TStopBits::_2};
+    const int byteSize = ComboBox2->currentIndex();
+    if (byteSize >= 0 && byteSize < 4) Comm1->SetByteSize(kByteSizes[byteSize]);
+    const int parity = ComboBox3->currentIndex();
+    if (parity >= 0 && parity < 5) Comm1->SetParity(kParities[parity]);
+    const int stopBits = ComboBox4->currentIndex();
+    if (stopBits >= 0 && stopBits < 3) Comm1->SetStopBits(kStopBits[stopBits]);
+    try {
+      Comm1->OpenPort();
+      SetStatusText(QStringLiteral("Com is running!"));
+      Button10->setText(kClose);
+      SetSerialRowEnabled(false);
+    } catch (...) {
+      dialogs_->Message(QStringLiteral("Error!"));
+    }
+  } else if (caption == kClose) {
+    try {
+      Comm1->ClosePort();
+      SetStatusText(QString());
+      Button10->setText(kCreate);
+      SetSerialRowEnabled(true);
+    } catch (...) {
+      dialogs_->Message(QStringLiteral("Error!"));
+    }
+  }
+}
+
+void TForm1::Button32Click() {
+  const QString caption = Button32->text();
+  if (caption == kCreate) {
+    try {
+      // A socket left behind by an earlier request or by the bus switch
+      // "Read" would make the bind fail; the link starts from a fresh one.
+      IdUDPClient1.SetActive(false);
+      IdUDPClient1.Host = Edit4->text().toStdString();
+      IdUDPClient1.Port = StrToInt(Edit5->text().toStdString());
+      IdUDPClient1.SetBindingPort(StrToInt(Edit6->text().toStdString()));
+      IdUDPClient1.BindLocalPort();
+      IdUDPClient1.SetActive(true);
+      Button32->setText(kClose);
+      SetUdpRowEnabled(false);
+      SetStatusText(QStringLiteral("UDP is running!"));
+    } catch (...) {
+      IdUDPClient1.SetActive(false);
+      dialogs_->Message(QStringLiteral("Error!"));
+    }
+  } else if (caption == kClose) {
+    SetStatusText(QString());
+    IdUDPClient1.SetActive(false);
+    Button32->setText(kCreate);
+    SetUdpRowEnabled(true);
+  }
+}
+
+}  // namespace veltra
