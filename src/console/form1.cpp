@@ -36,6 +36,9 @@ TForm1::TForm1(TForm1Options options, QWidget* parent) : QMainWindow(parent), op
   setWindowTitle(QStringLiteral("Veltra --V01"));
   IdUDPClient1.ReceiveTimeout = 500;
   Comm1 = MakeQtComm();
+  // Binary bus: 0x11/0x13 are ordinary reply bytes (addresses, checksums), not flow control.
+  Comm1->SetOutx_XonXoffFlow(false);
+  Comm1->SetInx_XonXoffFlow(false);
   Comm1->OnReceiveData = [this](TComm&, const std::uint8_t* buffer, std::uint16_t length) {
     RunGuarded([&] { Comm1ReceiveData(buffer, length); });
   };

@@ -85,6 +85,26 @@ TEST_F(SerialPanel, MonitorModeSendsAndDecodesRoutedFrames) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return form.SpinEdit1->Value() == 12; }, 3000));
 }
 
+TEST_F(SerialPanel, RepliesCarryingXonAndXoffBytesArriveWhole) {
+  form.Button10->click();
+  ASSERT_EQ(form.Button10->text(), "Close");
+  termios line{};
+  ASSERT_EQ(tcgetattr(pty.slave(), &line), 0);
+  EXPECT_FALSE(line.c_iflag & IXON);
+  EXPECT_FALSE(line.c_iflag & IXOFF);
+
+  // Module 17 (0x11) answers type 00 13: an XON byte, then an XOFF byte.
+  form.SpinEdit1->SetValue(17);
+  form.Button12->click();
+  EXPECT_EQ(Hex(pty.Receive(8)), Hex(WithChecksum(Bytes("55 AA 08 11 00 06"))));
+  ASSERT_TRUE(pty.Send(WithChecksum(Bytes("55 AA 0B 11 80 06 01 00 13"))));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form.Edit1->text() == "0013"; }, 3000)) << form.Edit1->text().toStdString();
+
+  // The 0x13 in that reply did not stop the console's transmitter.
+  form.Button29->click();
+  EXPECT_EQ(Hex(pty.Receive(8)), Hex(WithChecksum(Bytes("55 AA 08 11 00 07"))));
+}
+
 TEST_F(SerialPanel, OpenFailureShowsErrorAndKeepsTheRow) {
   SelectPort("/nonexistent/veltra-tty");
   form.ComboBox3->setCurrentText("Even");
