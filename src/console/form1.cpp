@@ -106,10 +106,18 @@ TForm1::TForm1(TForm1Options options, QWidget* parent) : QMainWindow(parent), op
 
   WireCommands();
   BindSceneGrid();
+  if (options_.simulation) StartSimulation();
   FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+  if (simulator_) {
+    // The line first, then the bus behind it; no simulator thread posts to
+    // the window after this.
+    Comm1->ClosePort();
+    simulator_.reset();
+  }
+}
 
 // ---------------------------------------------------------------- start and end
 

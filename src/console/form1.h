@@ -17,6 +17,7 @@
 #include "protocol/request_writer.h"
 #include "protocol/send_path.h"
 #include "replies/reply_decoder.h"
+#include "sim/simulator_runtime.h"
 
 class QAction;
 class QCheckBox;
@@ -52,6 +53,12 @@ struct TForm1Options {
   std::string busSwitchBroadcastHost = "192.168.14.255";
   // The computer's host name for "Local IP "; null: ask the system.
   std::function<std::optional<std::string>()> hostName;
+  // Set: a simulated bus is started in-process on loopback and the window is
+  // pointed at it (remote IP and port, the pseudo-terminal in the "Com" list,
+  // the bus switch "Read" to 127.0.0.1) and marked as simulated. Its log lines
+  // go to simulation->log (from the simulator's threads) and to the banner's
+  // tooltip, never to the monitor log.
+  std::optional<SimulatorOptions> simulation;
 };
 
 class TForm1 : public QMainWindow, public RequestLinks {
@@ -95,12 +102,18 @@ class TForm1 : public QMainWindow, public RequestLinks {
   void ApplyReply(const DecodedReply& reply);
 
   void SetBusSwitchBroadcastHost(const std::string& host) { options_.busSwitchBroadcastHost = host; }
+  const std::string& BusSwitchBroadcastHost() const { return options_.busSwitchBroadcastHost; }
   QString StatusText() const;
   Dialogs& dialogs() { return *dialogs_; }
+  // The simulated bus the window runs against; null without simulation.
+  SimulatorRuntime* Simulator() { return simulator_.get(); }
 
   TIdUDPClient IdUDPClient1;
   std::unique_ptr<TComm> Comm1;     // serial link; events come through the event loop
   SceneStore* ADOTable1 = nullptr;  // the table "Scenes Records"
+
+  // Above everything else, only when the bus is simulated: says so and where.
+  QLabel* SimulationBanner = nullptr;
 
   // ---- Communication Settings
   QComboBox* ComboBox5 = nullptr;  // "Com"
@@ -212,6 +225,8 @@ class TForm1 : public QMainWindow, public RequestLinks {
   void SetSerialRowEnabled(bool enabled);
   void BindSceneGrid();
   void SaveSceneFromWindow();
+  void StartSimulation();
+  void NoteSimulatorLine(const QString& line);
 
   TForm1Options options_;
   std::unique_ptr<Dialogs> ownDialogs_;
@@ -219,6 +234,8 @@ class TForm1 : public QMainWindow, public RequestLinks {
   QLabel* statusPanel_ = nullptr;
   bool followingCurrentRow_ = false;
   QStringList pendingLog_;
+  std::unique_ptr<SimulatorRuntime> simulator_;
+  QStringList simulatorLines_;  // the latest, for the banner's tooltip
 };
 
 }  // namespace veltra

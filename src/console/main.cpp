@@ -1,5 +1,11 @@
 // Program entry: the main window, the hidden second window, the event loop.
+//   veltra              against real hardware (serial port or bus switch)
+//   veltra --simulate   against a simulated bus on this computer
 #include <QApplication>
+#include <QCommandLineParser>
+#include <cstdio>
+#include <exception>
+#include <memory>
 
 #include "console/form1.h"
 #include "console/form2.h"
@@ -7,8 +13,28 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   app.setApplicationName(QStringLiteral("Veltra"));
-  veltra::TForm1 form1;
-  form1.show();
+  QCommandLineParser parser;
+  parser.addHelpOption();
+  const QCommandLineOption simulate(
+      QStringLiteral("simulate"),
+      QStringLiteral("Run against a simulated bus on this computer (UDP on 127.0.0.1 and a pseudo-terminal) "
+                     "instead of real hardware; the simulator logs to stderr."));
+  parser.addOption(simulate);
+  parser.process(app);
+
+  veltra::TForm1Options options;
+  if (parser.isSet(simulate)) {
+    options.simulation.emplace();
+    options.simulation->log = [](const std::string& line) { std::fprintf(stderr, "sim %s\n", line.c_str()); };
+  }
+  std::unique_ptr<veltra::TForm1> form1;
+  try {
+    form1 = std::make_unique<veltra::TForm1>(std::move(options));
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "veltra: %s\n", error.what());
+    return 1;
+  }
+  form1->show();
   veltra::TForm2 form2;
   return app.exec();
 }
