@@ -59,6 +59,9 @@ struct TForm1Options {
   // go to simulation->log (from the simulator's threads) and to the banner's
   // tooltip, never to the monitor log.
   std::optional<SimulatorOptions> simulation;
+  // "Local Port " in simulation mode when it is free (otherwise, or when 0,
+  // one the system picks).
+  int simulationLocalPort = 2002;
 };
 
 class TForm1 : public QMainWindow, public RequestLinks {

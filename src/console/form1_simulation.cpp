@@ -17,10 +17,9 @@
 namespace veltra {
 namespace {
 
-constexpr int kPreferredLocalPort = 2002;
 constexpr int kSimulatorLogLines = 20;
 
-// The local UDP port for the window's client: the usual one when nothing
+// The local UDP port for the window's client: the preferred one when nothing
 // holds it, otherwise one the system picks (bound to 0, read back, released).
 int FreeLocalPort(int preferred) {
   for (int port : {preferred, 0}) {
@@ -36,7 +35,7 @@ int FreeLocalPort(int preferred) {
     ::close(fd);
     if (bound) return ntohs(local.sin_port);
   }
-  return preferred;  // "Create" will say "Error!" if it is taken
+  return preferred;  // no socket at all: "Create" will say "Error!"
 }
 
 }  // namespace
@@ -60,7 +59,7 @@ void TForm1::StartSimulation() {
   if (const int port = simulator_->UdpPort(); port != 0) {
     Edit4->setText(QStringLiteral("127.0.0.1"));
     Edit5->setText(QString::number(port));
-    Edit6->setText(QString::number(FreeLocalPort(kPreferredLocalPort)));
+    Edit6->setText(QString::number(FreeLocalPort(options_.simulationLocalPort)));
     options_.busSwitchBroadcastHost = "127.0.0.1";
     where << QStringLiteral("bus switch on UDP 127.0.0.1:%1").arg(port);
   }

@@ -71,6 +71,7 @@ inline TForm1Options TestOptions(FakeDialogs& dialogs) {
   options.hostName = [] { return std::optional<std::string>("localhost"); };
   options.busSwitchBroadcastHost = "127.0.0.1";
   options.sceneFolder = QStringLiteral("/nonexistent-veltra-test-folder/");
+  options.simulationLocalPort = 0;  // parallel tests never share a fixed port
   return options;
 }
 

@@ -48,6 +48,27 @@ TEST(SimulationMode, WindowIsPointedAtTheSimulatedBusAndSaysSo) {
   EXPECT_TRUE(banner->isVisible());
 }
 
+TEST(SimulationMode, LocalPortIsThePreferredOneWhenFreeAndAnotherWhenTaken) {
+  FakeDialogs dialogs;
+  TForm1Options options = TestOptions(dialogs);
+  options.simulation.emplace();
+  options.simulation->pty = false;
+  options.simulationLocalPort = FreeUdpPort();
+  EXPECT_EQ(TForm1(options).Edit6->text(), QString::number(options.simulationLocalPort));
+
+  LoopbackSocket holder;
+  options.simulationLocalPort = holder.port();
+  TForm1 form(options);
+  dialogs.messages.clear();  // the missing scene database at start-up
+  const int chosen = form.Edit6->text().toInt();
+  EXPECT_NE(chosen, holder.port());
+  EXPECT_GT(chosen, 0);
+  form.RadioButton1->setChecked(true);
+  form.Button32->click();
+  EXPECT_EQ(form.Button32->text(), "Close");
+  EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join(';').toStdString();
+}
+
 TEST(SimulationMode, SimulatorLogGoesToTheCallerAndTheTooltipNotToTheMonitorLog) {
   FakeDialogs dialogs;
   TForm1Options options = TestOptions(dialogs);
