@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -229,7 +230,7 @@ class TForm1 : public QMainWindow, public RequestLinks {
   void BindSceneGrid();
   void SaveSceneFromWindow();
   void StartSimulation();
-  void NoteSimulatorLine(const QString& line);
+  void TakeSimulatorLines();
 
   TForm1Options options_;
   std::unique_ptr<Dialogs> ownDialogs_;
@@ -239,6 +240,8 @@ class TForm1 : public QMainWindow, public RequestLinks {
   QStringList pendingLog_;
   std::unique_ptr<SimulatorRuntime> simulator_;
   QStringList simulatorLines_;  // the latest, for the banner's tooltip
+  std::mutex simulatorIncomingMutex_;
+  QStringList simulatorIncoming_;  // from the simulator's threads, not yet taken
 };
 
 }  // namespace veltra

@@ -43,11 +43,17 @@ int FreeLocalPort(int preferred) {
 void TForm1::StartSimulation() {
   SimulatorOptions sim = *options_.simulation;
   // The simulator's threads hand their lines to the caller's log at once and
-  // to the window through its event loop.
+  // to the window through its event loop, all waiting lines in one call.
   sim.log = [this, forward = sim.log](const std::string& line) {
     if (forward) forward(line);
-    QMetaObject::invokeMethod(
-        this, [this, text = QString::fromStdString(line)] { NoteSimulatorLine(text); }, Qt::QueuedConnection);
+    bool first = false;
+    {
+      std::lock_guard lock(simulatorIncomingMutex_);
+      first = simulatorIncoming_.isEmpty();
+      simulatorIncoming_.append(QString::fromStdString(line));
+      if (simulatorIncoming_.size() > kSimulatorLogLines) simulatorIncoming_.removeFirst();
+    }
+    if (first) QMetaObject::invokeMethod(this, &TForm1::TakeSimulatorLines, Qt::QueuedConnection);
   };
   try {
     simulator_ = std::make_unique<SimulatorRuntime>(std::move(sim));
@@ -80,9 +86,14 @@ void TForm1::StartSimulation() {
   static_cast<QVBoxLayout*>(centralWidget()->layout())->insertWidget(0, SimulationBanner);
 }
 
-void TForm1::NoteSimulatorLine(const QString& line) {
+void TForm1::TakeSimulatorLines() {
+  QStringList lines;
+  {
+    std::lock_guard lock(simulatorIncomingMutex_);
+    lines.swap(simulatorIncoming_);
+  }
   if (!SimulationBanner) return;
-  simulatorLines_.append(line);
+  simulatorLines_.append(lines);
   while (simulatorLines_.size() > kSimulatorLogLines) simulatorLines_.removeFirst();
   SimulationBanner->setToolTip(QStringLiteral("Simulator log (latest lines):\n") + simulatorLines_.join('\n'));
 }
