@@ -34,6 +34,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "veltra: %s\n", error.what());
     return 1;
   }
+  if (veltra::SimulatorRuntime* sim = form1->Simulator())
+    std::fprintf(stderr, "veltra: simulated bus on UDP 127.0.0.1:%d and serial line %s\n", sim->UdpPort(),
+                 sim->PtySlavePath().c_str());
   form1->show();
   veltra::TForm2 form2;
   return app.exec();
