@@ -211,18 +211,27 @@ void TForm1::btn2Click() {
   // which is discarded right after the reply.
   udp.SetSocketBroadcast(true);
   BuildBusSwitchRead(ProcessTransmitBuffer());
+  // The client goes back to "Remote IP " even when the request fails, so an
+  // open link never keeps sending to the broadcast address.
+  auto restore = [this, &udp] {
+    udp.SetActive(false);
+    udp.Host = Edit4->text().toStdString();
+    udp.Port = StrToInt(Edit5->text().toStdString());
+    udp.SetBindingPort(StrToInt(Edit6->text().toStdString()));
+    udp.BindLocalPort();
+    udp.SetActive(true);
+  };
   try {
     Send();
   } catch (...) {
-    if (udp.Active()) udp.SetSocketBroadcast(false);
+    try {
+      restore();
+    } catch (...) {
+      // The request's own error is the one the operator sees.
+    }
     throw;
   }
-  udp.SetActive(false);
-  udp.Host = Edit4->text().toStdString();
-  udp.Port = StrToInt(Edit5->text().toStdString());
-  udp.SetBindingPort(StrToInt(Edit6->text().toStdString()));
-  udp.BindLocalPort();
-  udp.SetActive(true);
+  restore();
 }
 
 }  // namespace veltra

@@ -194,5 +194,23 @@ TEST_F(UdpLink, BusSwitchReadOnATakenPortShowsTheBindError) {
   EXPECT_TRUE(LogText(form).isEmpty());
 }
 
+TEST_F(UdpLink, BusSwitchReadThatFailsStillPointsTheClientBack) {
+  form.Button32->click();
+  ASSERT_EQ(form.Button32->text(), "Close");
+  form.SetBusSwitchBroadcastHost("no-such-host.invalid");
+  form.btn2->click();
+  ASSERT_EQ(dialogs.errors.size(), 1);
+  EXPECT_TRUE(dialogs.errors[0].startsWith("Socket Error # "));
+  EXPECT_EQ(form.IdUDPClient1.Host, "127.0.0.1");
+  EXPECT_EQ(form.IdUDPClient1.BoundPort(), localPort);
+  EXPECT_FALSE(form.IdUDPClient1.SocketBroadcast());
+
+  // The open link still reaches the bus switch.
+  std::thread peer = Answer(WithChecksum(Bytes("55 AA 0E 00 01 01 80 07 01 41 42 43")));
+  form.Button29->click();
+  peer.join();
+  EXPECT_EQ(form.Edit2->text(), "ABC");
+}
+
 }  // namespace
 }  // namespace veltra::test
