@@ -84,6 +84,11 @@ void TForm1::BuildCommunicationSettings(QWidget* panel) {
   Edit5 = MakeEdit("Edit5");
   AttachKeyFilter(Edit5, Edit5KeyPress(this), 5);
   Edit5->setText("2001");
+  // Room for a full dotted address and a five-digit port.
+  for (QLineEdit* address : {Edit3, Edit4})
+    address->setMinimumWidth(address->fontMetrics().horizontalAdvance(QStringLiteral("255.255.255.255")) + 12);
+  for (QLineEdit* port : {Edit5, Edit6})
+    port->setMinimumWidth(port->fontMetrics().horizontalAdvance(QStringLiteral("65535")) + 14);
   SpinEdit7 = MakeSpin("SpinEdit7", 0, 65535, 1);
   Button32 = MakeButton("Button32", kCreate);
   RadioButton1 = new QRadioButton(QStringLiteral("TCP/IP "));
