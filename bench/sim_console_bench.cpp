@@ -25,48 +25,16 @@
 #include <thread>
 #include <vector>
 
-#include "console/dialogs.h"
 #include "console/form1.h"
 #include "console/spin_edit.h"
 #include "protocol/frame.h"
 #include "protocol/module_commands.h"
+#include "loopback_udp.h"
+#include "silent_dialogs.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class SilentDialogs : public veltra::Dialogs {
- public:
-  bool Confirm(const QString&) override { return false; }
-  void Message(const QString& text) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
-  void ShowError(const QString& text) override { std::fprintf(stderr, "error: %s\n", qPrintable(text)); }
-};
-
-int LoopbackSocket(int* port) {
-  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) < 0) {
-    std::perror("socket");
-    std::exit(1);
-  }
-  socklen_t size = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-  if (port) *port = ntohs(address.sin_port);
-  return fd;
-}
-
-void ConnectTo(int fd, int port) {
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  to.sin_port = htons(static_cast<std::uint16_t>(port));
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) < 0) {
-    std::perror("connect");
-    std::exit(1);
-  }
-}
 
 struct Figures {
   double medianUs = 0, p99Us = 0, perSecond = 0;
@@ -95,9 +63,9 @@ Figures Measure(int rounds, int warmup, const std::function<bool()>& exchange) {
   const double wall = std::chrono::duration<double>(Clock::now() - start).count();
   f.done = static_cast<int>(micros.size());
   if (micros.empty()) return f;
-  std::sort(micros.begin(), micros.end());
-  f.medianUs = micros[micros.size() / 2];
-  f.p99Us = micros[std::min(micros.size() - 1, micros.size() * 99 / 100)];
+  const bench::Percentiles p = bench::Summarise(micros);
+  f.medianUs = p.median;
+  f.p99Us = p.p99;
   f.perSecond = rounds / wall;
   return f;
 }
@@ -117,7 +85,7 @@ int main(int argc, char** argv) {
   const int warmup = std::min(500, rounds / 10);
 
   // The window as `veltra --simulate` builds it (simulator log not printed).
-  SilentDialogs dialogs;
+  bench::SilentDialogs dialogs;
   veltra::TForm1Options options;
   options.dialogs = &dialogs;
   options.hostName = [] { return std::optional<std::string>("localhost"); };
@@ -134,22 +102,8 @@ int main(int argc, char** argv) {
   veltra::CompleteFrame(buffer.data());
   const std::vector<std::uint8_t> request(buffer.begin(), buffer.begin() + buffer[2]);
 
-  // Raw ping-pong with an echo thread.
-  int echoPort = 0;
-  const int echoFd = LoopbackSocket(&echoPort);
-  const int stop = ::eventfd(0, EFD_CLOEXEC);
-  std::thread echo([&] {
-    std::uint8_t bytes[512];
-    for (;;) {
-      pollfd p[2] = {{echoFd, POLLIN, 0}, {stop, POLLIN, 0}};
-      ::poll(p, 2, -1);
-      if (p[1].revents) return;
-      sockaddr_in from{};
-      socklen_t size = sizeof from;
-      const ssize_t n = ::recvfrom(echoFd, bytes, sizeof bytes, 0, reinterpret_cast<sockaddr*>(&from), &size);
-      if (n > 0) ::sendto(echoFd, bytes, static_cast<std::size_t>(n), 0, reinterpret_cast<sockaddr*>(&from), size);
-    }
-  });
+  // Raw ping-pong with a peer that returns every datagram.
+  bench::EchoPeer echo;
   auto rawExchange = [&request](int fd) {
     return [fd, &request] {
       std::uint8_t reply[512];
@@ -158,10 +112,10 @@ int main(int argc, char** argv) {
       return ::poll(&p, 1, 500) == 1 && ::recv(fd, reply, sizeof reply, 0) > 0;
     };
   };
-  const int rawFd = LoopbackSocket(nullptr);
-  ConnectTo(rawFd, echoPort);
-  const int simFd = LoopbackSocket(nullptr);
-  ConnectTo(simFd, simPort);
+  const int rawFd = bench::LoopbackSocket(nullptr);
+  bench::ConnectTo(rawFd, echo.port());
+  const int simFd = bench::LoopbackSocket(nullptr);
+  bench::ConnectTo(simFd, simPort);
 
   std::printf("sim_console_bench: %d exchanges each after %d warm-up, loopback UDP, one request in flight\n", rounds,
               warmup);
@@ -204,12 +158,7 @@ int main(int argc, char** argv) {
     form.Button10->click();
   }
 
-  const std::uint64_t one = 1;
-  if (::write(stop, &one, sizeof one) < 0) std::perror("write");
-  echo.join();
   ::close(rawFd);
   ::close(simFd);
-  ::close(echoFd);
-  ::close(stop);
   return 0;
 }

@@ -12,36 +12,17 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
 #include <vector>
 
-#include "console/dialogs.h"
 #include "console/form1.h"
+#include "loopback_udp.h"
+#include "silent_dialogs.h"
 
 namespace {
-
-class SilentDialogs : public veltra::Dialogs {
- public:
-  bool Confirm(const QString&) override { return false; }
-  void Message(const QString& text) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
-  void ShowError(const QString& text) override { std::fprintf(stderr, "error: %s\n", qPrintable(text)); }
-};
-
-int LoopbackSocket(int* port) {
-  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
-  socklen_t size = sizeof local;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &size);
-  *port = ntohs(local.sin_port);
-  return fd;
-}
 
 // Routed ReadModuleType reply from module 1 of subnet 1, type 01 2A.
 std::vector<unsigned char> Reply() {
@@ -54,15 +35,6 @@ std::vector<unsigned char> Reply() {
   return frame;
 }
 
-struct Stats {
-  double median, p99;
-};
-
-Stats Summarise(std::vector<double> us) {
-  std::sort(us.begin(), us.end());
-  return {us[us.size() / 2], us[us.size() * 99 / 100]};
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -71,28 +43,16 @@ int main(int argc, char** argv) {
   constexpr int kRounds = 10'000;
   constexpr int kWarmUp = 200;
 
-  // The peer: answers every datagram with the reply, until told to stop.
-  int peerPort = 0;
-  const int peer = LoopbackSocket(&peerPort);
-  std::atomic<bool> stop{false};
-  std::thread answering([&] {
-    const std::vector<unsigned char> reply = Reply();
-    unsigned char buffer[2048];
-    while (!stop) {
-      pollfd p{peer, POLLIN, 0};
-      if (::poll(&p, 1, 50) <= 0) continue;
-      sockaddr_in from{};
-      socklen_t size = sizeof from;
-      if (::recvfrom(peer, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &size) < 0) continue;
-      ::sendto(peer, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from), size);
-    }
-  });
+  // The peer: answers every datagram with the reply.
+  const std::vector<unsigned char> reply = Reply();
+  bench::EchoPeer answering(std::vector<std::uint8_t>(reply.begin(), reply.end()));
+  const int peerPort = answering.port();
 
   // Raw ping-pong: sendto, poll, recvfrom.
   std::vector<double> raw;
   {
     int clientPort = 0;
-    const int client = LoopbackSocket(&clientPort);
+    const int client = bench::LoopbackSocket(&clientPort);
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -113,7 +73,7 @@ int main(int argc, char** argv) {
 
   // Through the window: click "Read Module Type", reply decoded into Edit1.
   std::vector<double> window;
-  SilentDialogs dialogs;
+  bench::SilentDialogs dialogs;
   veltra::TForm1Options options;
   options.dialogs = &dialogs;
   options.hostName = [] { return std::optional<std::string>("localhost"); };
@@ -123,7 +83,7 @@ int main(int argc, char** argv) {
   form.Edit5->setText(QString::number(peerPort));
   {
     int freePort = 0;
-    const int probe = LoopbackSocket(&freePort);
+    const int probe = bench::LoopbackSocket(&freePort);
     ::close(probe);
     form.Edit6->setText(QString::number(freePort));
   }
@@ -144,11 +104,8 @@ int main(int argc, char** argv) {
     if (i % 50 == 0) QApplication::processEvents();
   }
   form.Button32->click();
-  stop = true;
-  answering.join();
-  ::close(peer);
 
-  const Stats r = Summarise(raw), w = Summarise(window);
+  const bench::Percentiles r = bench::Summarise(raw), w = bench::Summarise(window);
   std::printf("udp_roundtrip: %d round trips each, loopback, reply decoded %d/%d\n", kRounds, decoded,
               kRounds + kWarmUp);
   std::printf("  raw socket ping-pong : median %7.1f us  p99 %7.1f us\n", r.median, r.p99);
