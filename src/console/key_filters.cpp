@@ -17,7 +17,9 @@ bool KeyFilter::eventFilter(QObject* watched, QEvent* event) {
   const auto* key = static_cast<QKeyEvent*>(event);
   // Focus movement is not typing.
   if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) return false;
-  if (key->key() == Qt::Key_Backspace) return false;
+  // Backspace and Delete edit; Delete may still carry the character 0x7F
+  // (X11 and Wayland keyboards give it one), which is not typing either.
+  if (key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Delete) return false;
   // Shortcuts would insert or remove text without a typed character: Ctrl
   // with a letter is a control character, and paste has further key forms.
   const bool control = key->modifiers() & (Qt::ControlModifier | Qt::MetaModifier);
