@@ -112,6 +112,9 @@ template <typename Statements>
 class WriteTransaction {
  public:
   explicit WriteTransaction(Statements& statements) : statements_(statements) {
+    // Prepared before BEGIN, so the destructor only runs a ready statement
+    // and cannot throw while an error is already on its way out.
+    statements_.Get(kRollback);
     Run(statements_.Get(kBegin));
   }
   ~WriteTransaction() {
