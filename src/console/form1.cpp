@@ -135,6 +135,7 @@ void TForm1::FormClose() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+  DropUntouchedGridRow();  // a record added in the grid and never filled in
   RunGuarded([this] { FormClose(); });
   event->accept();
 }

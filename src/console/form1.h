@@ -4,6 +4,7 @@
 // the moment of the click, build one request with the core builders, send it
 // through the send path, and the reply decoder's results are written back.
 #include <QMainWindow>
+#include <QPersistentModelIndex>
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -173,6 +174,7 @@ class TForm1 : public QMainWindow, public RequestLinks {
   QMenu* PopupMenu1 = nullptr;
   QAction *Delete1 = nullptr, *DeleteAll1 = nullptr;
   QAction* GridDeleteRow = nullptr;  // Ctrl+Delete in the grid, after a question
+  QAction* GridAppendRow = nullptr;  // Insert in the grid (or Down on its last row): a new record
 
   // ---- Light Control
   SpinEdit *SpinEdit2 = nullptr, *SpinEdit3 = nullptr, *SpinEdit11 = nullptr;
@@ -229,6 +231,11 @@ class TForm1 : public QMainWindow, public RequestLinks {
   void SetSerialRowEnabled(bool enabled);
   void BindSceneGrid();
   void SaveSceneFromWindow();
+  // Appends an empty record for the operator to fill in the grid.
+  void AppendGridRow();
+  // Removes the record AppendGridRow added while nothing has been written
+  // into it yet.
+  void DropUntouchedGridRow();
   void StartSimulation();
   void TakeSimulatorLines();
 
@@ -237,6 +244,7 @@ class TForm1 : public QMainWindow, public RequestLinks {
   Dialogs* dialogs_ = nullptr;
   QLabel* statusPanel_ = nullptr;
   bool followingCurrentRow_ = false;
+  QPersistentModelIndex newGridRow_;  // appended by hand and still untouched
   QStringList pendingLog_;
   std::unique_ptr<SimulatorRuntime> simulator_;
   QStringList simulatorLines_;  // the latest, for the banner's tooltip

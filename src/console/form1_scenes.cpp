@@ -3,9 +3,12 @@
 #include "console/form1.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QMenu>
+#include <QMetaObject>
 #include <QTableView>
 
 #include "console/dialogs.h"
@@ -14,6 +17,32 @@
 #include "scenes/scene_store.h"
 
 namespace veltra {
+namespace {
+
+// Down on the grid's last row (or in an empty grid) adds a record, as Insert
+// does; not while a cell is being edited.
+class GridDownKey : public QObject {
+ public:
+  GridDownKey(QTableView* grid, QAction* append) : QObject(grid), grid_(grid), append_(append) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    // While a cell is edited its editor has the focus, not the grid.
+    if (watched != grid_ || event->type() != QEvent::KeyPress || !grid_->hasFocus()) return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() != Qt::Key_Down || key->modifiers() != Qt::NoModifier) return false;
+    const int rows = grid_->model()->rowCount();
+    if (rows > 0 && grid_->currentIndex().row() != rows - 1) return false;
+    append_->trigger();
+    return true;
+  }
+
+ private:
+  QTableView* grid_;
+  QAction* append_;
+};
+
+}  // namespace
 
 void TForm1::BuildSceneMenu() {
   DataSource1 = new QObject(this);
@@ -67,6 +96,51 @@ void TForm1::BindSceneGrid() {
       ADOTable1->Model()->removeRows(current.row(), 1);
     });
   });
+  // Records added by hand. One left untouched goes again when the focus
+  // leaves the grid or another row becomes current.
+  GridAppendRow = new QAction(DBGrid1);
+  GridAppendRow->setObjectName("GridAppendRow");
+  GridAppendRow->setShortcut(QKeySequence(Qt::Key_Insert));
+  GridAppendRow->setShortcutContext(Qt::WidgetShortcut);
+  DBGrid1->addAction(GridAppendRow);
+  DBGrid1->installEventFilter(new GridDownKey(DBGrid1, GridAppendRow));
+  connect(GridAppendRow, &QAction::triggered, this, [this] { RunGuarded([this] { AppendGridRow(); }); });
+  connect(ADOTable1->Model(), &QAbstractItemModel::dataChanged, this,
+          [this](const QModelIndex& topLeft, const QModelIndex& bottomRight) {
+            if (newGridRow_.isValid() && newGridRow_.row() >= topLeft.row() && newGridRow_.row() <= bottomRight.row())
+              newGridRow_ = QPersistentModelIndex();
+          });
+  connect(DBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this](const QModelIndex& current) {
+            if (newGridRow_.isValid() && current.row() != newGridRow_.row())
+              QMetaObject::invokeMethod(this, &TForm1::DropUntouchedGridRow, Qt::QueuedConnection);
+          });
+  connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+    if (!newGridRow_.isValid() || !now || now->window() != this) return;
+    if (now != DBGrid1 && !DBGrid1->isAncestorOf(now)) DropUntouchedGridRow();
+  });
+}
+
+void TForm1::AppendGridRow() {
+  QAbstractItemModel* model = ADOTable1->Model();
+  if (!newGridRow_.isValid()) {
+    if (model->columnCount() == 0) return;  // no table
+    int added = -1;
+    const auto watch = connect(model, &QAbstractItemModel::rowsInserted, this,
+                               [&added](const QModelIndex&, int first, int) { added = first; });
+    const bool inserted = model->insertRows(model->rowCount(), 1);  // a refusal comes as editFailed
+    disconnect(watch);
+    if (!inserted || added < 0) return;
+    newGridRow_ = QPersistentModelIndex(model->index(added, 0));
+  }
+  DBGrid1->setCurrentIndex(model->index(newGridRow_.row(), std::max(0, DBGrid1->currentIndex().column())));
+}
+
+void TForm1::DropUntouchedGridRow() {
+  if (!newGridRow_.isValid()) return;
+  const int row = newGridRow_.row();
+  newGridRow_ = QPersistentModelIndex();
+  ADOTable1->Model()->removeRows(row, 1);
 }
 
 void TForm1::SaveSceneFromWindow() {

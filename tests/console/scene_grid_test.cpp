@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include "../support/bytes.h"
 #include "console/spin_edit.h"
@@ -126,6 +127,50 @@ TEST_F(SceneGrid, CellsAreEditedInPlace) {
   form->GridDeleteRow->trigger();
   EXPECT_TRUE(Rows().isEmpty());
   EXPECT_EQ(dialogs.confirms.size(), 2);
+}
+
+TEST_F(SceneGrid, RecordsAreAddedByHandAndAnUntouchedOneGoesAgain) {
+  Scene(5, 9, {"ON"});
+  form->show();
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  form->DBGrid1->setFocus();
+  QAbstractItemModel* model = form->DBGrid1->model();
+  const QString blank = ",,,,,,,,,";
+
+  // Insert adds one empty record and makes it current; a second Insert
+  // stays on it.
+  QTest::keyClick(form->DBGrid1, Qt::Key_Insert);
+  QTest::keyClick(form->DBGrid1, Qt::Key_Insert);
+  EXPECT_EQ(Rows(), (QStringList{"9,5,1,X,X,X,X,X,X,X", blank}));
+  EXPECT_EQ(form->DBGrid1->currentIndex().row(), 1);
+  // Left untouched, it goes when the focus leaves the grid.
+  form->SpinEdit5->setFocus();
+  EXPECT_EQ(Rows(), QStringList{"9,5,1,X,X,X,X,X,X,X"});
+
+  // Down on the last row adds one too; filled in, it stays.
+  form->DBGrid1->setFocus();
+  form->DBGrid1->setCurrentIndex(model->index(0, 0));
+  QTest::keyClick(form->DBGrid1, Qt::Key_Down);
+  EXPECT_EQ(Rows().size(), 2);
+  ASSERT_EQ(form->DBGrid1->currentIndex().row(), 1);
+  EXPECT_TRUE(model->setData(model->index(1, form->DBGrid1->currentIndex().column()), "4"));
+  form->SpinEdit5->setFocus();
+  EXPECT_EQ(Rows().size(), 2);
+
+  // An untouched one also goes when another row becomes current, and when
+  // the window closes.
+  form->DBGrid1->setFocus();
+  QTest::keyClick(form->DBGrid1, Qt::Key_Insert);
+  EXPECT_EQ(Rows().size(), 3);
+  form->DBGrid1->setCurrentIndex(model->index(0, 0));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Rows().size(), 2);
+  QTest::keyClick(form->DBGrid1, Qt::Key_Insert);
+  EXPECT_EQ(Rows().size(), 3);
+  form->close();
+  EXPECT_EQ(Rows().size(), 2);
+  EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(';').toStdString();
 }
 
 TEST(SceneGridMissingDatabase, ReportedAtStartAndOnEveryTableOperation) {
