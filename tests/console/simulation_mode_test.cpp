@@ -101,7 +101,7 @@ TEST(SimulationMode, SimulatorLogGoesToTheCallerAndTheTooltipNotToTheMonitorLog)
 TEST(SimulationMode, NormalWindowHasNoneOfIt) {
   FakeDialogs dialogs;
   TForm1Options options = TestOptions(dialogs);
-  options.busSwitchBroadcastHost = "192.168.14.255";
+  options.busSwitchBroadcastHost = TForm1Options{}.busSwitchBroadcastHost;  // the window's own default
   TForm1 form(options);
   EXPECT_EQ(form.Simulator(), nullptr);
   EXPECT_EQ(form.SimulationBanner, nullptr);

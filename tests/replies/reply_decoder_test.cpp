@@ -14,15 +14,15 @@ using test::Bytes;
 const std::string kRead = "Read \xEF\xBC\x9A";
 
 // A reply with its header, Length and checksum filled in.
-std::vector<std::uint8_t> Reply(const std::string& fieldsAfterLength, bool routed = false) {
-  auto fields = Bytes(fieldsAfterLength);
+std::vector<std::uint8_t> Reply(const std::string& fieldsAfterLength) {
+  const auto fields = Bytes(fieldsAfterLength);
   std::vector<std::uint8_t> frame{0x55, 0xAA, static_cast<std::uint8_t>(fields.size() + 5)};
-  frame.insert(frame.end(), fields.begin(), fields.end());
-  frame.resize(frame.size() + 2);
+  for (std::uint8_t b : fields) frame.push_back(b);
+  frame.push_back(0);
+  frame.push_back(0);
   const auto sum = FrameChecksum(frame.data(), static_cast<int>(frame.size()));
   frame[frame.size() - 2] = sum >> 8;
   frame[frame.size() - 1] = sum & 0xFF;
-  (void)routed;
   return frame;
 }
 
