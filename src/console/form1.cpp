@@ -90,6 +90,8 @@ TForm1::TForm1(TForm1Options options, QWidget* parent) : QMainWindow(parent), op
   // The log grows for the whole run; an undo history of every appended line
   // would grow with it.
   Memo1->setUndoRedoEnabled(false);
+  // Enough of the log in view to follow a few exchanges at a glance.
+  Memo1->setMinimumHeight(Memo1->fontMetrics().lineSpacing() * 8);
   dataColumn->addWidget(Memo1);
   StatusBar1 = new QStatusBar;
   StatusBar1->setObjectName("StatusBar1");
