@@ -87,6 +87,7 @@ const char* StatusWord(std::uint8_t status) {
 }
 
 DecodedReply DecodeDirect(const std::uint8_t* data, std::size_t size, bool masked) {
+  if (size == 0) return {};
   std::array<std::uint8_t, kDirectWorkSize> work{};
   // Only the first frame of a chunk is decoded; bytes past the work buffer
   // can never be part of it (a received Length counts at most 78).
@@ -95,7 +96,7 @@ DecodedReply DecodeDirect(const std::uint8_t* data, std::size_t size, bool maske
 }
 
 DecodedReply DecodeRouted(const std::uint8_t* data, std::size_t size, bool masked) {
-  if (size > kMaxRoutedInput) return {};
+  if (size == 0 || size > kMaxRoutedInput) return {};
   std::array<std::uint8_t, kRoutedWorkSize> work{};
   std::memcpy(work.data(), data, size);
   return Decode(work.data(), FrameForm::Routed, masked);
