@@ -90,9 +90,11 @@ void TForm1::BindSceneGrid() {
   DBGrid1->addAction(GridDeleteRow);
   connect(GridDeleteRow, &QAction::triggered, this, [this] {
     RunGuarded([this] {
-      const QModelIndex current = DBGrid1->currentIndex();
+      // Replies handled while the question is open may add or remove rows:
+      // the record asked about is followed, and is left alone when it went.
+      const QPersistentModelIndex current = DBGrid1->currentIndex();
       if (!current.isValid()) return;
-      if (!dialogs_->Confirm(QStringLiteral("Delete record?"))) return;
+      if (!dialogs_->Confirm(QStringLiteral("Delete record?")) || !current.isValid()) return;
       ADOTable1->Model()->removeRows(current.row(), 1);
     });
   });

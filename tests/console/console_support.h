@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -30,6 +31,8 @@ class FakeDialogs : public Dialogs {
  public:
   bool Confirm(const QString& text) override {
     confirms << text;
+    // What the event loop of a real question box may run meanwhile.
+    if (whileAsking) whileAsking();
     if (answers.empty()) return false;
     const bool answer = answers.front();
     answers.pop_front();
@@ -39,6 +42,7 @@ class FakeDialogs : public Dialogs {
   void ShowError(const QString& text) override { errors << text; }
 
   std::deque<bool> answers;
+  std::function<void()> whileAsking;
   QStringList confirms, messages, errors;
 };
 

@@ -129,6 +129,35 @@ TEST_F(SceneGrid, CellsAreEditedInPlace) {
   EXPECT_EQ(dialogs.confirms.size(), 2);
 }
 
+TEST_F(SceneGrid, KeyboardDeleteRemovesTheRecordAskedAboutWhenRepliesMoveTheRows) {
+  Scene(1, 1, {"ON"});
+  Scene(2, 1, {"ON"});
+  Scene(3, 1, {"ON"});
+  QAbstractItemModel* model = form->DBGrid1->model();
+  form->DBGrid1->setCurrentIndex(model->index(1, 0));
+  // While "Delete record?" is open, a ClearScene reply for module 1 takes
+  // the first row away: the record of module 2 is still the one deleted.
+  dialogs.answers = {true};
+  dialogs.whileAsking = [this] {
+    form->SpinEdit5->SetValue(1);
+    Reply(kClearSceneReply);
+  };
+  form->GridDeleteRow->trigger();
+  EXPECT_EQ(Rows(), QStringList{"1,3,1,X,X,X,X,X,X,X"});
+
+  // Cleared meanwhile itself: nothing else goes.
+  Scene(4, 1, {"ON"});
+  form->DBGrid1->setCurrentIndex(model->index(0, 0));
+  dialogs.answers = {true};
+  dialogs.whileAsking = [this] {
+    form->SpinEdit5->SetValue(3);
+    Reply(kClearSceneReply);
+  };
+  form->GridDeleteRow->trigger();
+  EXPECT_EQ(Rows(), QStringList{"1,4,1,X,X,X,X,X,X,X"});
+  EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(';').toStdString();
+}
+
 TEST_F(SceneGrid, RecordsAreAddedByHandAndAnUntouchedOneGoesAgain) {
   Scene(5, 9, {"ON"});
   form->show();
