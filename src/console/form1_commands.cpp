@@ -47,8 +47,11 @@ void TForm1::WireCommands() {
            {Button31, ModuleCommand::Restore, true},
        }) {
     Wire(row.button, [this, row] {
+      // Read before the question: an address reply handled while it is open
+      // must not change which module is restored.
+      const int module = SpinEdit1->Value();
       if (row.confirm && !dialogs_->Confirm(QStringLiteral("Are you sure?"))) return;
-      BuildModuleCommand(ProcessTransmitBuffer(), row.command, CurrentAddressing(), SpinEdit1->Value());
+      BuildModuleCommand(ProcessTransmitBuffer(), row.command, CurrentAddressing(), module);
       Send();
     });
   }

@@ -233,6 +233,21 @@ TEST_F(SendRequests, RestoreAnsweredNoSendsAndLogsNothing) {
   EXPECT_TRUE(form.serial.empty());
 }
 
+TEST_F(SendRequests, RestoreGoesToTheModuleShownWhenClicked) {
+  // An address reply read while "Are you sure?" is open changes the field,
+  // not the module the operator is restoring.
+  form.SpinEdit1->SetValue(3);
+  dialogs.answers = {true};
+  dialogs.whileAsking = [this] {
+    const auto reply = WithChecksum(Bytes("55 AA 0A 05 80 05 01 09"));
+    form.Comm1ReceiveData(reply.data(), static_cast<std::uint16_t>(reply.size()));
+  };
+  Click("Button31");
+  EXPECT_EQ(form.SpinEdit1->Value(), 9);
+  ASSERT_EQ(form.serial.size(), 1u);
+  EXPECT_EQ(Hex(form.serial[0]), Hex(WithChecksum(Bytes("55 AA 08 03 00 0A"))));
+}
+
 TEST_F(SendRequests, BusSwitchSetSendsTheRecord) {
   form.SpinEdit12->SetValue(258);
   const std::pair<QLineEdit*, const char*> texts[] = {
