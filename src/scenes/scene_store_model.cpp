@@ -22,8 +22,14 @@ class EditTransaction {
     ok_ = begin.exec(QStringLiteral("BEGIN IMMEDIATE"));
     if (!ok_) error_ = ErrorText(begin.lastError());
   }
-  ~EditTransaction() {
+  ~EditTransaction() { RollBack({}); }
+  // Ends the transaction before a failure is reported, and hands the report
+  // on: the report may run an event loop (a message box), and what runs
+  // there must find neither a transaction open nor the file locked.
+  QString RollBack(const QString& error) {
     if (ok_ && !done_) QSqlQuery(db_).exec(QStringLiteral("ROLLBACK"));
+    done_ = true;
+    return error;
   }
   bool Ok() const { return ok_; }
   QString Error() const { return error_; }
@@ -325,11 +331,11 @@ bool SceneTableModel::insertRows(int row, int count, const QModelIndex& parent) 
   QSqlQuery insert(db);
   for (int i = 0; i < count; ++i) {
     if (!insert.exec(QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(QuoteIdentifier(table_)))) {
-      return Fail(ErrorText(insert.lastError()));
+      return Fail(tx.RollBack(ErrorText(insert.lastError())));
     }
     added.push_back(insert.lastInsertId().toLongLong());
   }
-  if (!tx.Commit()) return Fail(tx.Error());
+  if (!tx.Commit()) return Fail(tx.RollBack(tx.Error()));
   QString error;
   for (qint64 key : added) {
     if (!RefreshKey(key, &error)) return Fail(error);
@@ -349,11 +355,11 @@ bool SceneTableModel::removeRows(int row, int count, const QModelIndex& parent) 
   remove.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(QuoteIdentifier(table_)));
   for (int r = row; r < row + count; ++r) {
     remove.bindValue(0, rows_[r].key);
-    if (!remove.exec()) return Fail(ErrorText(remove.lastError()));
+    if (!remove.exec()) return Fail(tx.RollBack(ErrorText(remove.lastError())));
     keys.push_back(rows_[r].key);
   }
   remove.finish();
-  if (!tx.Commit()) return Fail(tx.Error());
+  if (!tx.Commit()) return Fail(tx.RollBack(tx.Error()));
   RemoveKeys(keys);
   return true;
 }

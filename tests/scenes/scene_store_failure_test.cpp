@@ -156,6 +156,36 @@ TEST_F(SceneStoreFailureTest, MissingColumnFailsTheWriteThatNeedsIt) {
   EXPECT_EQ(store_.Model()->rowCount(), 0);
 }
 
+TEST_F(SceneStoreFailureTest, RefusedGridEditIsReportedWithNoTransactionLeftOpen) {
+  Seed();
+  {
+    Peer peer(path_);
+    peer.Exec(QStringLiteral(R"(CREATE TRIGGER "no blank" BEFORE INSERT ON "Scenes Records" )"
+                             R"(WHEN NEW."Scene No" IS NULL BEGIN SELECT RAISE(ABORT, 'blank refused'); END)"));
+    peer.Exec(QStringLiteral(R"(CREATE TRIGGER "keep 4" BEFORE DELETE ON "Scenes Records" )"
+                             R"(WHEN OLD."Module Addr" = 4 BEGIN SELECT RAISE(ABORT, 'module 4 kept'); END)"));
+  }
+  // The window shows the report in a message box, whose event loop may store
+  // a confirmed scene meanwhile: that save must not meet the refused edit's
+  // transaction.
+  QStringList refused;
+  int scene = 10;
+  QObject::connect(&store_, &SceneStore::editFailed, [&](const QString& text) {
+    refused << text;
+    store_.SaveSceneRecord(scene++, 7, AllCodes(QStringLiteral("1")));
+  });
+  QAbstractItemModel* model = store_.Model();
+  EXPECT_FALSE(model->insertRows(model->rowCount(), 1));
+  EXPECT_FALSE(model->removeRows(0, 1));
+  ASSERT_EQ(refused.size(), 2);
+  EXPECT_NE(refused[0].indexOf(QStringLiteral("blank refused")), -1) << refused[0].toStdString();
+  EXPECT_NE(refused[1].indexOf(QStringLiteral("module 4 kept")), -1) << refused[1].toStdString();
+  const QStringList expected{"1,4,1,1,1,1,1,1,1,1", "2,5,0,0,0,0,0,0,0,0", "10,7,1,1,1,1,1,1,1,1",
+                             "11,7,1,1,1,1,1,1,1,1"};
+  EXPECT_EQ(Peer(path_).Records(), expected);
+  EXPECT_EQ(model->rowCount(), 4);
+}
+
 // Saves 2k and 2k+1 append record (k, 1) with all codes "0" and then update
 // it to all "1". The child reports each save that returned.
 [[noreturn]] void SaveUntilKilled(const QString& folder, int reportFd) {
