@@ -22,7 +22,6 @@ class Dialogs {
 class MessageBoxDialogs : public Dialogs {
  public:
   explicit MessageBoxDialogs(QWidget* parent = nullptr) : parent_(parent) {}
-  void SetParent(QWidget* parent) { parent_ = parent; }
   bool Confirm(const QString& text) override;
   void Message(const QString& text) override;
   void ShowError(const QString& text) override;

@@ -29,7 +29,6 @@ class SceneTableModel : public QAbstractTableModel {
   // model stays detached and *error holds the database's text.
   bool Attach(const QString& connectionName, const QString& table, QString* error);
   void Detach();
-  bool IsAttached() const { return attached_; }
 
   // Re-reads every record.
   bool Reload(QString* error);
@@ -43,7 +42,6 @@ class SceneTableModel : public QAbstractTableModel {
   int RowOfKey(qint64 key) const;       // -1 when absent
   int LowerBoundRow(qint64 key) const;  // first row with a key >= key
   qint64 KeyAt(int row) const;          // -1 out of range
-  QStringList ColumnNames() const { return columns_; }
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
