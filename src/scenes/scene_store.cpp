@@ -18,11 +18,6 @@ namespace {
 // write gives up with "database is locked".
 constexpr int kBusyTimeoutMs = 500;
 
-QString ErrorText(const QSqlError& error) {
-  const QString text = error.databaseText();
-  return text.isEmpty() ? error.text() : text;
-}
-
 [[noreturn]] void Throw(const QString& message) {
   throw SceneStoreError(message.toStdString());
 }

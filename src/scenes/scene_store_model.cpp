@@ -9,11 +9,6 @@
 namespace veltra {
 namespace {
 
-QString ErrorText(const QSqlError& error) {
-  const QString text = error.databaseText();
-  return text.isEmpty() ? error.text() : text;
-}
-
 // Commits or rolls back a model edit that spans several statements.
 class EditTransaction {
  public:
@@ -51,6 +46,11 @@ class EditTransaction {
 };
 
 }  // namespace
+
+QString ErrorText(const QSqlError& error) {
+  const QString text = error.databaseText();
+  return text.isEmpty() ? error.text() : text;
+}
 
 QString QuoteIdentifier(const QString& name) {
   QString quoted = name;

@@ -11,12 +11,15 @@
 #include <memory>
 #include <vector>
 
+class QSqlError;
 class QSqlQuery;
 
 namespace veltra {
 
 // Quotes an SQL identifier: "name" with inner quotes doubled.
 QString QuoteIdentifier(const QString& name);
+// The database's own text of an error, or Qt's when the database gave none.
+QString ErrorText(const QSqlError& error);
 
 class SceneTableModel : public QAbstractTableModel {
   Q_OBJECT
