@@ -227,6 +227,9 @@ class TForm1 : public QMainWindow, public RequestLinks {
   void SetStatusText(const QString& text);
   void ShowBusSwitchRecord(const BusSwitchRecord& record);
   BusSwitchTexts BusSwitchFieldTexts() const;
+  // A fresh socket of the UDP client, sending to host at "Remote Port "
+  // from "Local Port ".
+  void PointUdpClient(const std::string& host);
   void SetUdpRowEnabled(bool enabled);
   void SetSerialRowEnabled(bool enabled);
   void BindSceneGrid();

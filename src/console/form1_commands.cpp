@@ -203,27 +203,14 @@ void TForm1::btn1Click() {
 }
 
 void TForm1::btn2Click() {
-  TIdUDPClient& udp = IdUDPClient1;
-  udp.SetActive(false);
-  udp.Host = options_.busSwitchBroadcastHost;
-  udp.Port = StrToInt(Edit5->text().toStdString());
-  udp.SetBindingPort(StrToInt(Edit6->text().toStdString()));
-  udp.BindLocalPort();
-  udp.SetActive(true);
+  PointUdpClient(options_.busSwitchBroadcastHost);
   // The request goes to a broadcast address: allowed for this one socket,
   // which is discarded right after the reply.
-  udp.SetSocketBroadcast(true);
+  IdUDPClient1.SetSocketBroadcast(true);
   BuildBusSwitchRead(ProcessTransmitBuffer());
   // The client goes back to "Remote IP " even when the request fails, so an
   // open link never keeps sending to the broadcast address.
-  auto restore = [this, &udp] {
-    udp.SetActive(false);
-    udp.Host = Edit4->text().toStdString();
-    udp.Port = StrToInt(Edit5->text().toStdString());
-    udp.SetBindingPort(StrToInt(Edit6->text().toStdString()));
-    udp.BindLocalPort();
-    udp.SetActive(true);
-  };
+  auto restore = [this] { PointUdpClient(Edit4->text().toStdString()); };
   try {
     Send();
   } catch (...) {

@@ -119,18 +119,22 @@ void TForm1::Button10Click() {
   }
 }
 
+void TForm1::PointUdpClient(const std::string& host) {
+  IdUDPClient1.SetActive(false);
+  IdUDPClient1.Host = host;
+  IdUDPClient1.Port = StrToInt(Edit5->text().toStdString());
+  IdUDPClient1.SetBindingPort(StrToInt(Edit6->text().toStdString()));
+  IdUDPClient1.BindLocalPort();
+  IdUDPClient1.SetActive(true);
+}
+
 void TForm1::Button32Click() {
   const QString caption = Button32->text();
   if (caption == kCreate) {
     try {
       // A socket left behind by an earlier request or by the bus switch
       // "Read" would make the bind fail; the link starts from a fresh one.
-      IdUDPClient1.SetActive(false);
-      IdUDPClient1.Host = Edit4->text().toStdString();
-      IdUDPClient1.Port = StrToInt(Edit5->text().toStdString());
-      IdUDPClient1.SetBindingPort(StrToInt(Edit6->text().toStdString()));
-      IdUDPClient1.BindLocalPort();
-      IdUDPClient1.SetActive(true);
+      PointUdpClient(Edit4->text().toStdString());
       Button32->setText(kClose);
       SetUdpRowEnabled(false);
       SetStatusText(QStringLiteral("UDP is running!"));
