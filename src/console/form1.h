@@ -249,10 +249,12 @@ class TForm1 : public QMainWindow, public RequestLinks {
   bool followingCurrentRow_ = false;
   QPersistentModelIndex newGridRow_;  // appended by hand and still untouched
   QStringList pendingLog_;
-  std::unique_ptr<SimulatorRuntime> simulator_;
   QStringList simulatorLines_;  // the latest, for the banner's tooltip
   std::mutex simulatorIncomingMutex_;
   QStringList simulatorIncoming_;  // from the simulator's threads, not yet taken
+  // Declared after what its threads log into, so it is stopped first also
+  // when construction fails half-way.
+  std::unique_ptr<SimulatorRuntime> simulator_;
 };
 
 }  // namespace veltra
