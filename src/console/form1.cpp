@@ -17,6 +17,7 @@
 #include "console/dialogs.h"
 #include "console/form1_builders.h"
 #include "console/local_ip.h"
+#include "console/timed_frame_assembler.h"
 #include "scenes/scene_store.h"
 #include "serial/comm.h"
 #include "serial/qt_comm.h"
@@ -42,6 +43,16 @@ TForm1::TForm1(TForm1Options options, QWidget* parent) : QMainWindow(parent), op
   Comm1->OnReceiveData = [this](TComm&, const std::uint8_t* buffer, std::uint16_t length) {
     RunGuarded([&] { Comm1ReceiveData(buffer, length); });
   };
+  // Each frame is one decoding: what one of them raises does not cost the
+  // frames after it.
+  serialFrames_ = std::make_unique<TimedFrameAssembler>([this](FrameForm form, const FrameAssembler::Frame& frame) {
+    RunGuarded([&] {
+      if (form == FrameForm::Routed)
+        ReceiveDeal(std::string(frame.begin(), frame.end()));
+      else
+        ApplyReply(DecodeDirect(frame.data(), frame.size(), LogMasked()));
+    });
+  });
   ADOTable1 = new SceneStore(this);
   ADOTable1->setObjectName("ADOTable1");
 

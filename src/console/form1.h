@@ -44,6 +44,7 @@ class SceneStore;
 class TComm;
 class KeyFilter;
 class SpinEdit;
+class TimedFrameAssembler;
 
 struct TForm1Options {
   // Message boxes; null: real ones.
@@ -82,7 +83,8 @@ class TForm1 : public QMainWindow, public RequestLinks {
   void btn2Click();      // bus switch "Read"
   void Delete1Click();
   void DeleteAll1Click();
-  // Serial chunk as the reader delivered it.
+  // Serial chunk as the reader delivered it: every reply frame it completes
+  // is decoded, in the form the "Monitor" box selects.
   void Comm1ReceiveData(const std::uint8_t* buffer, std::uint16_t length);
 
   // RequestLinks: what the send path needs from the window and the links.
@@ -249,6 +251,8 @@ class TForm1 : public QMainWindow, public RequestLinks {
   bool followingCurrentRow_ = false;
   QPersistentModelIndex newGridRow_;  // appended by hand and still untouched
   QStringList pendingLog_;
+  // The serial reader's chunks cut into reply frames for the decoder.
+  std::unique_ptr<TimedFrameAssembler> serialFrames_;
   QStringList simulatorLines_;  // the latest, for the banner's tooltip
   std::mutex simulatorIncomingMutex_;
   QStringList simulatorIncoming_;  // from the simulator's threads, not yet taken
