@@ -5,7 +5,7 @@ namespace veltra {
 SimulatorRuntime::SimulatorRuntime(SimulatorOptions options)
     : bus_(std::make_unique<SimBus>(options.population)) {
   if (options.udp) udp_ = std::make_unique<UdpBusSwitch>(*bus_, options.udpPort, options.faults, options.log);
-  if (options.pty) pty_ = std::make_unique<PtyBus>(*bus_, options.faults, options.log);
+  if (options.pty) pty_ = std::make_unique<PtyBus>(*bus_, options.faults, options.log, options.baud);
   if (udp_) udp_->Start();
   if (pty_) pty_->Start();
 }

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <mutex>
 
 #include "protocol/module_commands.h"
@@ -238,6 +239,38 @@ TEST_F(SimPty, NoiseBeforeAFrameIsSkipped) {
   Write(bytes);
   EXPECT_EQ(Read(9).size(), 9u);
   EXPECT_EQ(sim_->Bus().Module(1)->outputs[3], 1);
+}
+
+TEST(SimPtyPacing, RequestAndReplyTakeTheirTimeOnTheLine) {
+  using Clock = std::chrono::steady_clock;
+  SimulatorOptions options;
+  options.udp = false;
+  options.baud = 1200;  // 8.33 ms a byte
+  SimulatorRuntime sim(options);
+  const int fd = ::open(sim.PtySlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  const SimFrame request = Frame(OutputCommand::LightOn, FrameForm::Direct, 1);  // 10 bytes
+  const auto start = Clock::now();
+  ASSERT_EQ(::write(fd, request.data(), request.size()), static_cast<ssize_t>(request.size()));
+  SimFrame reply;
+  std::vector<Clock::duration> arrivals;  // one per read, as the bytes trickle in
+  while (reply.size() < 9) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, kReplyWaitMs) != 1) break;
+    std::uint8_t bytes[64];
+    const ssize_t n = ::read(fd, bytes, sizeof bytes);
+    if (n <= 0) break;
+    reply.insert(reply.end(), bytes, bytes + n);
+    arrivals.push_back(Clock::now() - start);
+  }
+  ::close(fd);
+  EXPECT_EQ(reply, (SimFrame{0x55, 0xAA, 0x09, 0x01, 0x82, 0x01, 0x01, 0x54, 0x27}));
+  ASSERT_GE(arrivals.size(), 2u) << "the reply came in one piece";
+  // Its first byte only after the request and that byte have crossed the
+  // line; its last after all nineteen bytes.
+  const auto byte = std::chrono::microseconds(8333);
+  EXPECT_GE(arrivals.front(), 11 * byte);
+  EXPECT_GE(arrivals.back(), 19 * byte);
 }
 
 TEST(SerialFrameSplitterTest, ResyncsAfterABrokenFrame) {
