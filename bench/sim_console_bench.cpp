@@ -2,7 +2,8 @@
 // requests per second and round trip from the click to the decoded field
 // over UDP, beside a raw socket ping-pong with an echo thread and a raw
 // socket exchange with the same simulator, all in the same run. A short serial
-// run over the pseudo-terminal shows what the line's silence gaps cost.
+// run over the (unpaced) pseudo-terminal follows; serial_reply_bench measures
+// the serial link against a line paced at 9600 baud.
 //
 //   sim_console_bench [exchanges] [serial exchanges]   (default 10000 and 20)
 #include <arpa/inet.h>
