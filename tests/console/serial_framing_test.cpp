@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
 #include <random>
 
@@ -144,6 +145,29 @@ TEST_P(SerialFraming, ByteBeforeTheHeaderIsSkipped) {
   ASSERT_TRUE(pty.Send(Join({Bytes("00"), AddressReply(2)})));
   ASSERT_TRUE(SettlesAt(1)) << LogText(form).toStdString();
   EXPECT_EQ(form.SpinEdit1->Value(), 2);
+  EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(';').toStdString();
+}
+
+// Over the simulated bus with its line as slow as a real one at 9600 baud:
+// two requests in a row are answered back to back, with no pause between the
+// replies, and both reach their fields.
+TEST(SerialFramingOverTheSimulator, RepliesBackToBackAreBothDecoded) {
+  FakeDialogs dialogs;
+  TForm1Options options = TestOptions(dialogs);
+  options.simulation.emplace();
+  options.simulation->udp = false;
+  options.simulation->baud = 9600;
+  TForm1 form(options);
+  form.RadioButton2->setChecked(true);
+  form.Button10->click();
+  ASSERT_EQ(form.Button10->text(), "Close");
+  form.SpinEdit1->SetValue(1);
+  form.Button12->click();  // "Read Module Type"
+  form.Button29->click();  // "Read Software Version"
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form.Edit1->text().isEmpty() && !form.Edit2->text().isEmpty(); }, 3000))
+      << LogText(form).toStdString();
+  EXPECT_EQ(form.Edit1->text(), "0208");
+  EXPECT_EQ(LogText(form).count(QString::fromUtf8("Read \xEF\xBC\x9A")), 2);
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(';').toStdString();
 }
 
