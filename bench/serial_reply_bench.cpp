@@ -66,12 +66,7 @@ std::optional<double> Round(veltra::TForm1& form) {
 }
 
 Figures Measure(const Run& run, int rounds, bench::SilentDialogs& dialogs) {
-  veltra::TForm1Options options;
-  options.dialogs = &dialogs;
-  options.hostName = [] { return std::optional<std::string>("localhost"); };
-  options.simulationLocalPort = 0;
-  options.sceneFolder = QCoreApplication::applicationDirPath() + "/../src/console/";  // the built database
-  options.simulation.emplace();
+  veltra::TForm1Options options = bench::SimulatedWindowOptions(dialogs);
   options.simulation->udp = false;
   options.simulation->baud = run.simulatorBaud;
   veltra::TForm1 form(options);

@@ -85,15 +85,8 @@ int main(int argc, char** argv) {
   const int serialRounds = argc > 2 ? std::max(0, std::atoi(argv[2])) : 20;
   const int warmup = std::min(500, rounds / 10);
 
-  // The window as `veltra --simulate` builds it (simulator log not printed).
   bench::SilentDialogs dialogs;
-  veltra::TForm1Options options;
-  options.dialogs = &dialogs;
-  options.hostName = [] { return std::optional<std::string>("localhost"); };
-  options.simulationLocalPort = 0;
-  options.sceneFolder = QCoreApplication::applicationDirPath() + "/../src/console/";  // the built database
-  options.simulation.emplace();
-  veltra::TForm1 form(options);
+  veltra::TForm1 form(bench::SimulatedWindowOptions(dialogs));
   form.show();
   const int simPort = form.Simulator()->UdpPort();
 
