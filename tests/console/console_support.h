@@ -46,25 +46,54 @@ class FakeDialogs : public Dialogs {
   QStringList confirms, messages, errors;
 };
 
-// The window with both links replaced by recorders: what the send path hands
-// to the serial link or to the network link is kept, and a scripted reply is
-// returned for the network wait.
-class CapturingForm : public TForm1 {
+// A link that records what it is given and returns a scripted reply to
+// every wait.
+class RecordingLink : public Link {
  public:
-  using TForm1::TForm1;
-  bool WriteData(const std::uint8_t* bytes, std::uint16_t length) override {
-    serial.emplace_back(bytes, bytes + length);
-    return true;
+  explicit RecordingLink(std::vector<std::vector<std::uint8_t>>& sent, std::vector<int>* waits = nullptr,
+                         const std::string* reply = nullptr)
+      : sent_(sent), waits_(waits), reply_(reply) {}
+  bool IsOpen() const override { return true; }
+  TransmitStatus Transmit(std::span<const std::uint8_t> frame) override {
+    sent_.emplace_back(frame.begin(), frame.end());
+    return TransmitStatus::Sent;
   }
-  void SendDatagram(const std::string& bytes) override { datagrams.emplace_back(bytes.begin(), bytes.end()); }
-  std::string ReceiveDatagram(int timeoutMs) override {
-    waits.push_back(timeoutMs);
-    return reply;
+  std::optional<veltra::Bytes> Receive(int timeoutMs) override {
+    if (waits_) waits_->push_back(timeoutMs);
+    if (!reply_ || reply_->empty()) return std::nullopt;
+    return veltra::Bytes(reply_->begin(), reply_->end());
   }
+  void DiscardPending() override {}
 
+ private:
+  std::vector<std::vector<std::uint8_t>>& sent_;
+  std::vector<int>* waits_;
+  const std::string* reply_;
+};
+
+// What the recording links of a CapturingForm keep.
+struct CapturedTraffic {
   std::vector<std::vector<std::uint8_t>> serial, datagrams;
   std::vector<int> waits;
   std::string reply;
+  RecordingLink serialLine{serial};
+  RecordingLink network{datagrams, &waits, &reply};
+};
+
+// The window with the links its requests take replaced by recorders: what
+// the send path hands to the serial link or to the network link is kept, and
+// a scripted reply is returned for the network wait.
+class CapturingForm : public CapturedTraffic, public TForm1 {
+ public:
+  explicit CapturingForm(TForm1Options options)
+      : TForm1(Capturing(std::move(options), static_cast<CapturedTraffic&>(*this))) {}
+
+ private:
+  static TForm1Options Capturing(TForm1Options options, CapturedTraffic& traffic) {
+    options.networkRequests = &traffic.network;
+    options.serialRequests = &traffic.serialLine;
+    return options;
+  }
 };
 
 // No scene database in the folder: start-up reports "Can not find database"
