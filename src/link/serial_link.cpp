@@ -40,10 +40,28 @@ void SerialLink::Wire() {
   };
 }
 
+void SerialLink::SetFraming(std::optional<FrameForm> form) {
+  assembler_.reset();
+  if (form) assembler_.emplace(*form);
+}
+
 void SerialLink::HandleChunk(const std::uint8_t* bytes, std::uint16_t length) {
+  // The tap sees the line's bytes as they came, noise and broken frames included.
   Trace(FrameDirection::Received, {bytes, length}, Local(), {});
+  if (!assembler_) {
+    Deliver(bytes, length);
+    return;
+  }
+  DeliverAll(assembler_->Feed(bytes, length, FrameAssembler::Clock::now()));
+}
+
+void SerialLink::DeliverAll(const std::vector<FrameAssembler::Frame>& frames) {
+  for (const auto& frame : frames) Deliver(frame.data(), frame.size());
+}
+
+void SerialLink::Deliver(const std::uint8_t* bytes, std::size_t length) {
   if (onReceived) {
-    onReceived(bytes, length);
+    onReceived(bytes, static_cast<std::uint16_t>(length));
     return;
   }
   inbox_.emplace_back(bytes, bytes + length);
@@ -58,6 +76,7 @@ void SerialLink::Configure(const SerialSettings& settings) {
 }
 
 void SerialLink::Open() {
+  if (assembler_) assembler_->Clear();
   try {
     comm_->OpenPort();
   } catch (const ECommsError& error) {
@@ -88,11 +107,21 @@ std::optional<Bytes> SerialLink::Receive(int timeoutMs) {
       inbox_.pop_front();
       return unit;
     }
+    const auto now = Clock::now();
+    if (assembler_) {
+      DeliverAll(assembler_->Expire(now));
+      if (!inbox_.empty()) continue;
+    }
     int wait = std::numeric_limits<int>::max();
     if (!unlimited) {
-      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
       if (left <= 0) return std::nullopt;
       wait = static_cast<int>(left);
+    }
+    // Wake up in time to give up an incomplete frame after the line's silence.
+    if (const auto expiry = assembler_ ? assembler_->ExpiryTime() : std::nullopt) {
+      const auto untilExpiry = std::chrono::ceil<std::chrono::milliseconds>(*expiry - now).count();
+      wait = std::min(wait, static_cast<int>(std::max<long long>(untilExpiry, 1)));
     }
     if (!waitForDelivery_) return std::nullopt;
     waitForDelivery_(wait);
@@ -102,6 +131,7 @@ std::optional<Bytes> SerialLink::Receive(int timeoutMs) {
 void SerialLink::DiscardPending() {
   if (queue_) queue_->DeliverPending(*comm_);
   inbox_.clear();
+  if (assembler_) assembler_->Clear();
 }
 
 }  // namespace veltra

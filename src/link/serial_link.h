@@ -14,6 +14,7 @@
 #include <string>
 
 #include "link/link.h"
+#include "protocol/frame_assembler.h"
 #include "serial/comm.h"
 
 namespace veltra {
@@ -60,6 +61,11 @@ class SerialLink final : public Link {
 
   // Time-out of Receive(-1).
   int ReceiveTimeout = 500;
+  // Framed: what the line delivers is cut into frames of this form (the
+  // FrameAssembler, with its silence expiry run while Receive waits), and
+  // each frame is one received unit. Unset: each chunk as the reader
+  // delivered it is one unit.
+  void SetFraming(std::optional<FrameForm> form);
   // Received data as it is delivered; while unset it is kept for Receive.
   std::function<void(const std::uint8_t* bytes, std::uint16_t length)> onReceived;
   // The reader or writer has failed (the line hung up); the link stays open
@@ -73,12 +79,15 @@ class SerialLink final : public Link {
  private:
   void Wire();
   void HandleChunk(const std::uint8_t* bytes, std::uint16_t length);
+  void Deliver(const std::uint8_t* bytes, std::size_t length);
+  void DeliverAll(const std::vector<FrameAssembler::Frame>& frames);
   LinkEndpoint Local() const { return {comm_->CommName(), 0}; }
 
   std::shared_ptr<CommNotificationQueue> queue_;  // set when Receive drains by hand
   std::unique_ptr<TComm> comm_;
   DeliveryWait waitForDelivery_;
   std::deque<Bytes> inbox_;
+  std::optional<FrameAssembler> assembler_;
   bool hungUp_ = false;
 };
 

@@ -156,6 +156,24 @@ TEST_F(SerialLinkTest, ALostLineIsReportedAsAHangUp) {
   EXPECT_TRUE(link.IsOpen()) << "the owner decides when to close";
 }
 
+TEST_F(SerialLinkTest, FramedLinkHandsOutWholeFramesAndGivesUpABrokenOneAfterSilence) {
+  link.SetFraming(FrameForm::Direct);
+  link.Open();
+  // A direct ReadAddress reply split in two writes, behind a stray byte.
+  const Bytes reply{0x55, 0xAA, 0x0A, 0x05, 0x80, 0x05, 0x01, 0x03, 0x54, 0x3D};
+  ASSERT_TRUE(pty.Send({0x00, 0x55, 0xAA, 0x0A}));
+  std::this_thread::sleep_for(30ms);
+  ASSERT_TRUE(pty.Send({reply.begin() + 3, reply.end()}));
+  EXPECT_EQ(link.Receive(2000), reply);
+
+  // The start of a frame that never ends, then silence: nothing is handed out,
+  // and a whole frame after the silence still is.
+  ASSERT_TRUE(pty.Send({0x55, 0xAA, 0x0A, 0x05}));
+  EXPECT_FALSE(link.Receive(250).has_value());
+  ASSERT_TRUE(pty.Send(reply));
+  EXPECT_EQ(link.Receive(2000), reply);
+}
+
 TEST(SerialLinkOpen, AMissingDeviceIsALinkErrorWithTheSystemsReason) {
   SerialLink link;
   link.Port().SetCommName("/nonexistent/veltra-tty");
