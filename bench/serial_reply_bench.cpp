@@ -66,10 +66,10 @@ std::optional<double> Round(veltra::TForm1& form) {
 }
 
 Figures Measure(const Run& run, int rounds, bench::SilentDialogs& dialogs) {
-  veltra::TForm1Options options = bench::SimulatedWindowOptions(dialogs);
-  options.simulation->udp = false;
-  options.simulation->baud = run.simulatorBaud;
-  veltra::TForm1 form(options);
+  veltra::SimulatorOptions simulation;
+  simulation.udp = false;
+  simulation.baud = run.simulatorBaud;
+  veltra::TForm1 form(bench::SimulatedWindowOptions(dialogs, simulation));
 
   Figures figures;
   form.Comm1->OnReceiveData = [&figures, deliver = form.Comm1->OnReceiveData](

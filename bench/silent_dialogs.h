@@ -3,6 +3,7 @@
 // options of a window against the in-process simulated bus.
 #include <QCoreApplication>
 #include <cstdio>
+#include <memory>
 
 #include "console/dialogs.h"
 #include "console/form1.h"
@@ -16,15 +17,16 @@ class SilentDialogs : public veltra::Dialogs {
   void ShowError(const QString& text) override { std::fprintf(stderr, "error: %s\n", qPrintable(text)); }
 };
 
-// The window as `veltra --simulate` builds it, with the scene database built
-// beside the benchmarks and the simulator's log not printed.
-inline veltra::TForm1Options SimulatedWindowOptions(SilentDialogs& dialogs) {
+// The window as `veltra --simulate` builds it, against a simulated bus
+// started with `simulation`, with the scene database built beside the
+// benchmarks and the simulator's log not printed.
+inline veltra::TForm1Options SimulatedWindowOptions(SilentDialogs& dialogs, veltra::SimulatorOptions simulation = {}) {
   veltra::TForm1Options options;
   options.dialogs = &dialogs;
   options.hostName = [] { return std::optional<std::string>("localhost"); };
   options.simulationLocalPort = 0;
   options.sceneFolder = QCoreApplication::applicationDirPath() + "/../src/console/";
-  options.simulation.emplace();
+  options.simulator = std::make_shared<veltra::SimulatorRuntime>(std::move(simulation));
   return options;
 }
 

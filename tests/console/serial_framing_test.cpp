@@ -154,9 +154,10 @@ TEST_P(SerialFraming, ByteBeforeTheHeaderIsSkipped) {
 TEST(SerialFramingOverTheSimulator, RepliesBackToBackAreBothDecoded) {
   FakeDialogs dialogs;
   TForm1Options options = TestOptions(dialogs);
-  options.simulation.emplace();
-  options.simulation->udp = false;
-  options.simulation->baud = 9600;
+  SimulatorOptions simulation;
+  simulation.udp = false;
+  simulation.baud = 9600;
+  options.simulator = std::make_shared<SimulatorRuntime>(simulation);
   TForm1 form(options);
   form.RadioButton2->setChecked(true);
   form.Button10->click();
