@@ -42,7 +42,11 @@ void SerialLink::Wire() {
 
 void SerialLink::SetFraming(std::optional<FrameForm> form) {
   assembler_.reset();
-  if (form) assembler_.emplace(*form);
+  if (!form) return;
+  assembler_.emplace(*form);
+  // The assembler finds where frames end, so the reader need not wait for a
+  // gap on the line before it hands bytes over.
+  comm_->SetReadIntervalTimeout(kNoIntervalLimit);
 }
 
 void SerialLink::HandleChunk(const std::uint8_t* bytes, std::uint16_t length) {
