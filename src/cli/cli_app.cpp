@@ -18,6 +18,9 @@ namespace veltra::cli {
 namespace {
 
 // A usage error found after parsing: refused before anything is sent.
+// How long the serial line may take to send what is queued before the tool ends.
+constexpr int kFlushMs = 2000;
+
 struct UsageError : std::invalid_argument {
   using std::invalid_argument::invalid_argument;
 };
@@ -231,6 +234,9 @@ class Runner {
       if (exit == kExitOk) exit = ExitFor(e);
     }
     if (o_.repeat > 1) Summary(roundTrips, std::chrono::steady_clock::now() - start);
+    // A request that waited for nothing may still be queued for the line.
+    if (auto* serial = dynamic_cast<SerialLink*>(&link); serial && !serial->Flush(kFlushMs))
+      return LinkFailure("the serial line did not take the request in time");
     return exit;
   }
 
