@@ -127,9 +127,17 @@ class WriteTransaction {
 
 }  // namespace
 
+namespace {
+
+QString ConnectionStringForFile(const QString& filePath) {
+  return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + filePath +
+         QStringLiteral(";Persist Security Info=False");
+}
+
+}  // namespace
+
 QString SceneConnectionString(const QString& folder) {
-  return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + folder +
-         QStringLiteral("Veltra.mdb;Persist Security Info=False");
+  return ConnectionStringForFile(folder + QLatin1String(kSceneDatabaseFile));
 }
 
 QString DataSourceOf(const QString& connectionString) {
@@ -192,8 +200,12 @@ void SceneStore::Close() {
 }
 
 bool SceneStore::OpenSceneTable(const QString& folder) {
+  return OpenSceneFile(folder + QLatin1String(kSceneDatabaseFile));
+}
+
+bool SceneStore::OpenSceneFile(const QString& filePath) {
   Close();
-  connection_string_ = SceneConnectionString(folder);
+  connection_string_ = ConnectionStringForFile(filePath);
   open_error_.clear();
   const auto fail = [this](const QString& message) {
     Close();

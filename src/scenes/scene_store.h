@@ -65,6 +65,8 @@ class SceneStore : public QObject {
   // fails (the window shows "Can not find database"); OpenError() then says
   // why. On success the current record is the last one (-1 when empty).
   bool OpenSceneTable(const QString& folder);
+  // The same for a database file of any name (the tools' --scene-db).
+  bool OpenSceneFile(const QString& filePath);
   bool IsOpen() const;
   QString ConnectionString() const;
   QString OpenError() const;
