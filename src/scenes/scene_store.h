@@ -44,6 +44,8 @@ inline constexpr char kSceneTableClosed[] = "Scene table is not open";
 // "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + folder + "Veltra.mdb;Persist
 // Security Info=False". `folder` must end in a path separator.
 QString SceneConnectionString(const QString& folder);
+// The same for a database file of any name.
+QString SceneFileConnectionString(const QString& path);
 // The "Data Source" value of a connection string (empty when there is none).
 // The value runs up to ";Persist Security Info=" when present, so a folder
 // that itself holds a ';' survives.
@@ -65,6 +67,8 @@ class SceneStore : public QObject {
   // fails (the window shows "Can not find database"); OpenError() then says
   // why. On success the current record is the last one (-1 when empty).
   bool OpenSceneTable(const QString& folder);
+  // The same for a database file of any name and folder.
+  bool OpenSceneFile(const QString& path);
   bool IsOpen() const;
   QString ConnectionString() const;
   QString OpenError() const;
