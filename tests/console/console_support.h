@@ -40,10 +40,11 @@ class FakeDialogs : public Dialogs {
   }
   void Message(const QString& text) override { messages << text; }
   void ShowError(const QString& text) override { errors << text; }
+  void About(const QString& title, const QString& text) override { abouts << title + '\n' + text; }
 
   std::deque<bool> answers;
   std::function<void()> whileAsking;
-  QStringList confirms, messages, errors;
+  QStringList confirms, messages, errors, abouts;
 };
 
 // The window with both links replaced by recorders: what the send path hands
