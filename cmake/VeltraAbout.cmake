@@ -6,8 +6,13 @@ set(VELTRA_APP_ID "org.veltra.Veltra")  # desktop entry, icon and metainfo name
 # Sizes of the PNG icons in data/icons (the window's icon, older desktops).
 set(VELTRA_ICON_SIZES 16 24 32 48 64 128 256)
 set(VELTRA_SUMMARY "Commissioning console for home-automation field bus modules")
-set(VELTRA_DESCRIPTION
-    "Gives the modules of a home-automation field bus their addresses, switches and times their outputs, programs scenes, infrared codes and input bindings, and configures the bus switch, over a serial line (RS-485 adapter) or over UDP through the bus switch.")
+# The package's long description, in lines of at most 80 characters.
+set(VELTRA_DESCRIPTION "\
+Veltra gives the modules of a home-automation field bus their addresses,
+switches and times their outputs, programs scenes, infrared codes and input
+bindings, and configures the bus switch, over a serial line (RS-485 adapter)
+or over UDP through the bus switch. A simulated bus lets it be tried without
+hardware.")
 
 set(VELTRA_COPYRIGHT_YEARS "2026")
 set(VELTRA_COPYRIGHT_HOLDER "the Veltra developers")

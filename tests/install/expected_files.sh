@@ -16,4 +16,5 @@ expected_files() {
   echo "share/veltra/schema.sql"
   echo "share/veltra/Veltra.mdb"
   echo "share/doc/veltra/copyright"
+  echo "share/doc/veltra/changelog.gz"
 }
