@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
   options.hostName = [] { return std::optional<std::string>("localhost"); };
   options.simulationLocalPort = 0;
   options.sceneFolder = QCoreApplication::applicationDirPath() + "/../src/console/";  // the built database
-  options.simulation.emplace();
+  options.simulator = std::make_shared<veltra::SimulatorRuntime>();
   veltra::TForm1 form(options);
   form.show();
   const int simPort = form.Simulator()->UdpPort();

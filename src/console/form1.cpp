@@ -19,8 +19,6 @@
 #include "console/form1_builders.h"
 #include "console/local_ip.h"
 #include "scenes/scene_store.h"
-#include "serial/comm.h"
-#include "serial/qt_comm.h"
 
 namespace veltra {
 
@@ -37,11 +35,7 @@ TForm1::TForm1(TForm1Options options, QWidget* parent) : QMainWindow(parent), op
   setWindowTitle(QStringLiteral("Veltra --V01"));
   setWindowIcon(VeltraIcon());
   IdUDPClient1.ReceiveTimeout = 500;
-  Comm1 = MakeQtComm();
-  // Binary bus: 0x11/0x13 are ordinary reply bytes (addresses, checksums), not flow control.
-  Comm1->SetOutx_XonXoffFlow(false);
-  Comm1->SetInx_XonXoffFlow(false);
-  Comm1->OnReceiveData = [this](TComm&, const std::uint8_t* buffer, std::uint16_t length) {
+  serialLink->onReceived = [this](const std::uint8_t* buffer, std::uint16_t length) {
     RunGuarded([&] { Comm1ReceiveData(buffer, length); });
   };
   ADOTable1 = new SceneStore(this);
@@ -111,7 +105,7 @@ TForm1::TForm1(TForm1Options options, QWidget* parent) : QMainWindow(parent), op
 
   WireCommands();
   BindSceneGrid();
-  if (options_.simulation) StartSimulation();
+  if (options_.simulator) AttachSimulation();
   FormCreate();
 }
 
@@ -119,7 +113,7 @@ TForm1::~TForm1() {
   if (simulator_) {
     // The line first, then the bus behind it; no simulator thread posts to
     // the window after this.
-    Comm1->ClosePort();
+    serialLink->Close();
     simulator_.reset();
   }
 }
@@ -137,8 +131,8 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::FormClose() {
-  Comm1->ClosePort();
-  IdUDPClient1.SetActive(false);
+  serialLink->Close();
+  udpLink.Close();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

@@ -15,7 +15,8 @@
 #include <optional>
 #include <string>
 
-#include "net/udp_client.h"
+#include "link/event_loop_serial_link.h"
+#include "link/udp_link.h"
 #include "protocol/request_writer.h"
 #include "protocol/send_path.h"
 #include "replies/reply_decoder.h"
@@ -59,18 +60,21 @@ struct TForm1Options {
   std::string busSwitchBroadcastHost = "192.168.14.255";
   // The computer's host name for "Local IP "; null: ask the system.
   std::function<std::optional<std::string>()> hostName;
-  // Set: a simulated bus is started in-process on loopback and the window is
-  // pointed at it (remote IP and port, the pseudo-terminal in the "Com" list,
-  // the bus switch "Read" to 127.0.0.1) and marked as simulated. Its log lines
-  // go to simulation->log (from the simulator's threads) and to the banner's
-  // tooltip, never to the monitor log.
-  std::optional<SimulatorOptions> simulation;
+  // Set: the window runs against this simulated bus (started by the caller)
+  // and is pointed at it (remote IP and port, the pseudo-terminal in the
+  // "Com" list, the bus switch "Read" to 127.0.0.1) and marked as simulated.
+  // Its log lines also go to the banner's tooltip, never to the monitor log.
+  std::shared_ptr<SimulatorRuntime> simulator;
   // "Local Port " in simulation mode when it is free (otherwise, or when 0,
   // one the system picks).
   int simulationLocalPort = 2002;
+  // Set: requests take these links instead of the window's own (the "Create"
+  // buttons still open and close the window's own). Not owned.
+  Link* networkRequests = nullptr;
+  Link* serialRequests = nullptr;
 };
 
-class TForm1 : public QMainWindow, public RequestLinks {
+class TForm1 : public QMainWindow, public RequestLog {
   Q_OBJECT
  public:
   explicit TForm1(TForm1Options options = {}, QWidget* parent = nullptr);
@@ -90,14 +94,13 @@ class TForm1 : public QMainWindow, public RequestLinks {
   // Serial chunk as the reader delivered it.
   void Comm1ReceiveData(const std::uint8_t* buffer, std::uint16_t length);
 
-  // RequestLinks: what the send path needs from the window and the links.
-  bool NetworkSelected() const override;
+  // "TCP/IP " checked: requests take the network link, otherwise the serial link.
+  bool NetworkSelected() const;
+  // RequestLog: the monitor log as the send path writes it.
   bool LogMasked() const override;
   void AppendLog(const std::string& utf8Line) override;
-  void SendDatagram(const std::string& bytes) override;
-  std::string ReceiveDatagram(int timeoutMs) override;
-  void ReceiveDeal(const std::string& bytes) override;
-  bool WriteData(const std::uint8_t* bytes, std::uint16_t length) override;
+  // Routed reply decoder: a datagram, or a serial chunk in monitor mode.
+  void ReceiveDeal(const std::string& bytes);
 
   // Runs one operator action; an exception that escapes it is shown by the
   // default error display and the window goes on.
@@ -118,9 +121,13 @@ class TForm1 : public QMainWindow, public RequestLinks {
   // The simulated bus the window runs against; null without simulation.
   SimulatorRuntime* Simulator() { return simulator_.get(); }
 
-  TIdUDPClient IdUDPClient1;
-  std::unique_ptr<TComm> Comm1;     // serial link; events come through the event loop
-  SceneStore* ADOTable1 = nullptr;  // the table "Scenes Records"
+  // The two links; the radio buttons pick the one a request takes. The serial
+  // link's events come through the event loop.
+  UdpLink udpLink;
+  const std::unique_ptr<SerialLink> serialLink = MakeEventLoopSerialLink();
+  TIdUDPClient& IdUDPClient1 = udpLink.Client();  // the UDP link's socket component
+  TComm* const Comm1 = &serialLink->Port();       // the serial link's component
+  SceneStore* ADOTable1 = nullptr;                // the table "Scenes Records"
 
   // Above everything else, only when the bus is simulated: says so and where.
   QLabel* SimulationBanner = nullptr;
@@ -250,7 +257,9 @@ class TForm1 : public QMainWindow, public RequestLinks {
   // Removes the record AppendGridRow added while nothing has been written
   // into it yet.
   void DropUntouchedGridRow();
-  void StartSimulation();
+  // The link a request takes now.
+  Link& RequestLink();
+  void AttachSimulation();
   void TakeSimulatorLines();
 
   TForm1Options options_;
@@ -263,9 +272,9 @@ class TForm1 : public QMainWindow, public RequestLinks {
   QStringList simulatorLines_;  // the latest, for the banner's tooltip
   std::mutex simulatorIncomingMutex_;
   QStringList simulatorIncoming_;  // from the simulator's threads, not yet taken
-  // Declared after what its threads log into, so it is stopped first also
-  // when construction fails half-way.
-  std::unique_ptr<SimulatorRuntime> simulator_;
+  // Declared after what its threads log into, so the window stops listening
+  // to it first also when construction fails half-way.
+  std::shared_ptr<SimulatorRuntime> simulator_;
 };
 
 }  // namespace veltra

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <stdexcept>
 
 #include "console/build_info.h"
 #include "console/form1.h"
@@ -36,12 +37,17 @@ int main(int argc, char** argv) {
 
   veltra::TForm1Options options;
   options.sceneDatabase = veltra::StartupSceneDatabase(parser.value(sceneDb));
-  if (parser.isSet(simulate)) {
-    options.simulation.emplace();
-    options.simulation->log = [](const std::string& line) { std::fprintf(stderr, "sim %s\n", line.c_str()); };
-  }
   std::unique_ptr<veltra::TForm1> form1;
   try {
+    if (parser.isSet(simulate)) {
+      veltra::SimulatorOptions simulation;
+      simulation.log = [](const std::string& line) { std::fprintf(stderr, "sim %s\n", line.c_str()); };
+      try {
+        options.simulator = std::make_shared<veltra::SimulatorRuntime>(std::move(simulation));
+      } catch (const std::exception& error) {
+        throw std::runtime_error(std::string("cannot start the simulated bus: ") + error.what());
+      }
+    }
     form1 = std::make_unique<veltra::TForm1>(std::move(options));
   } catch (const std::exception& error) {
     std::fprintf(stderr, "veltra: %s\n", error.what());

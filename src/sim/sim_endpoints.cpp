@@ -14,7 +14,7 @@
 #include <cerrno>
 #include <system_error>
 
-#include "protocol/send_path.h"
+#include "protocol/log_format.h"
 #include "sim/frame_describe.h"
 
 namespace veltra {

@@ -46,12 +46,13 @@ class SimulatedBus : public ::testing::TestWithParam<Link> {
     CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), folder.filePath("Veltra.mdb"));
     TForm1Options options = TestOptions(dialogs);
     options.sceneFolder = folder.path() + '/';
-    options.simulation.emplace();
-    options.simulation->faults = faults;
-    options.simulation->log = [this](const std::string& line) {
+    SimulatorOptions simulation;
+    simulation.faults = faults;
+    simulation.log = [this](const std::string& line) {
       std::lock_guard lock(mutex);
       simulatorLines.push_back(line);
     };
+    options.simulator = std::make_shared<SimulatorRuntime>(simulation);
     form = std::make_unique<TForm1>(options);
     ASSERT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join(';').toStdString();
     // Count what the serial reader hands to the window, then let it through.
