@@ -1,7 +1,8 @@
 #pragma once
 // The local table "Scenes Records": the scenes that modules have confirmed,
-// kept in an SQLite file that goes by the name "Veltra.mdb" beside the
-// executable. Everything here runs on the main thread.
+// kept in an SQLite file, "Veltra.mdb" beside the executable or in the
+// user's data folder (scenes/scene_db_location.h says which). Everything here
+// runs on the main thread.
 //
 // Writes: every operation is one SQLite transaction (BEGIN IMMEDIATE ...
 // COMMIT); when the database refuses any part of it the transaction is rolled
