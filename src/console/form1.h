@@ -53,6 +53,10 @@ struct TForm1Options {
   // Folder that holds the scene database, ending in a separator; empty: the
   // executable's folder.
   QString sceneFolder;
+  // The scene database file itself (any name); when set, sceneFolder is not
+  // used. The program entry sets it to the file it chose (see
+  // scenes/scene_db_location.h).
+  QString sceneDatabase;
   // Where "Read" of the bus switch group sends its request.
   std::string busSwitchBroadcastHost = "192.168.14.255";
   // The computer's host name for "Local IP "; null: ask the system.
@@ -87,6 +91,7 @@ class TForm1 : public QMainWindow, public RequestLog {
   void btn2Click();      // bus switch "Read"
   void Delete1Click();
   void DeleteAll1Click();
+  void AboutVeltraClick();  // Help > "About Veltra"
   // Serial chunk as the reader delivered it: every reply frame it completes
   // is decoded, in the form the "Monitor" box selects.
   void Comm1ReceiveData(const std::uint8_t* buffer, std::uint16_t length);
@@ -128,6 +133,10 @@ class TForm1 : public QMainWindow, public RequestLog {
 
   // Above everything else, only when the bus is simulated: says so and where.
   QLabel* SimulationBanner = nullptr;
+
+  // ---- Menu bar
+  QMenu* HelpMenu = nullptr;
+  QAction* AboutVeltra = nullptr;
 
   // ---- Communication Settings
   QComboBox* ComboBox5 = nullptr;  // "Com"
@@ -218,6 +227,8 @@ class TForm1 : public QMainWindow, public RequestLog {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  void BuildMenus();  // form1_menus.cpp
+  void BuildHelpMenu();
   void BuildCommunicationSettings(QWidget* panel);
   void BuildModuleSettings(QWidget* page);
   void BuildSceneControl(QWidget* page);

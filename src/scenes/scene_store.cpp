@@ -127,17 +127,13 @@ class WriteTransaction {
 
 }  // namespace
 
-namespace {
-
-QString ConnectionStringForFile(const QString& filePath) {
-  return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + filePath +
-         QStringLiteral(";Persist Security Info=False");
+QString SceneConnectionString(const QString& folder) {
+  return SceneFileConnectionString(folder + QLatin1String(kSceneDatabaseFile));
 }
 
-}  // namespace
-
-QString SceneConnectionString(const QString& folder) {
-  return ConnectionStringForFile(folder + QLatin1String(kSceneDatabaseFile));
+QString SceneFileConnectionString(const QString& path) {
+  return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path +
+         QStringLiteral(";Persist Security Info=False");
 }
 
 QString DataSourceOf(const QString& connectionString) {
@@ -203,9 +199,9 @@ bool SceneStore::OpenSceneTable(const QString& folder) {
   return OpenSceneFile(folder + QLatin1String(kSceneDatabaseFile));
 }
 
-bool SceneStore::OpenSceneFile(const QString& filePath) {
+bool SceneStore::OpenSceneFile(const QString& databasePath) {
   Close();
-  connection_string_ = ConnectionStringForFile(filePath);
+  connection_string_ = SceneFileConnectionString(databasePath);
   open_error_.clear();
   const auto fail = [this](const QString& message) {
     Close();

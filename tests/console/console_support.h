@@ -36,10 +36,11 @@ class FakeDialogs : public Dialogs {
   }
   void Message(const QString& text) override { messages << text; }
   void ShowError(const QString& text) override { errors << text; }
+  void About(const QString& title, const QString& text) override { abouts << title + '\n' + text; }
 
   std::deque<bool> answers;
   std::function<void()> whileAsking;
-  QStringList confirms, messages, errors;
+  QStringList confirms, messages, errors, abouts;
 };
 
 // A link that records what it is given and returns a scripted reply to
