@@ -4,9 +4,6 @@
 //
 //   cli_bench [requests]   (default 10000)
 #include <nlohmann/json.hpp>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -16,10 +13,8 @@
 #include <vector>
 
 #include "cli/cli_app.h"
-#include "loopback_udp.h"
-#include "protocol/module_commands.h"
-#include "protocol/send_path.h"
 #include "sim/simulator_runtime.h"
+#include "sim_ping_pong.h"
 
 namespace {
 
@@ -32,25 +27,8 @@ void Print(const char* name, int requests, int replies, double seconds, const st
 }
 
 void RawPingPong(int port, int requests) {
-  veltra::TransmitBuffer buffer{};
-  veltra::BuildModuleCommand(buffer, veltra::ModuleCommand::ReadModuleType, {veltra::FrameForm::Routed, 1}, 1);
-  veltra::CompleteFrame(buffer.data());
-  int local = 0;
-  const int fd = bench::LoopbackSocket(&local);
-  bench::ConnectTo(fd, port);
-  std::vector<double> ms;
-  std::uint8_t reply[512];
-  const auto start = Clock::now();
-  for (int i = 0; i < requests; ++i) {
-    const auto t0 = Clock::now();
-    if (::send(fd, buffer.data(), buffer[2], 0) < 0) continue;
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 500) != 1 || ::recv(fd, reply, sizeof reply, 0) <= 0) continue;
-    ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
-  }
-  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  ::close(fd);
-  Print("raw socket ping-pong", requests, static_cast<int>(ms.size()), seconds, ms);
+  const bench::PingPong p = bench::RawPingPong(port, requests);
+  Print("raw socket ping-pong", p.requests, p.replies, p.seconds, p.roundTripsMs);
 }
 
 void Cli(int port, int requests) {

@@ -1,7 +1,6 @@
 #include "cli/cli_app.h"
 
 #include <CLI/CLI.hpp>
-#include <QCoreApplication>
 #include <algorithm>
 #include <chrono>
 #include <map>
@@ -10,9 +9,11 @@
 #include "cli/command_table.h"
 #include "cli/link_options.h"
 #include "cli/result_output.h"
+#include "cli/scene_database.h"
+#include "cli/tool_commands.h"
 #include "link/serial_link.h"
+#include "plan/site_plan.h"
 #include "scenes/scene_commands.h"
-#include "scenes/scene_store.h"
 
 namespace veltra::cli {
 namespace {
@@ -36,13 +37,6 @@ struct Parsed {
   std::string ip, mask, gateway, serverIp, mac;
 };
 
-struct GlobalOptions {
-  LinkOptions link;
-  bool json = false;
-  bool showBytes = false;
-  std::string sceneDb;
-  int repeat = 1;
-};
 
 CLI::App* Subcommand(CLI::App& parent, const std::string& word, const std::string& help) {
   const auto same = parent.get_subcommands([&word](CLI::App* sub) { return sub->get_name() == word; });
@@ -115,19 +109,15 @@ Values Collect(const Command& command, const Parsed& p) {
         CheckRawFrame(v.raw);
         break;
       case Extra::BusSwitchRecord: {
-        BusSwitchRecord& r = v.record;
-        r[0] = High8(p.recordSubnet);
-        r[1] = Low8(p.recordSubnet);
-        auto put = [&r](std::size_t at, const auto& bytes) { std::copy(bytes.begin(), bytes.end(), r.begin() + at); };
-        put(2, ParseIpv4(p.ip));
-        r[6] = High8(p.recordPort);
-        r[7] = Low8(p.recordPort);
-        put(8, ParseIpv4(p.mask));
-        put(12, ParseIpv4(p.gateway));
-        put(16, ParseIpv4(p.serverIp));
-        r[20] = High8(p.recordServerPort);
-        r[21] = Low8(p.recordServerPort);
-        put(22, ParseMac(p.mac));
+        plan::BusSwitch b;
+        b.ip = ParseIpv4(p.ip);
+        b.port = p.recordPort;
+        b.mask = ParseIpv4(p.mask);
+        b.gateway = ParseIpv4(p.gateway);
+        b.serverIp = ParseIpv4(p.serverIp);
+        b.serverPort = p.recordServerPort;
+        b.mac = ParseMac(p.mac);
+        v.record = plan::RecordOf(p.recordSubnet, b);
         break;
       }
       case Extra::BroadcastTarget:
@@ -147,44 +137,6 @@ int ExitFor(const Exchange& e) {
   if (e.outcome == SendOutcome::NoReply) return kExitNoReply;
   if (e.outcome != SendOutcome::Replied) return kExitLinkError;
   return e.status == 1 ? kExitOk : kExitErrorStatus;
-}
-
-// The scene table of --scene-db, written with the window's rules when a
-// module confirms a scene.
-class SceneDatabase {
- public:
-  explicit SceneDatabase(const std::string& path) {
-    // Qt SQL finds its driver through an application object.
-    if (!QCoreApplication::instance()) {
-      static int argc = 1;
-      static char name[] = "veltra-cli";
-      static char* argv[] = {name, nullptr};
-      app_ = std::make_unique<QCoreApplication>(argc, argv);
-    }
-    store_ = std::make_unique<SceneStore>();
-    if (!store_->OpenSceneFile(QString::fromStdString(path)))
-      throw std::runtime_error("cannot open the scene database: " + store_->OpenError().toStdString());
-  }
-  ~SceneDatabase() {
-    store_.reset();
-  }
-  SceneStore& Store() { return *store_; }
-
- private:
-  std::unique_ptr<QCoreApplication> app_;
-  std::unique_ptr<SceneStore> store_;
-};
-
-void ApplySceneEffect(const Command& command, const Values& v, const Exchange& e, SceneDatabase* db) {
-  if (!db || e.outcome != SendOutcome::Replied) return;
-  if (command.scene == SceneEffect::Save && e.decoded.effect == ReplyEffect::SaveScene) {
-    std::array<QString, kChannelCount> codes;
-    for (std::size_t k = 0; k < codes.size(); ++k)
-      codes[k] = QString::fromStdString(ChannelCode(k < v.channelItems.size() ? v.channelItems[k] : kNoChangeItem));
-    db->Store().SaveSceneRecord(v["SCENE"], v["ADDR"], codes);
-  } else if (command.scene == SceneEffect::DeleteModule && e.decoded.effect == ReplyEffect::DeleteModuleScenes) {
-    db->Store().DeleteModuleScenes(v["ADDR"]);
-  }
 }
 
 class Runner {
@@ -241,10 +193,7 @@ class Runner {
   }
 
   int LinkFailure(const std::string& text, const std::string& reason = {}) {
-    env_.err << "veltra-cli: " << text;
-    if (!reason.empty() && text.find(reason) == std::string::npos) env_.err << " (" << reason << ")";
-    env_.err << '\n';
-    return kExitLinkError;
+    return ReportLinkFailure(env_.err, text, reason);
   }
 
  private:
@@ -280,6 +229,12 @@ class Runner {
   Environment env_;
 };
 
+// Throws std::invalid_argument when no link or a bad UDP port is named.
+void CheckLinkNamed(const LinkOptions& link) {
+  if (link.udp.empty() && link.serial.empty()) throw UsageError("name the link: --udp HOST[:PORT] or --serial DEVICE");
+  if (link.Udp()) SplitHostPort(link.udp);
+}
+
 int Usage(Environment env, const CLI::App& app, const std::string& message) {
   env.err << "veltra-cli: " << message << "\n\n" << app.help();
   return kExitUsage;
@@ -312,6 +267,8 @@ int Run(const std::vector<std::string>& args, Environment env) {
     leaves[i] = sub;
   }
 
+  ToolCommands tools(app);
+
   std::vector<std::string> reversed(args.rbegin(), args.rend());
   try {
     app.parse(reversed);
@@ -326,6 +283,21 @@ int Run(const std::vector<std::string>& args, Environment env) {
     return Usage(env, *where, error.what());
   }
 
+  if (const CLI::App* tool = tools.Chosen()) {
+    try {
+      if (tools.NeedsLink()) CheckLinkNamed(o.link);
+    } catch (const std::invalid_argument& error) {
+      return Usage(env, *tool, error.what());
+    }
+    try {
+      return tools.Run(o, env);
+    } catch (const LinkError& error) {
+      return ReportLinkFailure(env.err, error.what(), error.reason());
+    } catch (const std::exception& error) {
+      return ReportLinkFailure(env.err, error.what());
+    }
+  }
+
   std::size_t chosen = 0;
   while (chosen < leaves.size() && !leaves[chosen]->parsed()) ++chosen;
   if (chosen == leaves.size()) return Usage(env, app, "no command given");
@@ -335,8 +307,7 @@ int Run(const std::vector<std::string>& args, Environment env) {
   Values values;
   try {
     values = Collect(command, parsed[chosen]);
-    if (o.link.udp.empty() && o.link.serial.empty()) throw UsageError("name the link: --udp HOST[:PORT] or --serial DEVICE");
-    if (o.link.Udp()) SplitHostPort(o.link.udp);
+    CheckLinkNamed(o.link);
     if (!values.to.empty() && !o.link.Udp()) throw UsageError("--to needs the UDP link (--udp)");
   } catch (const std::invalid_argument& error) {
     return Usage(env, leaf, error.what());

@@ -15,6 +15,7 @@ inline constexpr int kExitLinkError = 1;   // the link failed (with the system's
 inline constexpr int kExitUsage = 2;       // bad arguments or values; nothing was sent
 inline constexpr int kExitErrorStatus = 3; // the reply carried an error status
 inline constexpr int kExitNoReply = 4;     // no reply within the time-out
+inline constexpr int kExitDrift = 5;       // plan verify: the bus differs from the plan
 
 struct Environment {
   std::ostream& out;

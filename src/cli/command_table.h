@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "link/link.h"
+#include "protocol/address_text.h"
 #include "protocol/bus_switch_commands.h"
 #include "protocol/request_writer.h"
 #include "protocol/transmit_buffer.h"
@@ -78,12 +79,6 @@ std::span<const Command> Commands();
 // The command with these words; null when there is none.
 const Command* FindCommand(const std::vector<std::string>& words);
 
-// Text forms of the bus switch record's fields. Throw std::invalid_argument
-// with a message that names the bad value.
-std::array<std::uint8_t, 4> ParseIpv4(const std::string& text);
-std::array<std::uint8_t, 6> ParseMac(const std::string& text);
-// Scene channel code "0", "1" or "X" (either case) to its list item.
-int ParseChannelCode(const std::string& text);
 // Hex bytes, each token one or more two-digit pairs ("0A", "0a0b").
 Bytes ParseHexBytes(const std::vector<std::string>& tokens);
 // A raw frame's Length byte must count the given bytes plus header and

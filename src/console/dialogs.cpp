@@ -1,6 +1,7 @@
 #include "console/dialogs.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 
 namespace veltra {
@@ -20,6 +21,10 @@ void MessageBoxDialogs::ShowError(const QString& text) {
 
 void MessageBoxDialogs::About(const QString& title, const QString& text) {
   QMessageBox::about(parent_, title, text);
+}
+
+QString MessageBoxDialogs::SaveFileName(const QString& title, const QString& suggested, const QString& filter) {
+  return QFileDialog::getSaveFileName(parent_, title, suggested, filter);
 }
 
 }  // namespace veltra

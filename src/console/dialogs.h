@@ -21,6 +21,13 @@ class Dialogs {
     (void)title;
     Message(text);
   }
+  // A file to save into, suggested as the given name; empty when cancelled.
+  virtual QString SaveFileName(const QString& title, const QString& suggested, const QString& filter) {
+    (void)title;
+    (void)suggested;
+    (void)filter;
+    return {};
+  }
 };
 
 // Real message boxes, parented to the given window.
@@ -31,6 +38,7 @@ class MessageBoxDialogs : public Dialogs {
   void Message(const QString& text) override;
   void ShowError(const QString& text) override;
   void About(const QString& title, const QString& text) override;
+  QString SaveFileName(const QString& title, const QString& suggested, const QString& filter) override;
 
  private:
   QWidget* parent_;

@@ -53,6 +53,7 @@ TForm1::TForm1(TForm1Options options, QWidget* parent) : QMainWindow(parent), op
   ADOTable1->setObjectName("ADOTable1");
 
   BuildMenus();
+  BuildToolsMenu();
   auto* central = new QWidget;
   auto* column = new QVBoxLayout(central);
   auto* settings = MakeGroup("GroupBox1", QStringLiteral("Communication Settings"));

@@ -40,6 +40,7 @@ class QWidget;
 
 namespace veltra {
 
+class BusScanDialog;
 class Dialogs;
 class SceneStore;
 class TComm;
@@ -92,6 +93,7 @@ class TForm1 : public QMainWindow, public RequestLog {
   void Delete1Click();
   void DeleteAll1Click();
   void AboutVeltraClick();  // Help > "About Veltra"
+  void ScanBusClick();      // Tools > "Scan Bus…": shows the "Bus Scan" dialog
   // Serial chunk as the reader delivered it: every reply frame it completes
   // is decoded, in the form the "Monitor" box selects.
   void Comm1ReceiveData(const std::uint8_t* buffer, std::uint16_t length);
@@ -137,6 +139,9 @@ class TForm1 : public QMainWindow, public RequestLog {
   // ---- Menu bar
   QMenu* HelpMenu = nullptr;
   QAction* AboutVeltra = nullptr;
+  QMenu* ToolsMenu = nullptr;   // "Tools"
+  QAction* ScanBus = nullptr;   // "Scan Bus…"
+  BusScanDialog* BusScanDialog1 = nullptr;  // made at its first opening
 
   // ---- Communication Settings
   QComboBox* ComboBox5 = nullptr;  // "Com"
@@ -229,6 +234,7 @@ class TForm1 : public QMainWindow, public RequestLog {
  private:
   void BuildMenus();  // form1_menus.cpp
   void BuildHelpMenu();
+  void BuildToolsMenu();  // form1_scan.cpp
   void BuildCommunicationSettings(QWidget* panel);
   void BuildModuleSettings(QWidget* page);
   void BuildSceneControl(QWidget* page);

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QTabWidget>
 
+#include "console/bus_scan_dialog.h"
 #include "console/spin_edit.h"
 #include "protocol/bus_switch_commands.h"
 #include "scenes/scene_store.h"
@@ -14,6 +15,8 @@ namespace veltra {
 void TForm1::ApplyReply(const DecodedReply& reply) {
   if (!reply.logLine) return;
   AppendLog(*reply.logLine);
+  // The answer to a scan request belongs to the scan, not to the fields.
+  if (BusScanDialog1 && BusScanDialog1->TakeReply(reply)) return;
   switch (reply.effect) {
     case ReplyEffect::None:
       break;

@@ -1,5 +1,6 @@
 #include "scenes/scene_commands.h"
 
+#include <stdexcept>
 #include <vector>
 
 #include "protocol/command_numbers.h"
@@ -15,6 +16,13 @@ std::uint8_t ChannelByte(int itemIndex) {
 
 std::string ChannelCode(int itemIndex) {
   return itemIndex == kNoChangeItem ? std::string("X") : std::to_string(itemIndex);
+}
+
+int ParseChannelCode(const std::string& text) {
+  if (text == "0") return 0;
+  if (text == "1") return 1;
+  if (text == "X" || text == "x") return kNoChangeItem;
+  throw std::invalid_argument("a scene channel is 0, 1 or X, not " + text);
 }
 
 void BuildSetScene(TransmitBuffer& buffer, const Addressing& addressing, int module, int scene,

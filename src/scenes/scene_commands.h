@@ -15,6 +15,9 @@ inline constexpr int kNoChangeItem = 2;  // third item of "CH1 :" .. "CH8 :"
 std::uint8_t ChannelByte(int itemIndex);
 // Item index -> code stored in the scene table: "0", "1" or "X".
 std::string ChannelCode(int itemIndex);
+// Code "0", "1" or "X" (either case) -> item index; throws
+// std::invalid_argument for anything else.
+int ParseChannelCode(const std::string& code);
 
 // SetScene with the first `outputs` channels (the "Outputs :" field).
 void BuildSetScene(TransmitBuffer& buffer, const Addressing& addressing, int module, int scene,

@@ -37,9 +37,11 @@ class FakeDialogs : public Dialogs {
   void Message(const QString& text) override { messages << text; }
   void ShowError(const QString& text) override { errors << text; }
   void About(const QString& title, const QString& text) override { abouts << title + '\n' + text; }
+  QString SaveFileName(const QString&, const QString&, const QString&) override { return saveAs; }
 
   std::deque<bool> answers;
   std::function<void()> whileAsking;
+  QString saveAs;  // the file a save dialog answers with; empty: cancelled
   QStringList confirms, messages, errors, abouts;
 };
 

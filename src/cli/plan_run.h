@@ -1,0 +1,20 @@
+#pragma once
+// "plan apply" and "plan verify": a checked plan against the bus.
+#include "cli/tool_commands.h"
+#include "link/link.h"
+#include "plan/site_plan.h"
+
+namespace veltra::cli {
+
+// Sends every step of the plan in order; stops at the first error status or
+// missing reply unless keepGoing. Ends with the summary. Exit: 0 when every
+// step was confirmed, else that of the first failure (3 error status, 4 no
+// reply). Throws LinkError.
+int ApplyPlan(const plan::Plan& plan, Link& link, const GlobalOptions& options, Environment env, bool keepGoing);
+
+// Reads back what can be read (each module's type and version, the bus
+// switch's record) and prints every difference from the plan. Exit 0 when
+// there is none, kExitDrift when there is. Throws LinkError.
+int VerifyPlan(const plan::Plan& plan, Link& link, const GlobalOptions& options, Environment env);
+
+}  // namespace veltra::cli

@@ -1,0 +1,29 @@
+#pragma once
+// The requests that apply a plan, in their fixed order, each as one of the
+// tool's commands with its values, so that a plan sends byte for byte what
+// the same commands (and the window's buttons) send:
+//   1. the bus switch's network settings, when the plan has them (they set
+//      the subnet every later request is routed to);
+//   2. then module by module, in address order: light turn-on times, curtain
+//      travel times (each by output), scenes (by number), input bindings (by
+//      input).
+#include <string>
+#include <vector>
+
+#include "cli/command_table.h"
+#include "plan/site_plan.h"
+
+namespace veltra::cli {
+
+struct PlanStep {
+  std::string item;  // what the request sets, in words
+  const Command* command = nullptr;
+  Values values;
+};
+
+std::vector<PlanStep> StepsOf(const plan::Plan& plan);
+
+// "module 3 (Stairs)", or "module 3" for a module without a name.
+std::string ModuleLabel(const plan::Module& module);
+
+}  // namespace veltra::cli

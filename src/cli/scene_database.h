@@ -1,0 +1,30 @@
+#pragma once
+// The scene table of --scene-db: confirmed scenes are written there with the
+// window's rules, and "plan export" reads it.
+#include <QCoreApplication>
+#include <memory>
+#include <string>
+
+#include "cli/command_table.h"
+#include "link/request_session.h"
+#include "scenes/scene_store.h"
+
+namespace veltra::cli {
+
+class SceneDatabase {
+ public:
+  // Opens an existing database; throws std::runtime_error with the reason.
+  explicit SceneDatabase(const std::string& path);
+  ~SceneDatabase();
+  SceneStore& Store() { return *store_; }
+
+ private:
+  std::unique_ptr<QCoreApplication> app_;
+  std::unique_ptr<SceneStore> store_;
+};
+
+// What a confirmed reply to the command changes in the scene table, as in the
+// window: a scene set is stored, a scene clear removes the module's scenes.
+void ApplySceneEffect(const Command& command, const Values& values, const Exchange& exchange, SceneDatabase* db);
+
+}  // namespace veltra::cli

@@ -1,0 +1,189 @@
+#include "cli/tool_commands.h"
+
+#include <unistd.h>
+
+#include <fstream>
+#include <iomanip>
+#include <iostream>
+#include <map>
+#include <sstream>
+
+#include "cli/plan_run.h"
+#include "cli/scene_database.h"
+#include "link/request_session.h"
+#include "scan/scan_session.h"
+#include "scenes/scene_commands.h"
+
+namespace veltra::cli {
+
+struct ToolCommands::Values {
+  int from = kFirstScanAddress, to = kLastScanAddress;
+  std::string file;
+  bool keepGoing = false;
+  std::string output;
+};
+
+int ReportLinkFailure(std::ostream& err, const std::string& text, const std::string& reason) {
+  err << "veltra-cli: " << text;
+  if (!reason.empty() && text.find(reason) == std::string::npos) err << " (" << reason << ")";
+  err << '\n';
+  return kExitLinkError;
+}
+
+namespace {
+
+// The plan file checked; its errors, each with file, line and column, go to
+// err.
+std::optional<plan::Plan> LoadPlan(const std::string& path, std::ostream& err) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    err << "veltra-cli: cannot read the plan " << path << '\n';
+    return std::nullopt;
+  }
+  std::ostringstream text;
+  text << in.rdbuf();
+  plan::ParseResult parsed = plan::ParsePlan(text.str(), path);
+  for (const plan::Error& e : parsed.errors) err << plan::Describe(e) << '\n';
+  return std::move(parsed.plan);
+}
+
+void PrintScan(const BusScan& scan, bool json, std::ostream& out) {
+  if (json) {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const ScanRow& row : scan.Rows())
+      list.push_back({{"address", row.address},
+                      {"module_type", row.moduleType},
+                      {"version", row.version.empty() ? nlohmann::ordered_json() : row.version},
+                      {"round_trip_ms", row.replyMs}});
+    out << list.dump() << '\n';
+    return;
+  }
+  out << std::left << std::setw(9) << "Address" << std::setw(13) << "Module Type" << std::setw(20) << "Version"
+      << "Reply (ms)\n";
+  for (const ScanRow& row : scan.Rows())
+    out << std::setw(9) << row.address << std::setw(13) << row.moduleType << std::setw(20) << row.version
+        << FormatReplyMs(row.replyMs) << '\n';
+  out << scan.Rows().size() << (scan.Rows().size() == 1 ? " module" : " modules") << " answered of "
+      << scan.AddressesDone() << (scan.Stopped() ? " addresses scanned before the stop\n" : " addresses\n");
+}
+
+int Scan(int from, int to, Link& link, const GlobalOptions& o, Environment env) {
+  RequestSession session(link, o.link.Form(), o.link.timeoutMs);
+  session.masked = !o.showBytes;
+  if (o.showBytes && !o.json) session.onLogLine = [&env](const std::string& line) { env.out << line << '\n'; };
+  BusScan scan(from, to);
+  // A progress line on a terminal, rewritten in place.
+  const bool progress = &env.err == &std::cerr && ::isatty(STDERR_FILENO);
+  RunScan(scan, session, {o.link.Form(), o.link.subnet}, env.stop, [&](const BusScan& s) {
+    if (progress) std::cerr << "\rscanned " << s.AddressesDone() << " of " << s.AddressCount() << std::flush;
+  });
+  if (progress) std::cerr << '\n';
+  PrintScan(scan, o.json, env.out);
+  return kExitOk;
+}
+
+// The scene table as a plan: one module per address, its scenes by number.
+// Trailing "X" channels are left out: a scene sent with fewer channels
+// leaves the others unchanged just the same.
+int Export(const GlobalOptions& o, const std::string& output, Environment env) {
+  SceneDatabase db(o.sceneDb);
+  QAbstractItemModel* model = db.Store().Model();
+  std::map<QString, int> column;
+  for (int c = 0; c < model->columnCount(); ++c) column[model->headerData(c, Qt::Horizontal).toString()] = c;
+  auto cell = [&](int row, const QString& name) { return model->index(row, column[name]).data(); };
+
+  plan::Plan plan;
+  plan.subnet = o.link.subnet;
+  std::map<int, plan::Module> modules;
+  for (int row = 0; row < model->rowCount(); ++row) {
+    bool addressOk = false, sceneOk = false;
+    const int address = cell(row, "Module Addr").toInt(&addressOk);
+    const int number = cell(row, "Scene No").toInt(&sceneOk);
+    plan::Scene scene{number, {}};
+    try {
+      if (!addressOk || !sceneOk || address < plan::kMinModule || address > plan::kMaxModule || number < 0 ||
+          number > plan::kMaxScene)
+        throw std::invalid_argument("module address or scene number out of range");
+      for (int k = 1; k <= kChannelCount; ++k)
+        scene.channels.push_back(ParseChannelCode(cell(row, "CH" + QString::number(k)).toString().toStdString()));
+    } catch (const std::invalid_argument& error) {
+      env.err << "veltra-cli: scene record " << row + 1 << " left out: " << error.what() << '\n';
+      continue;
+    }
+    while (scene.channels.size() > 1 && scene.channels.back() == kNoChangeItem) scene.channels.pop_back();
+    plan::Module& m = modules[address];
+    m.address = address;
+    bool known = false;
+    for (const plan::Scene& s : m.scenes) known = known || s.number == number;
+    if (!known) m.scenes.push_back(std::move(scene));  // the window uses the first record of a pair too
+  }
+  for (auto& [address, m] : modules) {
+    std::sort(m.scenes.begin(), m.scenes.end(), [](const auto& a, const auto& b) { return a.number < b.number; });
+    plan.modules.push_back(std::move(m));
+  }
+  const std::string text = plan::WritePlan(plan);
+  if (output.empty() || output == "-") {
+    env.out << text;
+    return kExitOk;
+  }
+  std::ofstream file(output, std::ios::binary);
+  if (!(file << text) || !file.flush()) return ReportLinkFailure(env.err, "cannot write " + output);
+  return kExitOk;
+}
+
+}  // namespace
+
+ToolCommands::ToolCommands(CLI::App& app) : v_(std::make_unique<Values>()) {
+  scan_ = app.add_subcommand("scan", "list the modules that answer at a range of addresses");
+  scan_->add_option("--from", v_->from, "first address (1-32)")->check(CLI::Range(1, 32))->capture_default_str();
+  scan_->add_option("--to", v_->to, "last address (1-32)")->check(CLI::Range(1, 32))->capture_default_str();
+
+  CLI::App* plan = app.add_subcommand("plan", "site plans: check, apply, verify, export");
+  plan->require_subcommand(1);
+  check_ = plan->add_subcommand("check", "check a plan file without sending anything");
+  apply_ = plan->add_subcommand("apply", "send every setting of a plan, in order");
+  verify_ = plan->add_subcommand("verify", "read back what can be read and print the differences from a plan");
+  for (CLI::App* sub : {check_, apply_, verify_}) sub->add_option("FILE", v_->file, "the plan (TOML)")->required();
+  apply_->add_flag("--keep-going", v_->keepGoing, "go on after an error status or a missing reply");
+  export_ = plan->add_subcommand("export", "write a plan holding the scenes of a scene table (--scene-db)");
+  export_->add_option("--output,-o", v_->output, "write the plan to this file instead of the standard output");
+}
+
+ToolCommands::~ToolCommands() = default;
+
+const CLI::App* ToolCommands::Chosen() const {
+  for (const CLI::App* sub : {scan_, check_, apply_, verify_, export_})
+    if (sub->parsed()) return sub;
+  return nullptr;
+}
+
+bool ToolCommands::NeedsLink() const { return scan_->parsed() || apply_->parsed() || verify_->parsed(); }
+
+int ToolCommands::Run(const GlobalOptions& o, Environment env) {
+  if (export_->parsed()) {
+    if (o.sceneDb.empty()) {
+      env.err << "veltra-cli: plan export reads the scene table named by --scene-db PATH\n\n" << export_->help();
+      return kExitUsage;
+    }
+    return Export(o, v_->output, env);
+  }
+  if (scan_->parsed() && v_->from > v_->to) {
+    env.err << "veltra-cli: --from is above --to\n\n" << scan_->help();
+    return kExitUsage;
+  }
+  std::optional<plan::Plan> plan;
+  if (!scan_->parsed()) {
+    plan = LoadPlan(v_->file, env.err);
+    if (!plan) return kExitUsage;
+    if (check_->parsed()) {
+      env.out << v_->file << ": plan checked, " << plan->modules.size() << " modules\n";
+      return kExitOk;
+    }
+  }
+  const std::unique_ptr<Link> link = OpenLink(o.link);
+  if (scan_->parsed()) return Scan(v_->from, v_->to, *link, o, env);
+  if (apply_->parsed()) return ApplyPlan(*plan, *link, o, env, v_->keepGoing);
+  return VerifyPlan(*plan, *link, o, env);
+}
+
+}  // namespace veltra::cli

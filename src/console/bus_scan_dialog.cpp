@@ -1,0 +1,211 @@
+#include "console/bus_scan_dialog.h"
+
+#include <QFile>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "console/dialogs.h"
+#include "link/link.h"
+
+namespace veltra {
+namespace {
+
+QSpinBox* Field(const char* name, const QString& caption, int min, int max, int value) {
+  auto* box = new QSpinBox;
+  box->setObjectName(name);
+  box->setAccessibleName(caption);
+  box->setRange(min, max);
+  box->setValue(value);
+  return box;
+}
+
+QPushButton* Button(const char* name, const QString& caption) {
+  auto* button = new QPushButton(caption);
+  button->setObjectName(name);
+  button->setAccessibleName(caption);
+  return button;
+}
+
+const std::vector<ScanRow> kNoRows;
+
+}  // namespace
+
+BusScanDialog::BusScanDialog(ScanHooks hooks, Dialogs& dialogs, QWidget* parent)
+    : QDialog(parent), hooks_(std::move(hooks)), dialogs_(dialogs) {
+  setObjectName("BusScan");
+  setWindowTitle(QStringLiteral("Bus Scan"));
+  setAccessibleName(QStringLiteral("Bus Scan"));
+  setModal(false);
+
+  SubnetId = Field("SubnetId", QStringLiteral("Subnet ID"), 0, 65535, 1);
+  From = Field("From", QStringLiteral("From"), kFirstScanAddress, kLastScanAddress, kFirstScanAddress);
+  To = Field("To", QStringLiteral("To"), kFirstScanAddress, kLastScanAddress, kLastScanAddress);
+  auto* fields = new QFormLayout;
+  fields->addRow(QStringLiteral("Subnet ID"), SubnetId);
+  fields->addRow(QStringLiteral("From"), From);
+  fields->addRow(QStringLiteral("To"), To);
+
+  StartButton = Button("Start", QStringLiteral("Start"));
+  StopButton = Button("Stop", QStringLiteral("Stop"));
+  ExportButton = Button("Export", QStringLiteral("Export\u2026"));
+  StopButton->setEnabled(false);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(StartButton);
+  buttons->addWidget(StopButton);
+  buttons->addStretch(1);
+  buttons->addWidget(ExportButton);
+
+  Progress = new QProgressBar;
+  Progress->setObjectName("Progress");
+  Progress->setAccessibleName(QStringLiteral("Progress"));
+  Progress->setValue(0);
+  Table = new QTableWidget(0, 4);
+  Table->setObjectName("ScanTable");
+  Table->setAccessibleName(QStringLiteral("Modules found"));
+  Table->setHorizontalHeaderLabels(
+      {QStringLiteral("Address"), QStringLiteral("Module Type"), QStringLiteral("Version"), QStringLiteral("Reply (ms)")});
+  Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  Table->verticalHeader()->setVisible(false);
+  Table->horizontalHeader()->setStretchLastSection(true);
+  Status = new QLabel;
+  Status->setObjectName("ScanStatus");
+
+  auto* column = new QVBoxLayout(this);
+  column->addLayout(fields);
+  column->addLayout(buttons);
+  column->addWidget(Progress);
+  column->addWidget(Table, 1);
+  column->addWidget(Status);
+
+  connect(StartButton, &QPushButton::clicked, this, &BusScanDialog::StartClick);
+  connect(StopButton, &QPushButton::clicked, this, &BusScanDialog::StopClick);
+  connect(ExportButton, &QPushButton::clicked, this, &BusScanDialog::ExportClick);
+  timeout_.setSingleShot(true);
+  connect(&timeout_, &QTimer::timeout, this, [this] { Answered(std::nullopt); });
+  // Replies on the network link wait in its socket until taken.
+  poll_.setInterval(1);
+  connect(&poll_, &QTimer::timeout, this, [this] {
+    if (waiting_ && hooks_.poll) hooks_.poll();
+  });
+}
+
+const std::vector<ScanRow>& BusScanDialog::Rows() const { return scan_ ? scan_->Rows() : kNoRows; }
+
+void BusScanDialog::StartClick() {
+  if (Running()) return;
+  if (From->value() > To->value()) {
+    dialogs_.Message(QStringLiteral("\"From\" is above \"To\""));
+    return;
+  }
+  scan_.emplace(From->value(), To->value());
+  Table->setRowCount(0);
+  Progress->setRange(0, scan_->AddressCount());
+  Progress->setValue(0);
+  StartButton->setEnabled(false);
+  StopButton->setEnabled(true);
+  ExportButton->setEnabled(false);
+  for (QSpinBox* box : {SubnetId, From, To}) box->setEnabled(false);
+  Status->setText(QStringLiteral("Scanning…"));
+  QTimer::singleShot(0, this, &BusScanDialog::SendNext);
+}
+
+void BusScanDialog::StopClick() {
+  if (!Running()) return;
+  scan_->Stop();
+  Finish(QStringLiteral("Stopped"));
+}
+
+void BusScanDialog::SendNext() {
+  if (!scan_ || waiting_) return;
+  if (scan_->Finished()) {
+    if (!scan_->Stopped()) Finish(QStringLiteral("Done"));
+    return;
+  }
+  TransmitBuffer buffer{};
+  scan_->Build(buffer, hooks_.addressing(SubnetId->value()));
+  bool sent = false;
+  try {
+    sent = hooks_.send(buffer);
+  } catch (const LinkError& error) {
+    scan_->Stop();
+    Finish(QStringLiteral("Stopped"));
+    dialogs_.ShowError(QString::fromStdString(error.what()));
+    return;
+  }
+  if (!sent) {
+    scan_->Stop();
+    Finish(QStringLiteral("Stopped"));
+    dialogs_.Message(QStringLiteral("The link is not open"));
+    return;
+  }
+  waiting_ = true;
+  sentAt_ = std::chrono::steady_clock::now();
+  timeout_.start(hooks_.timeoutMs());
+  poll_.start();
+}
+
+bool BusScanDialog::TakeReply(const DecodedReply& reply) {
+  if (!waiting_) return false;
+  Answered(reply);
+  return true;
+}
+
+void BusScanDialog::Answered(std::optional<DecodedReply> reply) {
+  if (!waiting_) return;
+  waiting_ = false;
+  timeout_.stop();
+  poll_.stop();
+  if (!scan_ || scan_->Finished()) return;
+  const std::size_t rowsBefore = scan_->Rows().size();
+  const bool versionRead = scan_->Pending()->query == ScanQuery::Version;
+  if (reply)
+    scan_->Replied(*reply, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - sentAt_).count());
+  else
+    scan_->TimedOut();
+  // A new row after the type; its version fills in once read.
+  if (scan_->Rows().size() > rowsBefore || versionRead) {
+    const ScanRow& row = scan_->Rows().back();
+    if (scan_->Rows().size() > rowsBefore) Table->insertRow(Table->rowCount());
+    const int at = Table->rowCount() - 1;
+    const QString cells[] = {QString::number(row.address), QString::fromStdString(row.moduleType),
+                             QString::fromStdString(row.version), QString::fromStdString(FormatReplyMs(row.replyMs))};
+    for (int c = 0; c < 4; ++c) Table->setItem(at, c, new QTableWidgetItem(cells[c]));
+  }
+  ShowProgress();
+  QTimer::singleShot(0, this, &BusScanDialog::SendNext);
+}
+
+void BusScanDialog::ShowProgress() { Progress->setValue(scan_->AddressesDone()); }
+
+void BusScanDialog::Finish(const QString& status) {
+  waiting_ = false;
+  timeout_.stop();
+  poll_.stop();
+  ShowProgress();
+  StartButton->setEnabled(true);
+  StopButton->setEnabled(false);
+  ExportButton->setEnabled(true);
+  for (QSpinBox* box : {SubnetId, From, To}) box->setEnabled(true);
+  Status->setText(QStringLiteral("%1: %2 modules").arg(status).arg(scan_->Rows().size()));
+}
+
+void BusScanDialog::ExportClick() {
+  const QString path = dialogs_.SaveFileName(QStringLiteral("Export"), QStringLiteral("bus-scan.csv"),
+                                             QStringLiteral("CSV files (*.csv)"));
+  if (path.isEmpty()) return;
+  QFile file(path);
+  const std::string csv = ScanCsv(Rows());
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+      file.write(csv.data(), static_cast<qint64>(csv.size())) != static_cast<qint64>(csv.size())) {
+    dialogs_.Message(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+  }
+}
+
+}  // namespace veltra

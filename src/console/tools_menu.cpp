@@ -1,0 +1,24 @@
+#include "console/tools_menu.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+
+namespace veltra {
+
+ToolsMenuItems AddToolsMenu(QMenuBar* bar, std::function<void()> scanBus) {
+  ToolsMenuItems tools;
+  tools.menu = new QMenu(QStringLiteral("&Tools"), bar);
+  tools.menu->setObjectName("ToolsMenu");
+  tools.menu->menuAction()->setObjectName("ToolsMenuAction");
+  QAction* help = nullptr;
+  for (QAction* action : bar->actions())
+    if (action->menu() && action->menu()->objectName() == QLatin1String("HelpMenu")) help = action;
+  bar->insertMenu(help, tools.menu);  // null: at the end
+  tools.scanBus = tools.menu->addAction(QStringLiteral("&Scan Bus\u2026"));
+  tools.scanBus->setObjectName("ScanBus");
+  QObject::connect(tools.scanBus, &QAction::triggered, bar, [scanBus = std::move(scanBus)] { scanBus(); });
+  return tools;
+}
+
+}  // namespace veltra

@@ -1,0 +1,94 @@
+#pragma once
+// A site plan: what a building's bus should hold, as a file that can be both
+// applied and checked later. The model, and reading and writing its TOML
+// form. Qt-free and link-free: nothing here sends anything.
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "protocol/bus_switch_commands.h"
+
+namespace veltra::plan {
+
+// Value ranges, those of the window's fields.
+inline constexpr int kMinModule = 1, kMaxModule = 32;
+inline constexpr int kLightOutputs = 8, kCurtainOutputs = 4;
+inline constexpr int kMaxTurnOnSeconds = 65001;
+inline constexpr int kMaxTravelTenths = 601;
+inline constexpr int kMaxScene = 50;
+inline constexpr int kMaxInput = 32;
+inline constexpr int kMaxParameter = 255;
+
+struct OutputTime {
+  int output = 1;
+  int value = 0;  // seconds for lights, tenths of a second for curtains
+};
+
+struct Scene {
+  int number = 0;
+  std::vector<int> channels;  // one item per output: 0 off, 1 on, 2 no change
+};
+
+// The same fields as the window's "Input Module Control" tab.
+struct Binding {
+  int input = 1;
+  int mode = 0;      // 0 button, 1 switch
+  int function = 0;  // index into the window's "Function :" list
+  int target = 1;    // output module address
+  int output = 1;
+  int parameter = 0;
+};
+
+struct Module {
+  int address = 0;
+  std::optional<std::string> type;     // four hex digits as read back, e.g. "0208"
+  std::optional<std::string> version;  // as read back
+  std::string name;
+  std::vector<OutputTime> turnOnSeconds;  // light outputs
+  std::vector<OutputTime> travelTenths;   // curtain outputs
+  std::vector<Scene> scenes;
+  std::vector<Binding> bindings;
+};
+
+// The bus switch's network settings; its subnet is the plan's.
+struct BusSwitch {
+  std::array<std::uint8_t, 4> ip{}, mask{}, gateway{}, serverIp{};
+  int port = 0, serverPort = 0;
+  std::array<std::uint8_t, 6> mac{};
+};
+
+struct Plan {
+  int subnet = 1;
+  std::optional<BusSwitch> busSwitch;
+  std::vector<Module> modules;  // in address order
+};
+
+// The bus switch's configuration record for the plan (subnet included).
+BusSwitchRecord RecordOf(int subnet, const BusSwitch& settings);
+
+// One problem of a plan file, where it is.
+struct Error {
+  std::string file;
+  int line = 0;  // from 1; 0 when the problem has no place
+  int column = 0;
+  std::string message;
+};
+// "FILE:LINE:COLUMN: message".
+std::string Describe(const Error& error);
+
+struct ParseResult {
+  std::optional<Plan> plan;  // set only when there is no error
+  std::vector<Error> errors;
+};
+
+// Parses and checks a plan's text; fileName only names it in errors. Never
+// throws for any input: every problem is an error with its place.
+ParseResult ParsePlan(std::string_view text, std::string_view fileName);
+
+// The plan as TOML, commented, that ParsePlan reads back to the same plan.
+std::string WritePlan(const Plan& plan);
+
+}  // namespace veltra::plan

@@ -1,0 +1,126 @@
+// "Tools" > "Scan Bus…" on the window in simulation mode, over each link:
+// the simulated modules listed with types and versions, the exchanges in the
+// monitor log, the window working on during the scan, "Stop", "Export…".
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "console/bus_scan_dialog.h"
+#include "console/spin_edit.h"
+#include "console_support.h"
+
+namespace veltra::test {
+namespace {
+
+class BusScanWindow : public ::testing::TestWithParam<bool> {
+ protected:
+  QTemporaryDir folder;
+  FakeDialogs dialogs;
+  std::unique_ptr<TForm1> form;
+  BusScanDialog* scan = nullptr;
+
+  void Open(const std::string& population, int delayMs = 0) {
+    TForm1Options options = TestOptions(dialogs);
+    SimulatorOptions simulation;
+    simulation.population = ParsePopulation(population);
+    simulation.faults.delayMs = delayMs;
+    options.simulator = std::make_shared<SimulatorRuntime>(simulation);
+    form = std::make_unique<TForm1>(options);
+    const bool network = GetParam();
+    (network ? form->RadioButton1 : form->RadioButton2)->setChecked(true);
+    (network ? form->Button32 : form->Button10)->click();
+    ASSERT_EQ((network ? form->Button32 : form->Button10)->text(), "Close");
+    form->ScanBus->trigger();
+    scan = form->findChild<BusScanDialog*>("BusScan");
+    ASSERT_NE(scan, nullptr);
+  }
+
+  std::vector<std::vector<QString>> Table() const {
+    std::vector<std::vector<QString>> rows;
+    for (int r = 0; r < scan->Table->rowCount(); ++r) {
+      std::vector<QString> cells;
+      for (int c = 0; c < 3; ++c) cells.push_back(scan->Table->item(r, c)->text());
+      rows.push_back(cells);
+    }
+    return rows;
+  }
+};
+
+TEST_P(BusScanWindow, ListsTheSimulatedModulesAndLogsTheExchanges) {
+  Open("light@1,curtain@3,ir@4,input@6");
+  EXPECT_FALSE(scan->isModal());
+  EXPECT_TRUE(scan->isVisible());
+  EXPECT_EQ(scan->windowTitle(), "Bus Scan");
+  scan->From->setValue(1);
+  scan->To->setValue(8);
+  form->Edit1->setText("untouched");
+  scan->StartButton->click();
+  EXPECT_TRUE(scan->Running());
+  EXPECT_FALSE(scan->StartButton->isEnabled());
+  // The window answers its own buttons meanwhile.
+  form->SpinEdit2->SetValue(1);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !scan->Running(); }, 10000));
+  EXPECT_EQ(Table(), (std::vector<std::vector<QString>>{{"1", "0208", "Light-8 V1.0"},
+                                                        {"3", "0104", "Curtain-4 V1.0"},
+                                                        {"4", "0301", "IR V1.0"},
+                                                        {"6", "0408", "Input-8 V1.0"}}));
+  EXPECT_EQ(scan->Progress->value(), 8);
+  EXPECT_EQ(scan->Progress->maximum(), 8);
+  EXPECT_EQ(form->Edit1->text(), "untouched") << "scan replies stay out of the window's fields";
+  // 8 type requests, 4 version requests and the 8 replies, masked as usual.
+  const QStringList log = LogText(*form).split('\n', Qt::SkipEmptyParts);
+  EXPECT_EQ(log.filter(QStringLiteral("Send")).size(), 12) << log.join('\n').toStdString();
+  EXPECT_EQ(log.filter(QStringLiteral("Read")).size(), 8);
+  EXPECT_TRUE(dialogs.errors.isEmpty() && dialogs.messages.isEmpty());
+}
+
+TEST_P(BusScanWindow, StopEndsTheScanAtOnceAndExportWritesTheTable) {
+  Open("light@1,light@2", 20);
+  scan->StartButton->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return scan->Progress->value() >= 2; }, 5000));
+  scan->StopButton->click();
+  EXPECT_FALSE(scan->Running());
+  EXPECT_TRUE(scan->StartButton->isEnabled());
+  EXPECT_LT(scan->Progress->value(), 32);
+  const int sent = LogText(*form).count(QStringLiteral("Send"));
+  QTest::qWait(100);
+  EXPECT_EQ(LogText(*form).count(QStringLiteral("Send")), sent) << "nothing sent after Stop";
+
+  dialogs.saveAs = folder.filePath("scan.csv");
+  scan->ExportButton->click();
+  QFile csv(dialogs.saveAs);
+  ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+  const QStringList lines = QString::fromUtf8(csv.readAll()).split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 3);
+  EXPECT_EQ(lines[0], "Address,Module Type,Version,Reply (ms)");
+  EXPECT_TRUE(lines[2].startsWith("2,0208,\"Light-8 V1.0\",")) << lines[2].toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, BusScanWindow, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Udp" : "Serial"; });
+
+TEST(ToolsMenu, StandsBeforeHelpAndOpensOneDialog) {
+  FakeDialogs dialogs;
+  TForm1 form(TestOptions(dialogs));
+  QStringList titles;
+  for (QAction* action : form.menuBar()->actions()) titles << action->text();
+  EXPECT_LT(titles.indexOf("&Tools"), titles.indexOf("&Help")) << titles.join(',').toStdString();
+  EXPECT_EQ(form.ScanBus->text(), QStringLiteral("&Scan Bus\u2026"));
+  form.ScanBus->trigger();
+  form.ScanBus->trigger();
+  EXPECT_EQ(form.findChildren<BusScanDialog*>().size(), 1);
+}
+
+}  // namespace
+}  // namespace veltra::test

@@ -1,0 +1,132 @@
+// Site plan files: the example reads back as written, and each kind of
+// mistake is reported at its line and column, all of them in one pass.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "plan/site_plan.h"
+
+namespace veltra::plan {
+namespace {
+
+std::string Example() {
+  std::ifstream in(VELTRA_EXAMPLE_PLAN);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+TEST(PlanFile, TheExampleParsesAndWritesBackToTheSamePlan) {
+  const ParseResult parsed = ParsePlan(Example(), "site-plan.toml");
+  ASSERT_TRUE(parsed.errors.empty()) << Describe(parsed.errors.front());
+  ASSERT_TRUE(parsed.plan);
+  const Plan& plan = *parsed.plan;
+  ASSERT_EQ(plan.modules.size(), 5u);
+  EXPECT_TRUE(plan.busSwitch);
+  const Module& hall = plan.modules[0];
+  EXPECT_EQ(hall.type, "0208");
+  EXPECT_EQ(hall.version, "Light-8 V1.0");
+  ASSERT_EQ(hall.turnOnSeconds.size(), 3u);
+  EXPECT_EQ(hall.turnOnSeconds[2].output, 5);
+  EXPECT_EQ(hall.turnOnSeconds[2].value, 30);
+  EXPECT_EQ(hall.scenes[0].channels, (std::vector<int>{1, 1, 0, 0, 2, 2, 2, 2}));
+  const Module& switches = plan.modules[4];
+  ASSERT_EQ(switches.bindings.size(), 3u);
+  EXPECT_EQ(switches.bindings[1].mode, 1);
+  EXPECT_EQ(switches.bindings[1].function, 5);   // "Open Curtain", sixth in the list
+  EXPECT_EQ(switches.bindings[2].function, 11);  // "Scene"
+  EXPECT_EQ(switches.bindings[2].parameter, 1);
+
+  const std::string written = WritePlan(plan);
+  const ParseResult again = ParsePlan(written, "written.toml");
+  ASSERT_TRUE(again.plan) << Describe(again.errors.front()) << "\n" << written;
+  EXPECT_EQ(WritePlan(*again.plan), written);
+  // Text with quotes and backslashes survives the trip.
+  Plan named = plan;
+  named.modules[0].name = "Hall \"north\" \\ stairs";
+  const ParseResult quoted = ParsePlan(WritePlan(named), "quoted.toml");
+  ASSERT_TRUE(quoted.plan);
+  EXPECT_EQ(quoted.plan->modules[0].name, named.modules[0].name);
+}
+
+TEST(PlanFile, RecordOfPutsTheFieldsWhereTheBusSwitchReadsThem) {
+  BusSwitch b;
+  b.ip = {192, 168, 1, 2};
+  b.port = 0x07D1;
+  b.mask = {255, 255, 255, 0};
+  b.gateway = {192, 168, 1, 1};
+  b.serverIp = {192, 168, 1, 9};
+  b.serverPort = 2002;
+  b.mac = {0x02, 0, 0, 0, 0, 0x0A};
+  const BusSwitchRecord r = RecordOf(258, b);
+  const BusSwitchTexts t = TextsFromRecord(r);
+  EXPECT_EQ(t.subnet, 258);
+  EXPECT_EQ(t.ip[3], "2");
+  EXPECT_EQ(t.port, "2001");
+  EXPECT_EQ(t.gateway[3], "1");
+  EXPECT_EQ(t.serverPort, "2002");
+  EXPECT_EQ(t.mac[5], "0A");
+}
+
+struct Mistake {
+  const char* text;
+  int line, column;
+  const char* says;
+};
+
+TEST(PlanFile, EveryMistakeIsReportedWithItsPlace) {
+  const Mistake mistakes[] = {
+      {"subnet = 1\n[[module]]\naddress = 33\n", 3, 11, "module address 33 is out of range (1-32)"},
+      {"[[module]]\naddress = 1\n[[module.input]]\ninput = 1\nfunction = \"Dim Light\"\n", 5, 12,
+       "unknown function \"Dim Light\""},
+      {"[[module]]\naddress = 1\n[[module.scene]]\nnumber = 3\nchannels = \"1 1 1 1 1 1 1 1 0\"\n", 5, 12,
+       "a scene has 1 to 8 channels, one per output; this one has 9"},
+      {"[[module]]\naddress = 1\n[[module.scene]]\nnumber = 3\nchannels = \"11Y\"\n", 5, 12, "not 'Y'"},
+      {"[[module]]\naddress = 1\n[[module.scene]]\nnumber = 51\nchannels = \"1\"\n", 4, 10, "scene number 51"},
+      {"[[module]]\naddress = 1\nturn_on_seconds = { 9 = 3 }\n", 3, 21, "output '9' is not an output number (1-8)"},
+      {"[[module]]\naddress = 1\ntravel_tenths = { 1 = 602 }\n", 3, 23, "travel time in tenths of a second 602"},
+      {"[[module]]\naddress = 1\ntype = \"208\"\n", 3, 8, "module type is four hex digits"},
+      {"[[module]]\naddress = 1\nadress = 2\n", 3, 1, "unknown key 'adress'"},
+      {"[[module]]\naddress = 2\n\n[[module]]\naddress = 2\n", 4, 1, "module address 2 is given twice (first at line 1)"},
+      {"[[module]]\nname = \"no address\"\n", 1, 1, "missing address"},
+      {"[bus_switch]\nip = \"10.0.0.300\"\nport = 1\nmask = \"255.0.0.0\"\ngateway = \"0.0.0.0\"\n"
+       "server_ip = \"10.0.0.2\"\nserver_port = 2\nmac = \"02:00:00:00:00:01\"\n",
+       2, 6, "address octet above 255"},
+      {"[bus_switch]\nip = \"10.0.0.1\"\n", 1, 1, "missing port"},
+      {"[[module]]\naddress = 1\n[[module.input]]\ninput = 1\nmode = \"toggle\"\n", 5, 8, "button or switch"},
+      {"subnet = 1\naddress = = 3\n", 2, 11, ""},  // not TOML at all
+      {"subnet = \"one\"\n", 1, 10, "the subnet must be a whole number"},
+  };
+  for (const Mistake& m : mistakes) {
+    SCOPED_TRACE(m.text);
+    const ParseResult parsed = ParsePlan(m.text, "site.toml");
+    EXPECT_FALSE(parsed.plan);
+    ASSERT_FALSE(parsed.errors.empty());
+    const Error& e = parsed.errors.front();
+    EXPECT_EQ(e.file, "site.toml");
+    EXPECT_EQ(e.line, m.line) << Describe(e);
+    EXPECT_EQ(e.column, m.column) << Describe(e);
+    EXPECT_NE(e.message.find(m.says), std::string::npos) << Describe(e);
+  }
+}
+
+TEST(PlanFile, AllMistakesOfAFileAreFoundInOneRun) {
+  const ParseResult parsed =
+      ParsePlan("[[module]]\naddress = 40\n\n[[module]]\naddress = 3\nturn_on_seconds = { 1 = -1 }\n", "two.toml");
+  ASSERT_EQ(parsed.errors.size(), 2u);
+  EXPECT_EQ(Describe(parsed.errors[0]), "two.toml:2:11: module address 40 is out of range (1-32)");
+  EXPECT_EQ(parsed.errors[1].line, 6);
+}
+
+TEST(PlanFile, AnythingAtAllGivesAnAnswerAndNoException) {
+  for (const char* text : {"", "\xff\xfe", "[[module]]\n[[module]]", "module = 3", "[[module]]\naddress = 1\nscene = 2",
+                           "[bus_switch]\nip = 3", "subnet = 99999999999999999999"}) {
+    const ParseResult parsed = ParsePlan(text, "odd.toml");
+    EXPECT_TRUE(parsed.plan.has_value() != !parsed.errors.empty()) << text;
+  }
+  EXPECT_TRUE(ParsePlan("", "empty.toml").plan) << "an empty plan is a plan of nothing";
+}
+
+}  // namespace
+}  // namespace veltra::plan
