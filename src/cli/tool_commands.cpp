@@ -1,7 +1,9 @@
 #include "cli/tool_commands.h"
 
+#include <nlohmann/json.hpp>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iomanip>
 #include <iostream>
@@ -53,7 +55,7 @@ void PrintScan(const BusScan& scan, bool json, std::ostream& out) {
     for (const ScanRow& row : scan.Rows())
       list.push_back({{"address", row.address},
                       {"module_type", row.moduleType},
-                      {"version", row.version.empty() ? nlohmann::ordered_json() : row.version},
+                      {"version", row.version.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(row.version)},
                       {"round_trip_ms", row.replyMs}});
     out << list.dump() << '\n';
     return;
