@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
-#include <set>
+#include <tuple>
 
 #include "plan/site_plan.h"
 #include "protocol/address_text.h"
@@ -298,6 +298,10 @@ ParseResult ParsePlan(std::string_view text, std::string_view fileName) {
     reader.Fail(toml::source_region{}, error.what());
   }
   result.errors = std::move(reader.errors);
+  // In the order of the file, whatever order the checks ran in.
+  std::stable_sort(result.errors.begin(), result.errors.end(), [](const Error& a, const Error& b) {
+    return std::tie(a.line, a.column) < std::tie(b.line, b.column);
+  });
   return result;
 }
 

@@ -37,6 +37,7 @@ class BusScanWindow : public ::testing::TestWithParam<bool> {
     simulation.faults.delayMs = delayMs;
     options.simulator = std::make_shared<SimulatorRuntime>(simulation);
     form = std::make_unique<TForm1>(options);
+    dialogs.messages.clear();  // no scene database here, and none needed
     const bool network = GetParam();
     (network ? form->RadioButton1 : form->RadioButton2)->setChecked(true);
     (network ? form->Button32 : form->Button10)->click();
@@ -82,7 +83,8 @@ TEST_P(BusScanWindow, ListsTheSimulatedModulesAndLogsTheExchanges) {
   const QStringList log = LogText(*form).split('\n', Qt::SkipEmptyParts);
   EXPECT_EQ(log.filter(QStringLiteral("Send")).size(), 12) << log.join('\n').toStdString();
   EXPECT_EQ(log.filter(QStringLiteral("Read")).size(), 8);
-  EXPECT_TRUE(dialogs.errors.isEmpty() && dialogs.messages.isEmpty());
+  EXPECT_TRUE(dialogs.errors.isEmpty() && dialogs.messages.isEmpty())
+      << (dialogs.errors + dialogs.messages).join(';').toStdString();
 }
 
 TEST_P(BusScanWindow, StopEndsTheScanAtOnceAndExportWritesTheTable) {
