@@ -10,9 +10,9 @@
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <exception>
 
 #include "console/dialogs.h"
-#include "link/link.h"
 
 namespace veltra {
 namespace {
@@ -133,7 +133,7 @@ void BusScanDialog::SendNext() {
   bool sent = false;
   try {
     sent = hooks_.send(buffer);
-  } catch (const LinkError& error) {
+  } catch (const std::exception& error) {  // a LinkError with the system's reason, mostly
     scan_->Stop();
     Finish(QStringLiteral("Stopped"));
     dialogs_.ShowError(QString::fromStdString(error.what()));
