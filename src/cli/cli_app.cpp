@@ -280,6 +280,7 @@ int Run(const std::vector<std::string>& args, Environment env) {
     const CLI::App* where = &app;
     for (CLI::App* leaf : leaves)
       if (leaf->parsed()) where = leaf;
+    if (const CLI::App* tool = tools.Chosen()) where = tool;
     return Usage(env, *where, error.what());
   }
 

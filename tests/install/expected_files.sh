@@ -17,4 +17,5 @@ expected_files() {
   echo "share/veltra/Veltra.mdb"
   echo "share/doc/veltra/copyright"
   echo "share/doc/veltra/changelog.gz"
+  echo "share/doc/veltra/examples/site-plan.toml"
 }
