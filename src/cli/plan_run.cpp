@@ -1,6 +1,7 @@
 #include "cli/plan_run.h"
 
 #include <memory>
+#include <set>
 
 #include "cli/plan_steps.h"
 #include "cli/result_output.h"
@@ -166,12 +167,25 @@ void VerifyBusSwitch(const plan::Plan& plan, Reader& reader, std::vector<Drift>&
 
 }  // namespace
 
-int VerifyPlan(const plan::Plan& plan, Link& link, const GlobalOptions& o, Environment env) {
+int VerifyPlan(const plan::Plan& plan, Link& link, const GlobalOptions& o, Environment env, bool unplanned) {
   Reader reader(link, o, env);
   const Addressing addressing = ContextFor(plan, o).addressing;
   std::vector<Drift> drift;
   if (plan.busSwitch) VerifyBusSwitch(plan, reader, drift);
-  for (const plan::Module& m : plan.modules) VerifyModule(m, reader, addressing, drift);
+  std::set<int> planned;
+  for (const plan::Module& m : plan.modules) {
+    VerifyModule(m, reader, addressing, drift);
+    planned.insert(m.address);
+  }
+  for (int address = plan::kMinModule; unplanned && address <= plan::kMaxModule; ++address) {
+    if (planned.count(address)) continue;
+    const Exchange type = reader.Ask([&](TransmitBuffer& b) {
+      BuildModuleCommand(b, ModuleCommand::ReadModuleType, addressing, address);
+    });
+    if (type.outcome == SendOutcome::Replied && type.decoded.effect == ReplyEffect::ModuleType)
+      drift.push_back({"module " + std::to_string(address), "presence", "a module of type " + type.decoded.text,
+                       "no module"});
+  }
 
   if (o.json) {
     nlohmann::ordered_json list = nlohmann::ordered_json::array();

@@ -13,8 +13,10 @@ namespace veltra::cli {
 int ApplyPlan(const plan::Plan& plan, Link& link, const GlobalOptions& options, Environment env, bool keepGoing);
 
 // Reads back what can be read (each module's type and version, the bus
-// switch's record) and prints every difference from the plan. Exit 0 when
-// there is none, kExitDrift when there is. Throws LinkError.
-int VerifyPlan(const plan::Plan& plan, Link& link, const GlobalOptions& options, Environment env);
+// switch's record) and prints every difference from the plan; with
+// unplanned, a module that answers at an address the plan does not name is
+// one too. Exit 0 when there is none, kExitDrift when there is. Throws
+// LinkError.
+int VerifyPlan(const plan::Plan& plan, Link& link, const GlobalOptions& options, Environment env, bool unplanned);
 
 }  // namespace veltra::cli

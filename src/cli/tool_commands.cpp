@@ -22,6 +22,7 @@ struct ToolCommands::Values {
   int from = kFirstScanAddress, to = kLastScanAddress;
   std::string file;
   bool keepGoing = false;
+  bool unplanned = false;
   std::string output;
 };
 
@@ -147,6 +148,8 @@ ToolCommands::ToolCommands(CLI::App& app) : v_(std::make_unique<Values>()) {
   verify_ = plan->add_subcommand("verify", "read back what can be read and print the differences from a plan");
   for (CLI::App* sub : {check_, apply_, verify_}) sub->add_option("FILE", v_->file, "the plan (TOML)")->required();
   apply_->add_flag("--keep-going", v_->keepGoing, "go on after an error status or a missing reply");
+  verify_->add_flag("--unplanned", v_->unplanned,
+                    "also ask the addresses the plan does not name (1-32); a module there is drift");
   export_ = plan->add_subcommand("export", "write a plan holding the scenes of a scene table (--scene-db)");
   export_->add_option("--output,-o", v_->output, "write the plan to this file instead of the standard output");
 }
@@ -185,7 +188,7 @@ int ToolCommands::Run(const GlobalOptions& o, Environment env) {
   const std::unique_ptr<Link> link = OpenLink(o.link);
   if (scan_->parsed()) return Scan(v_->from, v_->to, *link, o, env);
   if (apply_->parsed()) return ApplyPlan(*plan, *link, o, env, v_->keepGoing);
-  return VerifyPlan(*plan, *link, o, env);
+  return VerifyPlan(*plan, *link, o, env, v_->unplanned);
 }
 
 }  // namespace veltra::cli

@@ -51,9 +51,9 @@ class PlanCli : public ::testing::Test {
   QTemporaryDir folder;
   std::unique_ptr<SimulatorRuntime> sim = Simulator("default");
 
-  std::vector<std::string> Args(std::vector<std::string> command) {
+  std::vector<std::string> Args(std::vector<std::string> command, int timeoutMs = 100) {
     std::vector<std::string> args{"--udp", "127.0.0.1:" + std::to_string(sim->UdpPort()), "--local-port", "0",
-                                  "--timeout", "100"};
+                                  "--timeout", std::to_string(timeoutMs)};
     args.insert(args.end(), command.begin(), command.end());
     return args;
   }
@@ -160,6 +160,18 @@ TEST_F(PlanCli, VerifyReportsExactlyWhatChangedBehindThePlansBack) {
                               "type 0301",
                               "4 differences from the plan.",
                           }));
+  // A module the plan does not name counts only when asked for.
+  const std::string small = Write("small.toml", "[[module]]\naddress = 2\ntype = \"0208\"\n");
+  EXPECT_EQ(Cli(Args({"plan", "verify", small})).exit, cli::kExitOk);
+  const Outcome all = Cli(Args({"plan", "verify", small, "--unplanned"}, 20));
+  EXPECT_EQ(all.exit, cli::kExitDrift);
+  EXPECT_EQ(Lines(all.out), (std::vector<std::string>{
+                                "drift: module 1: presence is a module of type 0104, the plan says no module",
+                                "drift: module 3: presence is a module of type 0104, the plan says no module",
+                                "drift: module 5: presence is a module of type 0408, the plan says no module",
+                                "3 differences from the plan.",
+                            }));
+
   const Outcome json = Cli(Args({"--json", "plan", "verify", plan}));
   EXPECT_EQ(json.exit, cli::kExitDrift);
   const auto j = nlohmann::json::parse(json.out);
