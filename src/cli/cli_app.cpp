@@ -37,7 +37,6 @@ struct Parsed {
   std::string ip, mask, gateway, serverIp, mac;
 };
 
-
 CLI::App* Subcommand(CLI::App& parent, const std::string& word, const std::string& help) {
   const auto same = parent.get_subcommands([&word](CLI::App* sub) { return sub->get_name() == word; });
   if (!same.empty()) return same.front();

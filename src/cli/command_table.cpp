@@ -1,6 +1,5 @@
 #include "cli/command_table.h"
 
-#include <cctype>
 #include <stdexcept>
 
 #include "protocol/input_commands.h"

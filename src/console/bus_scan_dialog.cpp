@@ -152,7 +152,13 @@ void BusScanDialog::SendNext() {
 }
 
 bool BusScanDialog::TakeReply(const DecodedReply& reply) {
-  if (!waiting_) return false;
+  if (!waiting_ || !Running()) return false;
+  // Anything else is left to the window: the answer to one of its own
+  // buttons, or an error status, after which the scan's request runs into
+  // its time-out just as without an answer.
+  const ReplyEffect wanted =
+      scan_->Pending()->query == ScanQuery::ModuleType ? ReplyEffect::ModuleType : ReplyEffect::Version;
+  if (reply.effect != wanted) return false;
   Answered(reply);
   return true;
 }

@@ -41,8 +41,9 @@ class BusScanDialog : public QDialog {
  public:
   BusScanDialog(ScanHooks hooks, Dialogs& dialogs, QWidget* parent = nullptr);
 
-  // A decoded reply that reached the window: taken (true) while a scan
-  // request waits for it, so the window's own fields stay as they are.
+  // A decoded reply that reached the window: taken (true) when it is the
+  // module type or version a scan request waits for, so the window's own
+  // fields stay as they are.
   bool TakeReply(const DecodedReply& reply);
   bool Running() const { return scan_ && !scan_->Finished(); }
   // The rows found, in address order.

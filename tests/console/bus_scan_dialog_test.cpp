@@ -69,9 +69,13 @@ TEST_P(BusScanWindow, ListsTheSimulatedModulesAndLogsTheExchanges) {
   scan->StartButton->click();
   EXPECT_TRUE(scan->Running());
   EXPECT_FALSE(scan->StartButton->isEnabled());
-  // The window answers its own buttons meanwhile.
+  // The window's own buttons work meanwhile, and their replies stay theirs.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return scan->Progress->value() >= 2; }, 5000));
   form->SpinEdit2->SetValue(1);
+  form->SpinEdit3->SetValue(3);
+  form->Button2->click();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !scan->Running(); }, 10000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->Simulator()->Bus().Module(1)->outputs[2] == 1; }, 3000));
   EXPECT_EQ(Table(), (std::vector<std::vector<QString>>{{"1", "0208", "Light-8 V1.0"},
                                                         {"3", "0104", "Curtain-4 V1.0"},
                                                         {"4", "0301", "IR V1.0"},
@@ -79,10 +83,11 @@ TEST_P(BusScanWindow, ListsTheSimulatedModulesAndLogsTheExchanges) {
   EXPECT_EQ(scan->Progress->value(), 8);
   EXPECT_EQ(scan->Progress->maximum(), 8);
   EXPECT_EQ(form->Edit1->text(), "untouched") << "scan replies stay out of the window's fields";
-  // 8 type requests, 4 version requests and the 8 replies, masked as usual.
+  // 8 type requests, 4 version requests and their 8 replies, masked as
+  // usual, besides the light's request and reply.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return LogText(*form).count(QStringLiteral("Read")) == 9; }, 3000));
   const QStringList log = LogText(*form).split('\n', Qt::SkipEmptyParts);
-  EXPECT_EQ(log.filter(QStringLiteral("Send")).size(), 12) << log.join('\n').toStdString();
-  EXPECT_EQ(log.filter(QStringLiteral("Read")).size(), 8);
+  EXPECT_EQ(log.filter(QStringLiteral("Send")).size(), 13) << log.join('\n').toStdString();
   EXPECT_TRUE(dialogs.errors.isEmpty() && dialogs.messages.isEmpty())
       << (dialogs.errors + dialogs.messages).join(';').toStdString();
 }
