@@ -11,6 +11,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QContextMenuEvent>
+#include <QAction>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -260,21 +263,79 @@ TEST_F(WindowCatalogue, KeyFiltersDropOtherCharacters) {
   form.Edit9->clear();
   QTest::keyClicks(form.Edit9, "12345");
   EXPECT_EQ(form.Edit9->text(), "123");
-  // Shortcuts arrive as control characters and do nothing.
+  // The program's own writes are not filtered.
   QApplication::clipboard()->setText("77");
   form.Edit6->setText("1");
   form.Edit6->end(false);
-  for (const QString& text : {QString(), QString(QChar(0x16)), QStringLiteral("v")}) {
-    QKeyEvent paste(QEvent::KeyPress, Qt::Key_V, Qt::ControlModifier, text);
-    QApplication::sendEvent(form.Edit6, &paste);
-    QKeyEvent shiftInsert(QEvent::KeyPress, Qt::Key_Insert, Qt::ShiftModifier, text);
-    QApplication::sendEvent(form.Edit6, &shiftInsert);
-  }
-  EXPECT_EQ(form.Edit6->text(), "1");
-  form.Edit6->paste();  // the context menu's way
+  form.Edit6->paste();
   EXPECT_EQ(form.Edit6->text(), "177");
   form.Edit6->insert("x");
   EXPECT_EQ(form.Edit6->text(), "177x");
+}
+
+TEST_F(WindowCatalogue, KeyFiltersLetShortcutsNavigationAndEditingKeysThrough) {
+  QLineEdit* port = form.Edit6;
+  // Select all, then typing replaces.
+  port->setText("2002");
+  QTest::keyClick(port, Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(port->selectedText(), "2002");
+  QTest::keyClicks(port, "5");
+  EXPECT_EQ(port->text(), "5");
+  // Undo, copy and cut.
+  QTest::keyClick(port, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(port->text(), "2002");
+  port->selectAll();
+  QTest::keyClick(port, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text(), "2002");
+  port->setSelection(0, 2);
+  QTest::keyClick(port, Qt::Key_X, Qt::ControlModifier);
+  EXPECT_EQ(port->text(), "02");
+  EXPECT_EQ(QApplication::clipboard()->text(), "20");
+  // Navigation: Home, then a digit goes in front.
+  QTest::keyClick(port, Qt::Key_Home);
+  QTest::keyClicks(port, "9");
+  EXPECT_EQ(port->text(), "902");
+  QTest::keyClick(port, Qt::Key_End);
+  QTest::keyClick(port, Qt::Key_Left, Qt::ShiftModifier);
+  EXPECT_EQ(port->selectedText(), "2");
+  // Ctrl with a character that the field refuses is still no typing.
+  QTest::keyClick(port, Qt::Key_Period, Qt::ControlModifier);
+  EXPECT_EQ(port->text(), "902");
+}
+
+TEST_F(WindowCatalogue, PasteKeepsOnlyTheCharactersTheFieldTakes) {
+  QApplication::clipboard()->setText(" 7a7.x ");
+  form.Edit6->setText("1");
+  form.Edit6->end(false);
+  QTest::keyClick(form.Edit6, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(form.Edit6->text(), "177");
+  QTest::keyClick(form.Edit6, Qt::Key_Insert, Qt::ShiftModifier);
+  EXPECT_EQ(form.Edit6->text(), "17777");  // at most 5 characters
+  form.Edit4->clear();
+  QTest::keyClick(form.Edit4, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(form.Edit4->text(), "77.");
+  QApplication::clipboard()->setText("fG-1");
+  form.Edit7->clear();
+  QTest::keyClick(form.Edit7, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(form.Edit7->text(), "f1");
+
+  // The context menu's Paste too, replacing the selection.
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  QApplication::clipboard()->setText("4x2");
+  form.Edit9->setText("255");
+  form.Edit9->selectAll();
+  QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(2, 2), form.Edit9->mapToGlobal(QPoint(2, 2)));
+  QApplication::sendEvent(form.Edit9, &menuEvent);
+  QMenu* menu = nullptr;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())); }, 2000));
+  QAction* paste = nullptr;
+  for (QAction* action : menu->actions())
+    if (action->text().startsWith("&Paste")) paste = action;
+  ASSERT_NE(paste, nullptr);
+  paste->trigger();
+  menu->close();
+  EXPECT_EQ(form.Edit9->text(), "42");
 }
 
 TEST_F(WindowCatalogue, SpinFieldClampsWhenTheFocusLeaves) {
