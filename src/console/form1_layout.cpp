@@ -19,6 +19,7 @@
 #include "console/form1_builders.h"
 #include "console/key_filters.h"
 #include "console/spin_edit.h"
+#include "console/status_check_box.h"
 #include "protocol/input_commands.h"
 #include "serial/port_names.h"
 
@@ -274,7 +275,7 @@ void TForm1::BuildLightControl(QWidget* page) {
   const char* names[8] = {"CheckBox1", "CheckBox2", "CheckBox3", "CheckBox4",
                           "CheckBox8", "CheckBox5", "CheckBox6", "CheckBox7"};
   for (int k = 0; k < 8; ++k) {
-    lightBoxes[static_cast<std::size_t>(k)] = MakeCheck(names[k], QStringLiteral("Light%1").arg(k + 1));
+    lightBoxes[static_cast<std::size_t>(k)] = new StatusCheckBox(names[k], QStringLiteral("Light%1").arg(k + 1));
     line->addWidget(lightBoxes[static_cast<std::size_t>(k)]);
   }
   Button11 = MakeButton("Button11", QStringLiteral("Read"));
@@ -311,7 +312,8 @@ void TForm1::BuildCurtainControl(QWidget* page) {
   auto* line = new QHBoxLayout(status);
   for (int k = 0; k < 4; ++k) {
     const QByteArray name = "CheckBox" + QByteArray::number(9 + k);
-    curtainBoxes[static_cast<std::size_t>(k)] = MakeCheck(name.constData(), QStringLiteral("Curtain%1").arg(k + 1));
+    curtainBoxes[static_cast<std::size_t>(k)] =
+        new StatusCheckBox(name.constData(), QStringLiteral("Curtain%1").arg(k + 1));
     line->addWidget(curtainBoxes[static_cast<std::size_t>(k)]);
   }
   Button19 = MakeButton("Button19", QStringLiteral("Read"));
