@@ -233,6 +233,32 @@ TEST_F(WindowCatalogue, FieldsAreFoundByTabGroupAndLabel) {
   EXPECT_EQ(form.Button32->parentWidget()->accessibleName(), "Network");
 }
 
+TEST_F(WindowCatalogue, OnlyTheGroupBoxCarriesItsTitle) {
+  // A widget without a name of its own is read by its label, or else by the
+  // title of the group it sits in: every such widget must have a name.
+  int groups = 0;
+  for (QGroupBox* group : form.findChildren<QGroupBox*>()) {
+    if (group->title().isEmpty()) continue;
+    ++groups;
+    QAccessibleInterface* groupAccessible = QAccessible::queryAccessibleInterface(group);
+    ASSERT_NE(groupAccessible, nullptr);
+    EXPECT_EQ(groupAccessible->text(QAccessible::Name), group->title());
+    for (QWidget* inside : group->findChildren<QWidget*>()) {
+      if (!inside->accessibleName().isEmpty()) continue;  // named on purpose
+      QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(inside);
+      if (!accessible) continue;
+      EXPECT_NE(accessible->text(QAccessible::Name), group->title())
+          << group->title().toStdString() << ": " << inside->metaObject()->className() << " "
+          << inside->objectName().toStdString();
+    }
+  }
+  EXPECT_GE(groups, 10);
+  // The rows of "Bus Switch Settings" are told apart by their labels.
+  QAccessibleInterface* ipRow = QAccessible::queryAccessibleInterface(form.Edit9->parentWidget());
+  EXPECT_EQ(ipRow->text(QAccessible::Name), "Bus Switch IP :");
+  EXPECT_EQ(form.Edit9->accessibleName(), "Bus Switch IP : 1");
+}
+
 TEST_F(WindowCatalogue, KeyFiltersDropOtherCharacters) {
   struct Row {
     QLineEdit* edit;
