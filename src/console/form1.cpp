@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScreen>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -71,10 +73,17 @@ TForm1::TForm1(TForm1Options options, QWidget* parent) : QMainWindow(parent), op
       {TabSheet6, "TabSheet6", "Input Module Control", &TForm1::BuildInputModuleControl},
   };
   for (const Page& page : pages) {
-    page.sheet = new QWidget;
-    page.sheet->setObjectName(page.name);
-    (this->*page.build)(page.sheet);
-    PageControl1->addTab(page.sheet, QString::fromLatin1(page.caption));
+    // Each page scrolls, so the window fits small screens (1280x720) and
+    // the log below keeps its lines.
+    auto* content = new QWidget;
+    (this->*page.build)(content);
+    auto* sheet = new QScrollArea;
+    sheet->setObjectName(page.name);
+    sheet->setFrameShape(QFrame::NoFrame);
+    sheet->setWidgetResizable(true);
+    sheet->setWidget(content);
+    page.sheet = sheet;
+    PageControl1->addTab(sheet, QString::fromLatin1(page.caption));
   }
   PageControl1->setCurrentWidget(TabSheet2);
   Splitter1->addWidget(PageControl1);
@@ -109,6 +118,10 @@ TForm1::TForm1(TForm1Options options, QWidget* parent) : QMainWindow(parent), op
   WireCommands();
   BindSceneGrid();
   if (options_.simulation) StartSimulation();
+  // Opens at its natural size where the screen has room for it, smaller
+  // (the pages scroll) where it has not.
+  if (const QScreen* display = screen())
+    resize(sizeHint().boundedTo(display->availableGeometry().size() * 9 / 10).expandedTo(minimumSizeHint()));
   FormCreate();
 }
 

@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QRadioButton>
 #include <QSplitter>
 #include <QTabWidget>
@@ -83,6 +84,45 @@ TEST_F(WindowCatalogue, CaptionPagesAndHiddenSwitches) {
   TForm2 second;
   EXPECT_EQ(second.windowTitle(), "Form2");
   EXPECT_FALSE(second.isVisible());
+}
+
+// Every button of every page can be brought into view, and the log shows at
+// least five lines, in a window of this size.
+void ExpectUsableAt(TForm1& window, QSize size) {
+  window.resize(size);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  EXPECT_LE(window.height(), size.height());
+  EXPECT_GE(window.Memo1->viewport()->height(), 5 * window.Memo1->fontMetrics().lineSpacing());
+  for (int i = 0; i < window.PageControl1->count(); ++i) {
+    window.PageControl1->setCurrentIndex(i);
+    QCoreApplication::processEvents();
+    auto* page = qobject_cast<QScrollArea*>(window.PageControl1->currentWidget());
+    ASSERT_NE(page, nullptr) << window.PageControl1->tabText(i).toStdString();
+    for (QPushButton* button : page->findChildren<QPushButton*>()) {
+      page->ensureWidgetVisible(button, 0, 0);
+      EXPECT_EQ(button->visibleRegion().boundingRect().size(), button->size())
+          << window.PageControl1->tabText(i).toStdString() << ": " << button->text().toStdString();
+    }
+  }
+}
+
+TEST(WindowSize, UsableOnA1280By720Screen) {
+  // 720 less a title bar and a panel of the desktop.
+  const QSize screen(1280, 720 - 100);
+  FakeDialogs dialogs;
+  TForm1 plain(TestOptions(dialogs));
+  EXPECT_LE(plain.minimumSizeHint().width(), screen.width());
+  EXPECT_LE(plain.minimumSizeHint().height(), screen.height());
+  ExpectUsableAt(plain, plain.minimumSizeHint());
+
+  TForm1Options options = TestOptions(dialogs);
+  options.simulation.emplace();
+  options.simulation->pty = false;
+  TForm1 simulated(options);
+  EXPECT_LE(simulated.minimumSizeHint().width(), screen.width());
+  EXPECT_LE(simulated.minimumSizeHint().height(), screen.height());
+  ExpectUsableAt(simulated, simulated.minimumSizeHint());
 }
 
 TEST_F(WindowCatalogue, SpinFieldsHaveTheirRangesAndDefaults) {
