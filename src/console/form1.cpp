@@ -5,6 +5,8 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGroupBox>
+#include <QHostAddress>
+#include <QHostInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -141,7 +143,21 @@ void TForm1::FormCreate() {
   if (folder.isEmpty()) folder = QCoreApplication::applicationDirPath() + '/';
   if (!ADOTable1->OpenSceneTable(folder)) dialogs_->Message(QStringLiteral("Can not find database"));
   const auto name = options_.hostName ? options_.hostName() : LocalHostName();
-  Edit3->setText(QString::fromStdString(LocalIpFromHostName(name)));
+  if (const auto shown = LocalIpWithoutLookup(name)) {
+    Edit3->setText(QString::fromStdString(*shown));
+    return;
+  }
+  // The name service may take seconds (or time out) to answer: the window
+  // shows at once and the field fills in when the answer comes.
+  QHostInfo::lookupHost(QString::fromStdString(*name), this, [this](const QHostInfo& answer) {
+    for (const QHostAddress& address : answer.addresses()) {
+      if (address.protocol() == QAbstractSocket::IPv4Protocol) {
+        Edit3->setText(address.toString());
+        return;
+      }
+    }
+    Edit3->clear();
+  });
 }
 
 void TForm1::FormClose() {

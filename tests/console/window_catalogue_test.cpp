@@ -233,7 +233,8 @@ TEST_F(WindowCatalogue, ButtonsCheckBoxesAndTextFields) {
   }
   auto* localIp = Find<QLineEdit>("Edit3");
   EXPECT_TRUE(localIp->isReadOnly());
-  EXPECT_EQ(localIp->text(), "127.0.0.1");  // "localhost" through the name service
+  // "localhost" through the name service.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return localIp->text() == "127.0.0.1"; }, 5000)) << localIp->text().toStdString();
 }
 
 TEST_F(WindowCatalogue, FieldsAreFoundByTabGroupAndLabel) {
@@ -435,12 +436,42 @@ TEST_F(WindowCatalogue, SpinFieldClampsWhenTheFocusLeaves) {
 }
 
 TEST(LocalIp, FollowsTheHostNameRule) {
-  EXPECT_EQ(LocalIpFromHostName(std::nullopt), "0.0.0.0");
-  EXPECT_EQ(LocalIpFromHostName(std::string()), "0.0.0.0");
-  EXPECT_EQ(LocalIpFromHostName(std::string("10.20.30.40")), "10.20.30.40");
-  EXPECT_EQ(LocalIpFromHostName(std::string("1host")), "");
-  EXPECT_EQ(LocalIpFromHostName(std::string("10.20.30")), "");
-  EXPECT_EQ(LocalIpFromHostName(std::string("localhost")), "127.0.0.1");
+  EXPECT_EQ(LocalIpWithoutLookup(std::nullopt), "0.0.0.0");
+  EXPECT_EQ(LocalIpWithoutLookup(std::string()), "0.0.0.0");
+  EXPECT_EQ(LocalIpWithoutLookup(std::string("10.20.30.40")), "10.20.30.40");
+  EXPECT_EQ(LocalIpWithoutLookup(std::string("1host")), "");
+  EXPECT_EQ(LocalIpWithoutLookup(std::string("10.20.30")), "");
+  EXPECT_EQ(LocalIpWithoutLookup(std::string("localhost")), std::nullopt);  // for the name service
+}
+
+// The name service is asked in the background: the window is there before
+// it answers, and the field fills in afterwards.
+TEST(LocalIp, NameIsResolvedAfterTheWindowIsUp) {
+  FakeDialogs dialogs;
+  TForm1 form(TestOptions(dialogs));  // "localhost"
+  EXPECT_TRUE(form.Edit3->text().isEmpty()) << form.Edit3->text().toStdString();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form.Edit3->text() == "127.0.0.1"; }, 5000))
+      << form.Edit3->text().toStdString();
+
+  // A name that does not resolve leaves the field empty. (This one is
+  // refused before any query goes out.)
+  TForm1Options options = TestOptions(dialogs);
+  options.hostName = [] { return std::optional<std::string>("no such host"); };
+  TForm1 unresolved(options);
+  unresolved.Edit3->setText("stale");
+  QTest::qWait(200);
+  EXPECT_TRUE(unresolved.Edit3->text().isEmpty()) << unresolved.Edit3->text().toStdString();
+
+  // A window closed before the answer comes is left alone by it.
+  auto gone = std::make_unique<TForm1>(TestOptions(dialogs));
+  gone.reset();
+  QTest::qWait(200);
+
+  // Names that need no lookup are shown at once.
+  options.hostName = [] { return std::optional<std::string>("10.1.2.3"); };
+  EXPECT_EQ(TForm1(options).Edit3->text(), "10.1.2.3");
+  options.hostName = [] { return std::nullopt; };
+  EXPECT_EQ(TForm1(options).Edit3->text(), "0.0.0.0");
 }
 
 }  // namespace
