@@ -47,5 +47,8 @@ constexpr int FirstParameterOffset(FrameForm form) { return AddressOffset(form) 
 constexpr int FrameLength(FrameForm form, int parameters) {
   return (form == FrameForm::Routed ? 10 : 8) + parameters;
 }
+// Shortest reply of a form: Address, Class, Command, Status and the checksum.
+// A received frame shorter than this carries no reply.
+constexpr int MinReplyLength(FrameForm form) { return FrameLength(form, 1); }
 
 }  // namespace veltra

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "protocol/command_numbers.h"
-#include "protocol/send_path.h"
+#include "protocol/log_format.h"
 
 namespace veltra {
 namespace {
@@ -17,15 +17,11 @@ constexpr std::uint8_t kStatusOk = 1;
 constexpr std::size_t kDirectWorkSize = 201;
 constexpr std::size_t kRoutedWorkSize = 200;
 
-// Address, Class, Command, Status and the checksum: a shorter frame carries no
-// reply and is dropped like any invalid one.
-constexpr int MinimumLength(FrameForm form) { return FrameLength(form, 1); }
-
 DecodedReply Decode(std::uint8_t* work, FrameForm form, bool masked) {
   DecodedReply result;
   if (!AcceptFrame(work)) return result;
   const int length = work[2];
-  if (length < MinimumLength(form)) return result;
+  if (length < MinReplyLength(form)) return result;  // dropped like any invalid one
 
   const int at = AddressOffset(form);
   const std::uint8_t address = work[at];
@@ -34,8 +30,7 @@ DecodedReply Decode(std::uint8_t* work, FrameForm form, bool masked) {
   const std::uint8_t status = work[at + 3];
   const int p0 = at + 4;
 
-  result.logLine = std::string(kReadPrefix) + (masked ? std::string("X") : HexText(work, length)) +
-                   "  " + StatusWord(status);
+  result.logLine = FormatReadLine(work, length, masked, StatusWord(status));
   if (status != kStatusOk || cls != ClassSystemReply) return result;
 
   const bool routed = form == FrameForm::Routed;

@@ -117,8 +117,9 @@ TEST(WindowSize, UsableOnA1280By720Screen) {
   ExpectUsableAt(plain, plain.minimumSizeHint());
 
   TForm1Options options = TestOptions(dialogs);
-  options.simulation.emplace();
-  options.simulation->pty = false;
+  SimulatorOptions simulation;
+  simulation.pty = false;
+  options.simulator = std::make_shared<SimulatorRuntime>(simulation);
   TForm1 simulated(options);
   EXPECT_LE(simulated.minimumSizeHint().width(), screen.width());
   EXPECT_LE(simulated.minimumSizeHint().height(), screen.height());
