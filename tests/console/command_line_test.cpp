@@ -40,28 +40,14 @@ TEST(ConsoleCommandLine, OptionsAndQtsOwnOptions) {
   EXPECT_EQ(mixed.sceneDatabase, "/tmp/a b.mdb");
   EXPECT_EQ(Parse({"--scene-db=/x.mdb"}).sceneDatabase, "/x.mdb");
 
-  EXPECT_EQ(Parse({"-h"}).outcome, Outcome::Help);
   EXPECT_EQ(Parse({"--simulate", "--version"}).outcome, Outcome::Version);
 
-  struct Wrong {
-    QStringList arguments;
-    const char* said;
-  };
-  const Wrong wrong[] = {
-      {{"--simulat"}, "simulat"},
-      {{"stray"}, "stray"},
-      {{"--simulate", "stray"}, "stray"},
-      {{"--scene-db"}, "scene-db"},
-      {{"-platform"}, "p"},           // Qt's option without its value
-      {{"--", "--help"}, "--help"},   // no option after "--"
-      {{"--help", "stray"}, "stray"},  // help does not cover a mistake
-  };
-  for (const Wrong& w : wrong) {
-    const ConsoleCommandLine line = Parse(w.arguments);
-    const std::string given = w.arguments.join(' ').toStdString();
-    EXPECT_EQ(line.outcome, Outcome::Wrong) << given;
-    EXPECT_TRUE(line.error.contains(w.said)) << given << ": " << line.error.toStdString();
-  }
+  // Mistakes the programs' runs below do not show.
+  EXPECT_EQ(Parse({"--help", "stray"}).outcome, Outcome::Wrong);  // help does not cover a mistake
+  const ConsoleCommandLine ended = Parse({"--", "--help"});        // no option after "--"
+  EXPECT_EQ(ended.outcome, Outcome::Wrong);
+  EXPECT_TRUE(ended.error.contains("--help")) << ended.error.toStdString();
+  EXPECT_EQ(Parse({"-platform"}).outcome, Outcome::Wrong);  // Qt's option without its value
 }
 
 // The program itself, started without a display.
