@@ -80,7 +80,7 @@ void SerialLink::Open() {
   try {
     comm_->OpenPort();
   } catch (const ECommsError& error) {
-    throw LinkError(error.what(), error.detail());
+    throw LinkError(error.what(), error.detail(), error.code());
   }
   hungUp_ = false;
 }
