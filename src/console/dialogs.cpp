@@ -30,4 +30,8 @@ QString MessageBoxDialogs::SaveFileName(const QString& caption, const QString& s
   return QFileDialog::getSaveFileName(parent_, caption, suggestedPath, filter);
 }
 
+void MessageBoxDialogs::About(const QString& title, const QString& text) {
+  QMessageBox::about(parent_, title, text);
+}
+
 }  // namespace veltra

@@ -21,6 +21,11 @@ class Dialogs {
   virtual void Warning(const QString& text, const QString& details) = 0;
   // A standard file dialog asking where to save; empty when cancelled.
   virtual QString SaveFileName(const QString& caption, const QString& suggestedPath, const QString& filter) = 0;
+  // The About box of the Help menu; a plain message unless shown otherwise.
+  virtual void About(const QString& title, const QString& text) {
+    (void)title;
+    Message(text);
+  }
 };
 
 // Real message boxes, parented to the given window.
@@ -32,6 +37,7 @@ class MessageBoxDialogs : public Dialogs {
   void ShowError(const QString& text) override;
   void Warning(const QString& text, const QString& details) override;
   QString SaveFileName(const QString& caption, const QString& suggestedPath, const QString& filter) override;
+  void About(const QString& title, const QString& text) override;
 
  private:
   QWidget* parent_;

@@ -45,6 +45,7 @@ class SceneStore;
 class TComm;
 class KeyFilter;
 class SpinEdit;
+class TimedFrameAssembler;
 
 struct TForm1Options {
   // Message boxes; null: real ones.
@@ -52,6 +53,10 @@ struct TForm1Options {
   // Folder that holds the scene database, ending in a separator; empty: the
   // executable's folder.
   QString sceneFolder;
+  // The scene database file itself (any name); when set, sceneFolder is not
+  // used. The program entry sets it to the file it chose (see
+  // scenes/scene_db_location.h).
+  QString sceneDatabase;
   // Where "Read" of the bus switch group sends its request.
   std::string busSwitchBroadcastHost = "192.168.14.255";
   // The computer's host name for "Local IP "; null: ask the system.
@@ -86,7 +91,9 @@ class TForm1 : public QMainWindow, public RequestLog {
   void btn2Click();      // bus switch "Read"
   void Delete1Click();
   void DeleteAll1Click();
-  // Serial chunk as the reader delivered it.
+  void AboutVeltraClick();  // Help > "About Veltra"
+  // Serial chunk as the reader delivered it: every reply frame it completes
+  // is decoded, in the form the "Monitor" box selects.
   void Comm1ReceiveData(const std::uint8_t* buffer, std::uint16_t length);
 
   // "TCP/IP " checked: requests take the network link, otherwise the serial link.
@@ -126,6 +133,10 @@ class TForm1 : public QMainWindow, public RequestLog {
 
   // Above everything else, only when the bus is simulated: says so and where.
   QLabel* SimulationBanner = nullptr;
+
+  // ---- Menu bar
+  QMenu* HelpMenu = nullptr;
+  QAction* AboutVeltra = nullptr;
 
   // ---- Communication Settings
   QComboBox* ComboBox5 = nullptr;  // "Com"
@@ -216,6 +227,8 @@ class TForm1 : public QMainWindow, public RequestLog {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  void BuildMenus();  // form1_menus.cpp
+  void BuildHelpMenu();
   void BuildCommunicationSettings(QWidget* panel);
   void BuildModuleSettings(QWidget* page);
   void BuildSceneControl(QWidget* page);
@@ -258,6 +271,8 @@ class TForm1 : public QMainWindow, public RequestLog {
   bool followingCurrentRow_ = false;
   QPersistentModelIndex newGridRow_;  // appended by hand and still untouched
   QStringList pendingLog_;
+  // The serial reader's chunks cut into reply frames for the decoder.
+  std::unique_ptr<TimedFrameAssembler> serialFrames_;
   QStringList simulatorLines_;  // the latest, for the banner's tooltip
   std::mutex simulatorIncomingMutex_;
   QStringList simulatorIncoming_;  // from the simulator's threads, not yet taken

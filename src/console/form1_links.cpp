@@ -14,15 +14,33 @@
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <algorithm>
+#include <chrono>
 
 #include "console/dialogs.h"
 #include "console/form1_builders.h"
 #include "console/spin_edit.h"
+#include "console/timed_frame_assembler.h"
 #include "protocol/int_conversion.h"
 #include "protocol/transmit_buffer.h"
 #include "serial/comm.h"
+#include "serial/line_settings.h"
 
 namespace veltra {
+
+namespace {
+
+// Three character times at the port's line settings, in whole milliseconds
+// (at least one): short enough that a reply reaches the window about as soon
+// as its last byte, long enough that a reply arriving without pauses comes
+// in one chunk.
+std::uint32_t ReplyReadInterval(const TComm& comm) {
+  const auto character = CharacterTime(comm.BaudRate(), comm.ByteSize(), comm.Parity(), comm.StopBits());
+  const auto interval = std::chrono::round<std::chrono::milliseconds>(3 * character).count();
+  return static_cast<std::uint32_t>(std::max<long long>(1, interval));
+}
+
+}  // namespace
 
 using form1::kClose;
 using form1::kCreate;
@@ -72,11 +90,7 @@ void TForm1::ReceiveDeal(const std::string& bytes) {
 }
 
 void TForm1::Comm1ReceiveData(const std::uint8_t* buffer, std::uint16_t length) {
-  if (CheckBox13->isChecked()) {
-    ReceiveDeal(std::string(reinterpret_cast<const char*>(buffer), length));
-    return;
-  }
-  ApplyReply(DecodeDirect(buffer, length, LogMasked()));
+  serialFrames_->Feed(CheckBox13->isChecked() ? FrameForm::Routed : FrameForm::Direct, buffer, length);
 }
 
 void TForm1::SetUdpRowEnabled(bool enabled) {
@@ -106,6 +120,10 @@ void TForm1::Button10Click() {
     if (parity >= 0 && parity < 5) Comm1->SetParity(kParities[parity]);
     const int stopBits = ComboBox4->currentIndex();
     if (stopBits >= 0 && stopBits < 3) Comm1->SetStopBits(kStopBits[stopBits]);
+    // Replies are framed by their Length, not by gaps on the line: the
+    // reader hands bytes over after a pause of a few characters, not 100 ms.
+    Comm1->SetReadIntervalTimeout(ReplyReadInterval(*Comm1));
+    serialFrames_->Clear();
     try {
       serialLink->Open();
       SetStatusText(QStringLiteral("Com is running!"));

@@ -84,6 +84,7 @@ class Link {
   void SetTap(FrameTap* tap) { tap_ = tap; }
 
  protected:
+  bool Tapped() const { return tap_ != nullptr; }
   void Trace(FrameDirection direction, std::span<const std::uint8_t> bytes, const LinkEndpoint& local,
              const LinkEndpoint& remote) const {
     if (tap_) tap_->OnFrame({direction, bytes, std::chrono::system_clock::now(), local, remote});

@@ -7,6 +7,12 @@
 #include "serial/notification_queue.h"
 
 namespace veltra {
+namespace {
+
+// How long a freshly opened line's writer may take to report itself ready.
+constexpr int kWriterStartMs = 1000;
+
+}  // namespace
 
 SerialLink::SerialLink() : queue_(std::make_shared<CommNotificationQueue>()) {
   comm_ = std::make_unique<TComm>(queue_);
@@ -35,6 +41,7 @@ void SerialLink::Wire() {
     hungUp_ = true;
     if (onHangup) onHangup();
   };
+  comm_->OnSendDataEmpty = [this](TComm&) { writesQueued_ = false; };
   comm_->OnReceiveError = [this](TComm&, std::uint32_t mask) {
     if (onLineError) onLineError(mask);
   };
@@ -42,7 +49,11 @@ void SerialLink::Wire() {
 
 void SerialLink::SetFraming(std::optional<FrameForm> form) {
   assembler_.reset();
-  if (form) assembler_.emplace(*form);
+  if (!form) return;
+  assembler_.emplace(*form);
+  // The assembler finds where frames end, so the reader need not wait for a
+  // gap on the line before it hands bytes over.
+  comm_->SetReadIntervalTimeout(kNoIntervalLimit);
 }
 
 void SerialLink::HandleChunk(const std::uint8_t* bytes, std::uint16_t length) {
@@ -77,21 +88,38 @@ void SerialLink::Configure(const SerialSettings& settings) {
 
 void SerialLink::Open() {
   if (assembler_) assembler_->Clear();
+  // The writer reports its empty queue once when it starts; that report
+  // must not be taken for the end of a later write.
+  writesQueued_ = true;
   try {
     comm_->OpenPort();
   } catch (const ECommsError& error) {
+    writesQueued_ = false;
     throw LinkError(error.what(), error.detail(), error.code());
   }
   hungUp_ = false;
+  if (queue_) Flush(kWriterStartMs);
 }
 
 void SerialLink::Close() { comm_->ClosePort(); }
 
+bool SerialLink::Flush(int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    if (queue_) queue_->DeliverPending(*comm_);
+    if (!writesQueued_ || !comm_->IsOpen() || hungUp_) return !writesQueued_;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+    if (left <= 0 || !waitForDelivery_) return false;
+    waitForDelivery_(static_cast<int>(left));
+  }
+}
+
 TransmitStatus SerialLink::Transmit(std::span<const std::uint8_t> frame) {
   if (!comm_->IsOpen()) return TransmitStatus::NotOpen;
   const auto length = static_cast<std::uint16_t>(std::min<std::size_t>(frame.size(), 0xFFFF));
+  writesQueued_ = true;  // before the writer can report the queue empty
   if (!comm_->WriteData(frame.data(), length)) return TransmitStatus::Refused;
-  Trace(FrameDirection::Sent, frame.first(length), Local(), {});
+  if (Tapped()) Trace(FrameDirection::Sent, frame.first(length), Local(), {});
   return TransmitStatus::Sent;
 }
 

@@ -51,8 +51,12 @@ class SerialLink final : public Link {
   // Opens Port().CommName() with the component's settings. Throws LinkError
   // with the component's message and the system's reason.
   void Open();
-  // Stops the threads and closes the device; never throws.
+  // Stops the threads and closes the device; never throws. Writes still
+  // queued are dropped: Flush first to keep them.
   void Close();
+  // Waits up to timeoutMs until the writer has put every queued frame on the
+  // line. False when some are still queued.
+  bool Flush(int timeoutMs);
 
   bool IsOpen() const override { return comm_->IsOpen(); }
   TransmitStatus Transmit(std::span<const std::uint8_t> frame) override;
@@ -89,6 +93,7 @@ class SerialLink final : public Link {
   std::deque<Bytes> inbox_;
   std::optional<FrameAssembler> assembler_;
   bool hungUp_ = false;
+  bool writesQueued_ = false;
 };
 
 }  // namespace veltra

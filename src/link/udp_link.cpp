@@ -32,7 +32,7 @@ TransmitStatus UdpLink::Transmit(std::span<const std::uint8_t> frame) {
   try {
     const UdpEndpoint to =
         client_.SendDatagram(std::string(reinterpret_cast<const char*>(frame.data()), frame.size()));
-    Trace(FrameDirection::Sent, frame, Local(), {to.address, to.port});
+    if (Tapped()) Trace(FrameDirection::Sent, frame, Local(), {to.address, to.port});
   } catch (const SocketError& error) {
     ThrowLinkError(error);
   }
@@ -49,7 +49,7 @@ std::optional<Bytes> UdpLink::Receive(int timeoutMs) {
   }
   if (datagram.empty()) return std::nullopt;
   Bytes bytes(datagram.begin(), datagram.end());
-  Trace(FrameDirection::Received, bytes, Local(), {from.address, from.port});
+  if (Tapped()) Trace(FrameDirection::Received, bytes, Local(), {from.address, from.port});
   return bytes;
 }
 

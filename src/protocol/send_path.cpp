@@ -11,8 +11,8 @@ SendResult SendDataDeal(TransmitBuffer& buffer, Link& link, RequestLog& log, boo
   log.AppendLog(FormatSendLine(buffer.data(), length, log.LogMasked()));
   SendResult result;
   result.request.assign(buffer.begin(), buffer.begin() + length);
-  result.transmit = link.Transmit(result.request);
   result.sentAt = Clock::now();
+  result.transmit = link.Transmit(result.request);
   if (result.transmit != TransmitStatus::Sent) return result;
   if (!awaitReply) {
     result.outcome = SendOutcome::Sent;

@@ -34,8 +34,8 @@ struct SendResult {
   TransmitStatus transmit = TransmitStatus::NotOpen;
   Bytes request;               // the completed frame as transmitted
   std::optional<Bytes> reply;  // the first unit received, whatever it holds
-  std::chrono::steady_clock::time_point sentAt;
-  std::chrono::nanoseconds roundTrip{};  // sentAt to the reply's arrival
+  std::chrono::steady_clock::time_point sentAt;  // handed to the link
+  std::chrono::nanoseconds roundTrip{};          // sentAt to the reply's arrival
 };
 
 // Completes the frame in the buffer, logs it, transmits it and, with

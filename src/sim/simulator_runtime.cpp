@@ -6,7 +6,7 @@ SimulatorRuntime::SimulatorRuntime(SimulatorOptions options)
     : log_(std::move(options.log)), bus_(std::make_unique<SimBus>(options.population)) {
   const SimLogFn log = [this](const std::string& line) { Log(line); };
   if (options.udp) udp_ = std::make_unique<UdpBusSwitch>(*bus_, options.udpPort, options.faults, log);
-  if (options.pty) pty_ = std::make_unique<PtyBus>(*bus_, options.faults, log);
+  if (options.pty) pty_ = std::make_unique<PtyBus>(*bus_, options.faults, log, options.baud);
   if (udp_) udp_->Start();
   if (pty_) pty_->Start();
 }

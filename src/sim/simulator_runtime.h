@@ -18,6 +18,9 @@ struct SimulatorOptions {
   bool pty = true;
   std::vector<ModuleSetup> population = DefaultPopulation();
   SimFaults faults;  // applied to both links, each counting its own replies
+  // > 0: the pseudo-terminal runs at this serial line rate (ten bits a byte)
+  // instead of at once, both ways; see PtyBus.
+  int baud = 0;
   SimLogFn log;      // optional; called from the background threads
 };
 

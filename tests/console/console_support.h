@@ -47,9 +47,11 @@ class FakeDialogs : public Dialogs {
     return saveAnswer;
   }
 
+  void About(const QString& title, const QString& text) override { abouts << title + '\n' + text; }
+
   std::deque<bool> answers;
   std::function<void()> whileAsking;
-  QStringList confirms, messages, errors, details, saveQuestions;
+  QStringList confirms, messages, errors, details, saveQuestions, abouts;
   QString saveAnswer;  // the file chosen in the save dialog; empty: cancelled
 };
 

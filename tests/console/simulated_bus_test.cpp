@@ -75,7 +75,7 @@ class SimulatedBus : public ::testing::TestWithParam<Link> {
   QStringList Log() { return LogText(*form).split('\n', Qt::SkipEmptyParts); }
 
   // Clicks and waits until the request and its reply are in the monitor log
-  // (at once over UDP; after the line's silence gaps on the serial line).
+  // (at once over UDP; on the serial line once the reply's last byte is in).
   bool Request(QPushButton* button) {
     const auto before = Log().size();
     button->click();
