@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 
+#include "console/log_stamp.h"
 #include "console/port_list.h"
 #include "link/event_loop_serial_link.h"
 #include "link/failure_details.h"
@@ -278,6 +279,8 @@ class TForm1 : public QMainWindow, public RequestLog {
   void Send();
   void SetStatusText(const QString& text);
   void SetExchangeText(const QString& text);
+  // One line for the monitor log, stamped when "Timestamps" is on.
+  void AppendLine(QString line);
   // The outcome of a request the send path has handled.
   void ReportRequest(const SendResult& result, bool network);
   // The round trip of the serial request that a reply just decoded answers;
@@ -322,6 +325,7 @@ class TForm1 : public QMainWindow, public RequestLog {
   bool followingCurrentRow_ = false;
   QPersistentModelIndex newGridRow_;  // appended by hand and still untouched
   QStringList pendingLog_;
+  LogStamp logStamp_;  // "Timestamps"
   QAction* fileSaveEnd_ = nullptr;  // the separator between the save items and "Quit"
   QString logFolder_;               // where the log was last saved
   // The serial reader's chunks cut into reply frames for the decoder.

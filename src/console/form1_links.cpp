@@ -14,7 +14,6 @@
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QTime>
 #include <QAction>
 #include <algorithm>
 #include <chrono>
@@ -54,11 +53,12 @@ bool TForm1::NetworkSelected() const { return RadioButton1->isChecked(); }
 
 bool TForm1::LogMasked() const { return chk1->isChecked(); }
 
-void TForm1::AppendLog(const std::string& utf8Line) {
-  QString line = QString::fromUtf8(utf8Line);
+void TForm1::AppendLog(const std::string& utf8Line) { AppendLine(QString::fromUtf8(utf8Line)); }
+
+void TForm1::AppendLine(QString line) {
   // Stamped when the line is made, not when it reaches the log.
-  if (Timestamps->isChecked()) line.prepend(QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz ")));
-  pendingLog_.append(line);
+  if (Timestamps->isChecked()) line.prepend(logStamp_.Now());
+  pendingLog_.append(std::move(line));
   if (pendingLog_.size() == 1) QMetaObject::invokeMethod(this, &TForm1::FlushLog, Qt::QueuedConnection);
 }
 
@@ -100,7 +100,7 @@ void TForm1::Send() {
     result = SendDataDeal(ProcessTransmitBuffer(), RequestLink(), *this, network);
   } catch (const std::exception& error) {
     serialRequestAt_.reset();
-    SetExchangeText(RequestFailedText(QString::fromUtf8(error.what())));
+    SetExchangeText(RequestFailedText(QString::fromUtf8(error.what()).simplified()));
     throw;
   }
   ReportRequest(result, network);

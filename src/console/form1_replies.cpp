@@ -18,11 +18,9 @@ void TForm1::ApplyReply(const DecodedReply& reply, std::optional<std::chrono::na
     if (roundTrip) SetExchangeText(InvalidReplyText(*roundTrip));
     return;
   }
-  if (roundTrip && Timestamps->isChecked()) {
-    AppendLog(*reply.logLine + " (" + RoundTripText(*roundTrip).toStdString() + ")");
-  } else {
-    AppendLog(*reply.logLine);
-  }
+  QString line = QString::fromUtf8(*reply.logLine);
+  if (roundTrip && Timestamps->isChecked()) line += QStringLiteral(" (") + RoundTripText(*roundTrip) + ')';
+  AppendLine(std::move(line));
   if (roundTrip) SetExchangeText(ReplyText(*roundTrip, reply.statusWord));
   switch (reply.effect) {
     case ReplyEffect::None:

@@ -4,6 +4,7 @@
 
 #include <QAccessible>
 #include <QAction>
+#include <QDateTime>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -18,6 +19,7 @@
 #include <QTemporaryDir>
 
 #include "../support/bytes.h"
+#include "console/log_stamp.h"
 #include "console/spin_edit.h"
 #include "console_support.h"
 
@@ -107,6 +109,19 @@ TEST_F(MenuBar, FrameBytesAndTimestampsApplyToNewLinesOnly) {
   EXPECT_TRUE(form.chk1->isChecked());
   EXPECT_EQ(Log().mid(0, 3), log);
   EXPECT_EQ(Log().last(), kSend + "X");
+}
+
+TEST(LogStamp, LocalTimeAcrossMinutesAndBackwards) {
+  LogStamp stamp;
+  using namespace std::chrono;
+  const auto base = LogStamp::Clock::time_point(milliseconds(1'765'000'000'000LL));  // a minute boundary + 40 s
+  for (const milliseconds offset : {milliseconds(0), milliseconds(19'999), milliseconds(20'000),
+                                    milliseconds(79'999), milliseconds(3'600'123), milliseconds(-41'000)}) {
+    const auto at = base + offset;
+    const QString expected = QDateTime::fromMSecsSinceEpoch(duration_cast<milliseconds>(at.time_since_epoch()).count())
+                                 .toString(QStringLiteral("HH:mm:ss.zzz "));
+    EXPECT_EQ(stamp.At(at), expected) << offset.count();
+  }
 }
 
 TEST_F(MenuBar, ReplyLineCarriesTheRoundTripWithTimestampsOnly) {
