@@ -7,12 +7,12 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMetaObject>
 #include <QPlainTextEdit>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
-#include <QMetaObject>
 #include <QVBoxLayout>
 #include <exception>
 

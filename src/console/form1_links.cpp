@@ -3,6 +3,7 @@
 // serial and UDP rows.
 #include "console/form1.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -14,7 +15,6 @@
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QAction>
 #include <algorithm>
 #include <chrono>
 #include <exception>
@@ -24,9 +24,9 @@
 #include "console/form1_builders.h"
 #include "console/spin_edit.h"
 #include "console/timed_frame_assembler.h"
+#include "link/failure_details.h"
 #include "protocol/int_conversion.h"
 #include "protocol/transmit_buffer.h"
-#include "link/failure_details.h"
 #include "serial/comm.h"
 #include "serial/line_settings.h"
 
