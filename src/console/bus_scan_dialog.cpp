@@ -1,5 +1,6 @@
 #include "console/bus_scan_dialog.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -13,6 +14,7 @@
 #include <exception>
 
 #include "console/dialogs.h"
+#include "console/replace_file.h"
 
 namespace veltra {
 namespace {
@@ -203,15 +205,11 @@ void BusScanDialog::Finish(const QString& status) {
 }
 
 void BusScanDialog::ExportClick() {
-  const QString path = dialogs_.SaveFileName(QStringLiteral("Export"), QStringLiteral("bus-scan.csv"),
-                                             QStringLiteral("CSV files (*.csv)"));
+  const QString path = dialogs_.SaveFileName(QStringLiteral("Export"), QDir::home().filePath("bus-scan.csv"),
+                                             QStringLiteral("CSV files (*.csv);;All files (*)"));
   if (path.isEmpty()) return;
-  QFile file(path);
-  const std::string csv = ScanCsv(Rows());
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-      file.write(csv.data(), static_cast<qint64>(csv.size())) != static_cast<qint64>(csv.size())) {
-    dialogs_.Message(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
-  }
+  if (const auto failure = ReplaceFile(QFile::encodeName(path).toStdString(), ScanCsv(Rows())))
+    dialogs_.Warning(QStringLiteral("The scan could not be exported."), QString::fromLocal8Bit(failure->c_str()));
 }
 
 }  // namespace veltra

@@ -19,12 +19,19 @@ void MessageBoxDialogs::ShowError(const QString& text) {
   QMessageBox::critical(parent_, QApplication::applicationName(), text);
 }
 
-void MessageBoxDialogs::About(const QString& title, const QString& text) {
-  QMessageBox::about(parent_, title, text);
+void MessageBoxDialogs::Warning(const QString& text, const QString& details) {
+  QMessageBox box(QMessageBox::Warning, QApplication::applicationName(), text, QMessageBox::Ok, parent_);
+  box.setInformativeText(details);
+  box.exec();
 }
 
-QString MessageBoxDialogs::SaveFileName(const QString& title, const QString& suggested, const QString& filter) {
-  return QFileDialog::getSaveFileName(parent_, title, suggested, filter);
+QString MessageBoxDialogs::SaveFileName(const QString& caption, const QString& suggestedPath,
+                                        const QString& filter) {
+  return QFileDialog::getSaveFileName(parent_, caption, suggestedPath, filter);
+}
+
+void MessageBoxDialogs::About(const QString& title, const QString& text) {
+  QMessageBox::about(parent_, title, text);
 }
 
 }  // namespace veltra

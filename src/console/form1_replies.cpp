@@ -1,20 +1,28 @@
 // Decoded replies written into the window.
 #include "console/form1.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QTabWidget>
 
 #include "console/bus_scan_dialog.h"
+#include "console/exchange_texts.h"
 #include "console/spin_edit.h"
 #include "protocol/bus_switch_commands.h"
 #include "scenes/scene_store.h"
 
 namespace veltra {
 
-void TForm1::ApplyReply(const DecodedReply& reply) {
-  if (!reply.logLine) return;
-  AppendLog(*reply.logLine);
+void TForm1::ApplyReply(const DecodedReply& reply, std::optional<std::chrono::nanoseconds> roundTrip) {
+  if (!reply.logLine) {
+    if (roundTrip) SetExchangeText(InvalidReplyText(*roundTrip));
+    return;
+  }
+  QString line = QString::fromUtf8(*reply.logLine);
+  if (roundTrip && Timestamps->isChecked()) line += QStringLiteral(" (") + RoundTripText(*roundTrip) + ')';
+  AppendLine(std::move(line));
+  if (roundTrip) SetExchangeText(ReplyText(*roundTrip, reply.statusWord));
   // The answer to a scan request belongs to the scan, not to the fields.
   if (BusScanDialog1 && BusScanDialog1->TakeReply(reply)) return;
   switch (reply.effect) {
