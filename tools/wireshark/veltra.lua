@@ -49,9 +49,11 @@ local CHANNEL_CODES = {[0] = "OFF", [1] = "ON", [255] = "No Change"}
 local CONTROL_MODES = {[0] = "Button", [1] = "Switch"}
 local DIRECTIONS = {[0] = "Sent", [1] = "Received"}
 
+-- A reply carries its request's class with bit 7 set; it is named after the
+-- request.
 local function command_name(class, command)
   local names = COMMAND_NAMES[class % 0x80]
-  return (names and names[command]) or ("Class " .. class .. " Command " .. command)
+  return (names and names[command]) or ("Class " .. (class % 0x80) .. " Command " .. command)
 end
 
 -- Fields -------------------------------------------------------------------
