@@ -34,18 +34,18 @@ std::vector<std::string> CaptureRecorder::Save(const std::string& path) const {
 
   std::vector<std::unique_ptr<PcapFileWriter>> writers;
   std::vector<std::string> paths;
-  if (udp) {
+  if (udp || !serial) {
     writers.push_back(std::make_unique<PcapFileWriter>(path, CaptureLinkType::Ipv4));
     paths.push_back(path);
   }
   if (serial) {
-    paths.push_back(udp ? SerialCompanionPath(path) : path);
+    paths.push_back(writers.empty() ? path : SerialCompanionPath(path));
     writers.push_back(std::make_unique<PcapFileWriter>(paths.back(), CaptureLinkType::Serial));
   }
   CapturePacketMaker maker;
   for (const CapturedFrame& f : frames) {
     const CaptureLinkType type = LinkTypeOf(f.remote);
-    PcapFileWriter& writer = *writers[type == CaptureLinkType::Ipv4 || !udp ? 0 : 1];
+    PcapFileWriter& writer = *writers[type == CaptureLinkType::Serial && udp ? 1 : 0];
     writer.Write(f.at, maker.Make(f.direction, f.bytes, f.local, f.remote));
   }
   for (auto& writer : writers) writer->Commit();

@@ -35,8 +35,8 @@ class CaptureRecorder final : public FrameTap {
 
   // Writes the frames recorded so far to path. A pcap file holds one link
   // type: when frames of both links were recorded, the serial ones go to a
-  // second file (SerialCompanionPath). Returns the files written, none when
-  // nothing was recorded. Throws CaptureError.
+  // second file (SerialCompanionPath). Nothing recorded gives an empty
+  // capture. Returns the files written. Throws CaptureError.
   std::vector<std::string> Save(const std::string& path) const;
 
  private:

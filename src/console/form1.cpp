@@ -49,6 +49,7 @@ TForm1::TForm1(TForm1Options options, QWidget* parent) : QMainWindow(parent), op
         ApplyReply(DecodeDirect(frame.data(), frame.size(), LogMasked()));
     });
   });
+  AttachCapture();
   ADOTable1 = new SceneStore(this);
   ADOTable1->setObjectName("ADOTable1");
 
@@ -121,6 +122,7 @@ TForm1::TForm1(TForm1Options options, QWidget* parent) : QMainWindow(parent), op
 }
 
 TForm1::~TForm1() {
+  DetachCapture();
   if (simulator_) {
     // The line first, then the bus behind it; no simulator thread posts to
     // the window after this.

@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 
+#include "capture/frame_recorder.h"
 #include "link/event_loop_serial_link.h"
 #include "link/udp_link.h"
 #include "protocol/request_writer.h"
@@ -120,6 +121,12 @@ class TForm1 : public QMainWindow, public RequestLog {
   const std::string& BusSwitchBroadcastHost() const { return options_.busSwitchBroadcastHost; }
   QString StatusText() const;
   Dialogs& dialogs() { return *dialogs_; }
+  // Every frame the links carried since the start or the last ClearCapture,
+  // written as pcap files (see CaptureRecorder::Save); returns the files
+  // written. Throws CaptureError.
+  std::vector<std::string> SaveCapture(const std::string& path) const;
+  void ClearCapture();
+
   // The simulated bus the window runs against; null without simulation.
   SimulatorRuntime* Simulator() { return simulator_.get(); }
 
@@ -262,9 +269,13 @@ class TForm1 : public QMainWindow, public RequestLog {
   // The link a request takes now.
   Link& RequestLink();
   void AttachSimulation();
+  // Puts the capture on every link that carries the window's frames.
+  void AttachCapture();
+  void DetachCapture();
   void TakeSimulatorLines();
 
   TForm1Options options_;
+  CaptureRecorder capture_;
   std::unique_ptr<Dialogs> ownDialogs_;
   Dialogs* dialogs_ = nullptr;
   QLabel* statusPanel_ = nullptr;

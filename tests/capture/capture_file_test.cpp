@@ -114,7 +114,8 @@ TEST_F(CaptureFileTest, ClearedFramesAreGoneAndBothLinksGetAFileEach) {
   const LinkEndpoint udpLocal{"127.0.0.1", 2002}, udpRemote{"127.0.0.1", 2001}, line{"/dev/pts/3", 0};
   recorder.OnFrame(Trace(FrameDirection::Sent, kRequest, At(1, 0), udpLocal, udpRemote));
   recorder.Clear();
-  EXPECT_EQ(recorder.Save(Path("empty.pcap")), std::vector<std::string>{});
+  EXPECT_EQ(recorder.Save(Path("empty.pcap")), std::vector<std::string>{Path("empty.pcap")});
+  EXPECT_TRUE(ReadCaptureFile(Path("empty.pcap")).records.empty());
   recorder.OnFrame(Trace(FrameDirection::Sent, kRequest, At(2, 0), line, {}));
   recorder.OnFrame(Trace(FrameDirection::Received, kBroken, At(3, 0), udpLocal, udpRemote));
 
@@ -126,7 +127,7 @@ TEST_F(CaptureFileTest, ClearedFramesAreGoneAndBothLinksGetAFileEach) {
   EXPECT_EQ(udp.records[0].seconds, 3);
   ASSERT_EQ(serial.records.size(), 1u);
   EXPECT_EQ(serial.records[0].seconds, 2);
-  EXPECT_EQ(Files(), (std::vector<std::string>{"both-serial.pcap", "both.pcap"}));
+  EXPECT_EQ(Files(), (std::vector<std::string>{"both-serial.pcap", "both.pcap", "empty.pcap"}));
 
   EXPECT_EQ(SerialCompanionPath("a.b/capture"), "a.b/capture-serial");
   EXPECT_EQ(SerialCompanionPath(".hidden"), ".hidden-serial");
