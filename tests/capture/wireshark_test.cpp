@@ -17,6 +17,7 @@
 #include <map>
 #include <sstream>
 
+#include "capture/pcap_file.h"
 #include "capture_support.h"
 #include "cli/cli_app.h"
 #include "link/link.h"
@@ -330,6 +331,29 @@ TEST_F(WiresharkTest, ABadChecksumIsCapturedAndShowsTheExpertWarning) {
   EXPECT_EQ(Tshark(file, "-Y veltra.checksum.bad -T fields -e frame.number -e veltra.command_name"),
             "2\tReadModuleType\n");
   EXPECT_NE(Tshark(file, "-Y veltra.checksum.bad -V").find("Checksum does not hold"), std::string::npos);
+}
+
+TEST_F(WiresharkTest, ASerialChunkIsCutIntoItsFramesAndMonitorModeReadsThemRouted) {
+  REQUIRE_TSHARK();
+  const std::string file = (dir_ / "chunks.pcap").string();
+  {
+    PcapFileWriter writer(file, CaptureLinkType::Serial);
+    // Two direct ReadAddress replies back to back, then noise.
+    Bytes chunk{kSerialReceivedByte, 0x55, 0xAA, 0x0A, 0x05, 0x80, 0x05, 0x01, 0x03, 0x54, 0x3D,
+                0x55, 0xAA, 0x0A, 0x06, 0x80, 0x05, 0x01, 0x04, 0x54, 0x33, 0x00, 0x13};
+    writer.Write(std::chrono::system_clock::now(), chunk);
+    // A routed request sent in monitor mode (Subnet ID 1).
+    Bytes routed{kSerialSentByte, 0x55, 0xAA, 0x0C, 0x00, 0x01, 0x01, 0x02, 0x01, 0x00, 0xFF, 0x57, 0xA5};
+    writer.Write(std::chrono::system_clock::now(), routed);
+    writer.Commit();
+  }
+  const std::string fields = "-T fields -E occurrence=a -E aggregator=, -e veltra.form -e veltra.address "
+                             "-e veltra.module_address -e veltra.command_name -e veltra.checksum.ok -e veltra.not_frame";
+  EXPECT_EQ(Tshark(file, fields),
+            "direct,direct\t5,6\t3,4\tReadAddress,ReadAddress\t1,1\t0013\n"
+            "direct\t0\t\tOpen\t1\t\n");
+  EXPECT_EQ(Tshark(file, "-o veltra.serial_routed:TRUE -Y 'frame.number == 2' " + fields),
+            "routed\t1\t\tOn\t1\t\n");
 }
 
 }  // namespace
