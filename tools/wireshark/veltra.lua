@@ -155,9 +155,11 @@ local function is_routed_bus_switch_request(buf, at, length)
   return length >= 10 and buf:len() >= at + 6 and buf(at + 5, 1):uint() == 0xFF
 end
 
+-- received: known to have come from the bus (serial records say so; a
+-- datagram's direction is not known, and is passed as false).
 local function routed_form(buf, at, length, on_serial, received)
   if link_routed(on_serial) then
-    return not is_direct_infrared(buf, at, length)
+    return received or not is_direct_infrared(buf, at, length)
   end
   -- Direct line: what the console receives is read direct, what it sends
   -- is direct unless it addresses the bus switch.
@@ -382,6 +384,9 @@ local function dissect_datagram(buf, pinfo, tree)
   if taken == 0 then
     tree:add(f.not_frame, buf()):add_proto_expert_info(e.not_frame)
     summary = "Not a bus frame"
+  elseif taken < buf:len() then
+    -- A datagram carries one frame; the console ignores what follows it.
+    tree:add(f.not_frame, buf(taken)):add_proto_expert_info(e.not_frame)
   end
   pinfo.cols.info = summary
   return buf:len()
