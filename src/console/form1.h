@@ -124,7 +124,7 @@ class TForm1 : public QMainWindow, public RequestLog {
   // Every frame the links carried since the start or the last ClearCapture,
   // written as pcap files (see CaptureRecorder::Save); returns the files
   // written. Throws CaptureError.
-  std::vector<std::string> SaveCapture(const std::string& path) const;
+  std::vector<std::string> WriteCapture(const std::string& path) const;
   void ClearCapture();
 
   // The simulated bus the window runs against; null without simulation.

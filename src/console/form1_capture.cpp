@@ -19,7 +19,7 @@ void TForm1::DetachCapture() {
   if (options_.serialRequests) options_.serialRequests->SetTap(nullptr);
 }
 
-std::vector<std::string> TForm1::SaveCapture(const std::string& path) const { return capture_.Save(path); }
+std::vector<std::string> TForm1::WriteCapture(const std::string& path) const { return capture_.Save(path); }
 
 void TForm1::ClearCapture() { capture_.Clear(); }
 
