@@ -95,7 +95,7 @@ void SerialLink::Open() {
     comm_->OpenPort();
   } catch (const ECommsError& error) {
     writesQueued_ = false;
-    throw LinkError(error.what(), error.detail());
+    throw LinkError(error.what(), error.detail(), error.code());
   }
   hungUp_ = false;
   if (queue_) Flush(kWriterStartMs);

@@ -15,15 +15,18 @@
 namespace veltra {
 
 // Raised by OpenPort. what() is one of the fixed operator-facing messages;
-// detail() carries the system's reason (errno text) for developers.
+// detail() carries the system's reason (errno text) and code() its number
+// (0 when the system gave none).
 class ECommsError : public std::runtime_error {
  public:
-  explicit ECommsError(const std::string& message, std::string detail = {})
-      : std::runtime_error(message), detail_(std::move(detail)) {}
+  explicit ECommsError(const std::string& message, std::string detail = {}, int code = 0)
+      : std::runtime_error(message), detail_(std::move(detail)), code_(code) {}
   const std::string& detail() const noexcept { return detail_; }
+  int code() const noexcept { return code_; }
 
  private:
   std::string detail_;
+  int code_;
 };
 
 // The fixed messages of ECommsError.
