@@ -4,13 +4,10 @@
 // console makes of the same bytes: the decoder's reading of each reply, the
 // frame layout of each request, and the values the request was built from.
 //
-// Without tshark these tests skip on a developer's machine; under CI (CI set
-// to anything but "false" or "0") they fail instead.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -19,6 +16,7 @@
 
 #include "capture/pcap_file.h"
 #include "capture_support.h"
+#include "tshark_support.h"
 #include "cli/cli_app.h"
 #include "link/link.h"
 #include "protocol/frame.h"
@@ -30,36 +28,8 @@ namespace veltra {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Tshark;
 using Row = std::map<std::string, std::string>;
-
-bool InCi() {
-  const char* ci = std::getenv("CI");
-  return ci && *ci && std::string(ci) != "false" && std::string(ci) != "0";
-}
-
-bool TsharkFound() { return std::system("tshark --version >/dev/null 2>&1") == 0; }
-
-#define REQUIRE_TSHARK()                                                                           \
-  do {                                                                                             \
-    if (!TsharkFound()) {                                                                          \
-      if (InCi()) FAIL() << "tshark is missing, and CI runs every test: install it (scripts/setup)"; \
-      GTEST_SKIP() << "tshark is not installed (scripts/setup installs it): dissector not tested";  \
-    }                                                                                              \
-  } while (false)
-
-std::string Run(const std::string& command) {
-  std::string output;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return output;
-  std::array<char, 4096> chunk{};
-  while (const std::size_t n = std::fread(chunk.data(), 1, chunk.size(), pipe)) output.append(chunk.data(), n);
-  ::pclose(pipe);
-  return output;
-}
-
-std::string Tshark(const std::string& file, const std::string& arguments) {
-  return Run("tshark -n -r '" + file + "' -X lua_script:'" VELTRA_DISSECTOR "' " + arguments + " 2>/dev/null");
-}
 
 const std::vector<std::string> kFields{
     "veltra.direction",   "veltra.form",          "veltra.subnet",         "veltra.address",
