@@ -169,6 +169,8 @@ void TComm::ReleasePort() noexcept {
   port_.reset();
 }
 
+std::size_t TComm::WritesPending() const { return writeQueue_ ? writeQueue_->Unwritten() : 0; }
+
 bool TComm::WriteData(const std::uint8_t* buffer, std::uint16_t length) {
   if (!writer_ || !writeQueue_ || length == 0 || buffer == nullptr) return false;
   CommWriteQueue::Request request;

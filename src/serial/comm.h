@@ -123,6 +123,9 @@ class TComm {
   // length is 0 or when the writer has ended. True means queued, not sent.
   bool WriteData(const std::uint8_t* buffer, std::uint16_t length);
   bool IsOpen() const { return port_ != nullptr; }
+  // Requests queued by WriteData since the port opened that the writer has
+  // not yet handed to the device completely; 0 when closed.
+  std::size_t WritesPending() const;
 
   // Raises the event of one notification; called by the delivery side on the
   // owner's thread. The data block is released on return, handler or not.
