@@ -10,6 +10,7 @@
 #include <map>
 #include <sstream>
 
+#include "capture/frame_recorder.h"
 #include "cli/plan_run.h"
 #include "cli/scene_database.h"
 #include "link/request_session.h"
@@ -185,10 +186,30 @@ int ToolCommands::Run(const GlobalOptions& o, Environment env) {
       return kExitOk;
     }
   }
-  const std::unique_ptr<Link> link = OpenLink(o.link);
-  if (scan_->parsed()) return Scan(v_->from, v_->to, *link, o, env);
-  if (apply_->parsed()) return ApplyPlan(*plan, *link, o, env, v_->keepGoing);
-  return VerifyPlan(*plan, *link, o, env, v_->unplanned);
+  std::unique_ptr<CaptureStream> capture;
+  if (!o.capture.empty())
+    capture = std::make_unique<CaptureStream>(o.capture, o.link.Udp() ? CaptureLinkType::Ipv4 : CaptureLinkType::Serial);
+  // What was captured is kept also when the link fails on the way; the link
+  // is closed before the capture is finished.
+  auto finish = [&capture] {
+    if (capture) capture->Finish();
+  };
+  int result = kExitOk;
+  try {
+    const std::unique_ptr<Link> link = OpenLink(o.link);
+    link->SetTap(capture.get());
+    if (scan_->parsed())
+      result = Scan(v_->from, v_->to, *link, o, env);
+    else if (apply_->parsed())
+      result = ApplyPlan(*plan, *link, o, env, v_->keepGoing);
+    else
+      result = VerifyPlan(*plan, *link, o, env, v_->unplanned);
+  } catch (...) {
+    finish();
+    throw;
+  }
+  finish();
+  return result;
 }
 
 }  // namespace veltra::cli

@@ -16,6 +16,7 @@ struct GlobalOptions {
   bool json = false;
   bool showBytes = false;
   std::string sceneDb;
+  std::string capture;  // pcap file of every frame sent and received
   int repeat = 1;
 };
 

@@ -90,8 +90,12 @@ TEST_F(PlanCli, ScanListsTheModulesThatAnswerWithTypesAndVersions) {
     EXPECT_GT(rows[i]["round_trip_ms"].get<double>(), 0.0);
   }
 
-  const Outcome text = Cli(Args({"scan", "--from", "5", "--to", "7"}));
+  const std::string capture = folder.filePath("scan.pcap").toStdString();
+  const Outcome text = Cli(Args({"--capture", capture, "scan", "--from", "5", "--to", "7"}));
   EXPECT_EQ(text.exit, cli::kExitOk);
+  // Its 5 requests and 4 replies: each a 16-byte record header, IPv4, UDP and the frame.
+  std::ifstream pcap(capture, std::ios::binary | std::ios::ate);
+  EXPECT_GT(static_cast<long>(pcap.tellg()), 24 + 9 * (16 + 20 + 8 + 10));
   const auto lines = Lines(text.out);
   ASSERT_EQ(lines.size(), 4u) << text.out;
   EXPECT_EQ(lines[0].rfind("Address  Module Type  Version", 0), 0u);
