@@ -135,6 +135,44 @@ TEST_F(SceneStoreFailureTest, TableLockedByAnotherConnectionRefusesWritesUntilRe
   EXPECT_EQ(Peer(path_).Records().first(), QStringLiteral("1,4,X,X,X,X,X,X,X,X"));
 }
 
+// The file taken away or swapped for another while the table is open: every
+// write is refused with a message that says so, and nothing appears in the
+// folder or in the file now at the path.
+TEST_F(SceneStoreFailureTest, DeletedFileRefusesWritesAndLeavesTheFolderEmpty) {
+  Seed();
+  ASSERT_TRUE(QFile::remove(path_));
+  ExpectEveryWriteRefused("deleted or replaced");
+  EXPECT_NE(ErrorOf([&] { (void)store_.DeleteAllScenes(); }).find("deleted or replaced"), std::string::npos);
+  // Grid edits are refused the same way, by signal.
+  QStringList refused;
+  QObject::connect(&store_, &SceneStore::editFailed, [&](const QString& text) { refused << text; });
+  QAbstractItemModel* model = store_.Model();
+  EXPECT_FALSE(model->setData(model->index(0, 2), QStringLiteral("0")));
+  EXPECT_FALSE(model->insertRows(model->rowCount(), 1));
+  EXPECT_FALSE(model->removeRows(0, 1));
+  ASSERT_EQ(refused.size(), 3);
+  for (const QString& text : refused) EXPECT_NE(text.indexOf(QStringLiteral("deleted or replaced")), -1) << text.toStdString();
+  EXPECT_EQ(model->rowCount(), 2);
+  EXPECT_TRUE(QDir(dir_.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+}
+
+TEST_F(SceneStoreFailureTest, ReplacedFileRefusesWritesAndStaysUntouched) {
+  Seed();
+  const QString other = folder_ + QStringLiteral("other.mdb");
+  ASSERT_EQ(CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), other), CreateResult::Created);
+  ASSERT_EQ(::rename(other.toLocal8Bit().constData(), path_.toLocal8Bit().constData()), 0);
+  const QByteArray replacement = FileBytes(path_);
+  ExpectEveryWriteRefused("deleted or replaced");
+  EXPECT_EQ(FileBytes(path_), replacement);
+  EXPECT_EQ(QDir(dir_.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+            QStringList{QStringLiteral("Veltra.mdb")});
+  // Opening again takes the new file.
+  ASSERT_TRUE(store_.OpenSceneTable(folder_));
+  EXPECT_EQ(store_.Model()->rowCount(), 0);
+  store_.SaveSceneRecord(3, 3, AllCodes(QStringLiteral("1")));
+  EXPECT_EQ(Peer(path_).Records(), QStringList{QStringLiteral("3,3,1,1,1,1,1,1,1,1")});
+}
+
 TEST_F(SceneStoreFailureTest, MissingColumnFailsTheWriteThatNeedsIt) {
   {
     Peer peer(path_);
