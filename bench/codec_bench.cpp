@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "net/bus_switch_commands.h"
+#include "protocol/bus_switch_commands.h"
 #include "protocol/output_commands.h"
 #include "replies/reply_decoder.h"
 

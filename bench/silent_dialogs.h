@@ -1,8 +1,12 @@
 #pragma once
-// Message boxes of a benchmark's window: printed, never shown.
+// Message boxes of a benchmark's window: printed, never shown; and the
+// options of a window against the in-process simulated bus.
+#include <QCoreApplication>
 #include <cstdio>
+#include <memory>
 
 #include "console/dialogs.h"
+#include "console/form1.h"
 
 namespace bench {
 
@@ -12,5 +16,18 @@ class SilentDialogs : public veltra::Dialogs {
   void Message(const QString& text) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
   void ShowError(const QString& text) override { std::fprintf(stderr, "error: %s\n", qPrintable(text)); }
 };
+
+// The window as `veltra --simulate` builds it, against a simulated bus
+// started with `simulation`, with the scene database built beside the
+// benchmarks and the simulator's log not printed.
+inline veltra::TForm1Options SimulatedWindowOptions(SilentDialogs& dialogs, veltra::SimulatorOptions simulation = {}) {
+  veltra::TForm1Options options;
+  options.dialogs = &dialogs;
+  options.hostName = [] { return std::optional<std::string>("localhost"); };
+  options.simulationLocalPort = 0;
+  options.sceneFolder = QCoreApplication::applicationDirPath() + "/../src/console/";
+  options.simulator = std::make_shared<veltra::SimulatorRuntime>(std::move(simulation));
+  return options;
+}
 
 }  // namespace bench

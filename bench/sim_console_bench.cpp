@@ -2,7 +2,8 @@
 // requests per second and round trip from the click to the decoded field
 // over UDP, beside a raw socket ping-pong with an echo thread and a raw
 // socket exchange with the same simulator, all in the same run. A short serial
-// run over the pseudo-terminal shows what the line's silence gaps cost.
+// run over the (unpaced) pseudo-terminal follows; serial_reply_bench measures
+// the serial link against a line paced at 9600 baud.
 //
 //   sim_console_bench [exchanges] [serial exchanges]   (default 10000 and 20)
 #include <arpa/inet.h>
@@ -84,15 +85,8 @@ int main(int argc, char** argv) {
   const int serialRounds = argc > 2 ? std::max(0, std::atoi(argv[2])) : 20;
   const int warmup = std::min(500, rounds / 10);
 
-  // The window as `veltra --simulate` builds it (simulator log not printed).
   bench::SilentDialogs dialogs;
-  veltra::TForm1Options options;
-  options.dialogs = &dialogs;
-  options.hostName = [] { return std::optional<std::string>("localhost"); };
-  options.simulationLocalPort = 0;
-  options.sceneFolder = QCoreApplication::applicationDirPath() + "/../src/console/";  // the built database
-  options.simulation.emplace();
-  veltra::TForm1 form(options);
+  veltra::TForm1 form(bench::SimulatedWindowOptions(dialogs));
   form.show();
   const int simPort = form.Simulator()->UdpPort();
 

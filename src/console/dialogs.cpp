@@ -18,4 +18,8 @@ void MessageBoxDialogs::ShowError(const QString& text) {
   QMessageBox::critical(parent_, QApplication::applicationName(), text);
 }
 
+void MessageBoxDialogs::About(const QString& title, const QString& text) {
+  QMessageBox::about(parent_, title, text);
+}
+
 }  // namespace veltra

@@ -16,6 +16,11 @@ class Dialogs {
   virtual void Message(const QString& text) = 0;
   // An error that ended an operator action; the window keeps running.
   virtual void ShowError(const QString& text) = 0;
+  // The About box of the Help menu; a plain message unless shown otherwise.
+  virtual void About(const QString& title, const QString& text) {
+    (void)title;
+    Message(text);
+  }
 };
 
 // Real message boxes, parented to the given window.
@@ -25,6 +30,7 @@ class MessageBoxDialogs : public Dialogs {
   bool Confirm(const QString& text) override;
   void Message(const QString& text) override;
   void ShowError(const QString& text) override;
+  void About(const QString& title, const QString& text) override;
 
  private:
   QWidget* parent_;

@@ -14,12 +14,12 @@
 #include <QVBoxLayout>
 #include <exception>
 
+#include "console/app_identity.h"
 #include "console/dialogs.h"
 #include "console/form1_builders.h"
 #include "console/local_ip.h"
+#include "console/timed_frame_assembler.h"
 #include "scenes/scene_store.h"
-#include "serial/comm.h"
-#include "serial/qt_comm.h"
 
 namespace veltra {
 
@@ -34,17 +34,25 @@ TForm1::TForm1(TForm1Options options, QWidget* parent) : QMainWindow(parent), op
   }
   setObjectName("Form1");
   setWindowTitle(QStringLiteral("Veltra --V01"));
+  setWindowIcon(VeltraIcon());
   IdUDPClient1.ReceiveTimeout = 500;
-  Comm1 = MakeQtComm();
-  // Binary bus: 0x11/0x13 are ordinary reply bytes (addresses, checksums), not flow control.
-  Comm1->SetOutx_XonXoffFlow(false);
-  Comm1->SetInx_XonXoffFlow(false);
-  Comm1->OnReceiveData = [this](TComm&, const std::uint8_t* buffer, std::uint16_t length) {
+  serialLink->onReceived = [this](const std::uint8_t* buffer, std::uint16_t length) {
     RunGuarded([&] { Comm1ReceiveData(buffer, length); });
   };
+  // Each frame is one decoding: what one of them raises does not cost the
+  // frames after it.
+  serialFrames_ = std::make_unique<TimedFrameAssembler>([this](FrameForm form, const FrameAssembler::Frame& frame) {
+    RunGuarded([&] {
+      if (form == FrameForm::Routed)
+        ReceiveDeal(std::string(frame.begin(), frame.end()));
+      else
+        ApplyReply(DecodeDirect(frame.data(), frame.size(), LogMasked()));
+    });
+  });
   ADOTable1 = new SceneStore(this);
   ADOTable1->setObjectName("ADOTable1");
 
+  BuildMenus();
   auto* central = new QWidget;
   auto* column = new QVBoxLayout(central);
   auto* settings = MakeGroup("GroupBox1", QStringLiteral("Communication Settings"));
@@ -108,7 +116,7 @@ TForm1::TForm1(TForm1Options options, QWidget* parent) : QMainWindow(parent), op
 
   WireCommands();
   BindSceneGrid();
-  if (options_.simulation) StartSimulation();
+  if (options_.simulator) AttachSimulation();
   FormCreate();
 }
 
@@ -116,7 +124,7 @@ TForm1::~TForm1() {
   if (simulator_) {
     // The line first, then the bus behind it; no simulator thread posts to
     // the window after this.
-    Comm1->ClosePort();
+    serialLink->Close();
     simulator_.reset();
   }
 }
@@ -126,14 +134,16 @@ TForm1::~TForm1() {
 void TForm1::FormCreate() {
   QString folder = options_.sceneFolder;
   if (folder.isEmpty()) folder = QCoreApplication::applicationDirPath() + '/';
-  if (!ADOTable1->OpenSceneTable(folder)) dialogs_->Message(QStringLiteral("Can not find database"));
+  const bool opened = options_.sceneDatabase.isEmpty() ? ADOTable1->OpenSceneTable(folder)
+                                                       : ADOTable1->OpenSceneFile(options_.sceneDatabase);
+  if (!opened) dialogs_->Message(QStringLiteral("Can not find database"));
   const auto name = options_.hostName ? options_.hostName() : LocalHostName();
   Edit3->setText(QString::fromStdString(LocalIpFromHostName(name)));
 }
 
 void TForm1::FormClose() {
-  Comm1->ClosePort();
-  IdUDPClient1.SetActive(false);
+  serialLink->Close();
+  udpLink.Close();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

@@ -15,7 +15,8 @@
 #include <optional>
 #include <string>
 
-#include "net/udp_client.h"
+#include "link/event_loop_serial_link.h"
+#include "link/udp_link.h"
 #include "protocol/request_writer.h"
 #include "protocol/send_path.h"
 #include "replies/reply_decoder.h"
@@ -44,6 +45,7 @@ class SceneStore;
 class TComm;
 class KeyFilter;
 class SpinEdit;
+class TimedFrameAssembler;
 
 struct TForm1Options {
   // Message boxes; null: real ones.
@@ -51,22 +53,29 @@ struct TForm1Options {
   // Folder that holds the scene database, ending in a separator; empty: the
   // executable's folder.
   QString sceneFolder;
+  // The scene database file itself (any name); when set, sceneFolder is not
+  // used. The program entry sets it to the file it chose (see
+  // scenes/scene_db_location.h).
+  QString sceneDatabase;
   // Where "Read" of the bus switch group sends its request.
   std::string busSwitchBroadcastHost = "192.168.14.255";
   // The computer's host name for "Local IP "; null: ask the system.
   std::function<std::optional<std::string>()> hostName;
-  // Set: a simulated bus is started in-process on loopback and the window is
-  // pointed at it (remote IP and port, the pseudo-terminal in the "Com" list,
-  // the bus switch "Read" to 127.0.0.1) and marked as simulated. Its log lines
-  // go to simulation->log (from the simulator's threads) and to the banner's
-  // tooltip, never to the monitor log.
-  std::optional<SimulatorOptions> simulation;
+  // Set: the window runs against this simulated bus (started by the caller)
+  // and is pointed at it (remote IP and port, the pseudo-terminal in the
+  // "Com" list, the bus switch "Read" to 127.0.0.1) and marked as simulated.
+  // Its log lines also go to the banner's tooltip, never to the monitor log.
+  std::shared_ptr<SimulatorRuntime> simulator;
   // "Local Port " in simulation mode when it is free (otherwise, or when 0,
   // one the system picks).
   int simulationLocalPort = 2002;
+  // Set: requests take these links instead of the window's own (the "Create"
+  // buttons still open and close the window's own). Not owned.
+  Link* networkRequests = nullptr;
+  Link* serialRequests = nullptr;
 };
 
-class TForm1 : public QMainWindow, public RequestLinks {
+class TForm1 : public QMainWindow, public RequestLog {
   Q_OBJECT
  public:
   explicit TForm1(TForm1Options options = {}, QWidget* parent = nullptr);
@@ -82,17 +91,18 @@ class TForm1 : public QMainWindow, public RequestLinks {
   void btn2Click();      // bus switch "Read"
   void Delete1Click();
   void DeleteAll1Click();
-  // Serial chunk as the reader delivered it.
+  void AboutVeltraClick();  // Help > "About Veltra"
+  // Serial chunk as the reader delivered it: every reply frame it completes
+  // is decoded, in the form the "Monitor" box selects.
   void Comm1ReceiveData(const std::uint8_t* buffer, std::uint16_t length);
 
-  // RequestLinks: what the send path needs from the window and the links.
-  bool NetworkSelected() const override;
+  // "TCP/IP " checked: requests take the network link, otherwise the serial link.
+  bool NetworkSelected() const;
+  // RequestLog: the monitor log as the send path writes it.
   bool LogMasked() const override;
   void AppendLog(const std::string& utf8Line) override;
-  void SendDatagram(const std::string& bytes) override;
-  std::string ReceiveDatagram(int timeoutMs) override;
-  void ReceiveDeal(const std::string& bytes) override;
-  bool WriteData(const std::uint8_t* bytes, std::uint16_t length) override;
+  // Routed reply decoder: a datagram, or a serial chunk in monitor mode.
+  void ReceiveDeal(const std::string& bytes);
 
   // Runs one operator action; an exception that escapes it is shown by the
   // default error display and the window goes on.
@@ -113,12 +123,20 @@ class TForm1 : public QMainWindow, public RequestLinks {
   // The simulated bus the window runs against; null without simulation.
   SimulatorRuntime* Simulator() { return simulator_.get(); }
 
-  TIdUDPClient IdUDPClient1;
-  std::unique_ptr<TComm> Comm1;     // serial link; events come through the event loop
-  SceneStore* ADOTable1 = nullptr;  // the table "Scenes Records"
+  // The two links; the radio buttons pick the one a request takes. The serial
+  // link's events come through the event loop.
+  UdpLink udpLink;
+  const std::unique_ptr<SerialLink> serialLink = MakeEventLoopSerialLink();
+  TIdUDPClient& IdUDPClient1 = udpLink.Client();  // the UDP link's socket component
+  TComm* const Comm1 = &serialLink->Port();       // the serial link's component
+  SceneStore* ADOTable1 = nullptr;                // the table "Scenes Records"
 
   // Above everything else, only when the bus is simulated: says so and where.
   QLabel* SimulationBanner = nullptr;
+
+  // ---- Menu bar
+  QMenu* HelpMenu = nullptr;
+  QAction* AboutVeltra = nullptr;
 
   // ---- Communication Settings
   QComboBox* ComboBox5 = nullptr;  // "Com"
@@ -209,6 +227,8 @@ class TForm1 : public QMainWindow, public RequestLinks {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  void BuildMenus();  // form1_menus.cpp
+  void BuildHelpMenu();
   void BuildCommunicationSettings(QWidget* panel);
   void BuildModuleSettings(QWidget* page);
   void BuildSceneControl(QWidget* page);
@@ -239,7 +259,9 @@ class TForm1 : public QMainWindow, public RequestLinks {
   // Removes the record AppendGridRow added while nothing has been written
   // into it yet.
   void DropUntouchedGridRow();
-  void StartSimulation();
+  // The link a request takes now.
+  Link& RequestLink();
+  void AttachSimulation();
   void TakeSimulatorLines();
 
   TForm1Options options_;
@@ -249,12 +271,14 @@ class TForm1 : public QMainWindow, public RequestLinks {
   bool followingCurrentRow_ = false;
   QPersistentModelIndex newGridRow_;  // appended by hand and still untouched
   QStringList pendingLog_;
+  // The serial reader's chunks cut into reply frames for the decoder.
+  std::unique_ptr<TimedFrameAssembler> serialFrames_;
   QStringList simulatorLines_;  // the latest, for the banner's tooltip
   std::mutex simulatorIncomingMutex_;
   QStringList simulatorIncoming_;  // from the simulator's threads, not yet taken
-  // Declared after what its threads log into, so it is stopped first also
-  // when construction fails half-way.
-  std::unique_ptr<SimulatorRuntime> simulator_;
+  // Declared after what its threads log into, so the window stops listening
+  // to it first also when construction fails half-way.
+  std::shared_ptr<SimulatorRuntime> simulator_;
 };
 
 }  // namespace veltra

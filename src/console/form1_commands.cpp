@@ -11,7 +11,7 @@
 
 #include "console/dialogs.h"
 #include "console/spin_edit.h"
-#include "net/bus_switch_commands.h"
+#include "protocol/bus_switch_commands.h"
 #include "protocol/input_commands.h"
 #include "protocol/int_conversion.h"
 #include "protocol/module_commands.h"
@@ -28,8 +28,6 @@ void TForm1::Wire(QPushButton* button, std::function<void()> action) {
 Addressing TForm1::CurrentAddressing() const {
   return ChooseAddressing(RadioButton1->isChecked(), CheckBox13->isChecked(), SpinEdit7->Value());
 }
-
-void TForm1::Send() { SendDataDeal(ProcessTransmitBuffer(), *this); }
 
 void TForm1::WireCommands() {
   // Subnet Module Settings: every request addresses "Module Addr. :".
@@ -206,7 +204,7 @@ void TForm1::btn2Click() {
   PointUdpClient(options_.busSwitchBroadcastHost);
   // The request goes to a broadcast address: allowed for this one socket,
   // which is discarded right after the reply.
-  IdUDPClient1.SetSocketBroadcast(true);
+  udpLink.SetBroadcast(true);
   BuildBusSwitchRead(ProcessTransmitBuffer());
   // The client goes back to "Remote IP " even when the request fails, so an
   // open link never keeps sending to the broadcast address.

@@ -1,6 +1,6 @@
-// The two links: what the send path asks of the window (RequestLinks), the
-// monitor log, the serial reader's chunks, and the "Create"/"Close" buttons
-// of the serial and UDP rows.
+// The two links: which one a request takes, the monitor log the send path
+// writes, the serial reader's chunks, and the "Create"/"Close" buttons of the
+// serial and UDP rows.
 #include "console/form1.h"
 
 #include <QCheckBox>
@@ -14,14 +14,33 @@
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <algorithm>
+#include <chrono>
 
 #include "console/dialogs.h"
 #include "console/form1_builders.h"
 #include "console/spin_edit.h"
+#include "console/timed_frame_assembler.h"
 #include "protocol/int_conversion.h"
+#include "protocol/transmit_buffer.h"
 #include "serial/comm.h"
+#include "serial/line_settings.h"
 
 namespace veltra {
+
+namespace {
+
+// Three character times at the port's line settings, in whole milliseconds
+// (at least one): short enough that a reply reaches the window about as soon
+// as its last byte, long enough that a reply arriving without pauses comes
+// in one chunk.
+std::uint32_t ReplyReadInterval(const TComm& comm) {
+  const auto character = CharacterTime(comm.BaudRate(), comm.ByteSize(), comm.Parity(), comm.StopBits());
+  const auto interval = std::chrono::round<std::chrono::milliseconds>(3 * character).count();
+  return static_cast<std::uint32_t>(std::max<long long>(1, interval));
+}
+
+}  // namespace
 
 using form1::kClose;
 using form1::kCreate;
@@ -54,22 +73,24 @@ void TForm1::FlushLog() {
   if (atEnd) bar->setValue(bar->maximum());
 }
 
-void TForm1::SendDatagram(const std::string& bytes) { IdUDPClient1.SendDatagram(bytes); }
+Link& TForm1::RequestLink() {
+  if (NetworkSelected()) return options_.networkRequests ? *options_.networkRequests : udpLink;
+  return options_.serialRequests ? *options_.serialRequests : *serialLink;
+}
 
-std::string TForm1::ReceiveDatagram(int timeoutMs) { return IdUDPClient1.ReceiveDatagram(timeoutMs); }
+void TForm1::Send() {
+  // Only the network link waits for its reply; serial replies come as the
+  // reader delivers them.
+  const SendResult result = SendDataDeal(ProcessTransmitBuffer(), RequestLink(), *this, NetworkSelected());
+  if (result.reply) ReceiveDeal(std::string(result.reply->begin(), result.reply->end()));
+}
 
 void TForm1::ReceiveDeal(const std::string& bytes) {
   ApplyReply(DecodeRouted(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), LogMasked()));
 }
 
-bool TForm1::WriteData(const std::uint8_t* bytes, std::uint16_t length) { return Comm1->WriteData(bytes, length); }
-
 void TForm1::Comm1ReceiveData(const std::uint8_t* buffer, std::uint16_t length) {
-  if (CheckBox13->isChecked()) {
-    ReceiveDeal(std::string(reinterpret_cast<const char*>(buffer), length));
-    return;
-  }
-  ApplyReply(DecodeDirect(buffer, length, LogMasked()));
+  serialFrames_->Feed(CheckBox13->isChecked() ? FrameForm::Routed : FrameForm::Direct, buffer, length);
 }
 
 void TForm1::SetUdpRowEnabled(bool enabled) {
@@ -99,8 +120,12 @@ void TForm1::Button10Click() {
     if (parity >= 0 && parity < 5) Comm1->SetParity(kParities[parity]);
     const int stopBits = ComboBox4->currentIndex();
     if (stopBits >= 0 && stopBits < 3) Comm1->SetStopBits(kStopBits[stopBits]);
+    // Replies are framed by their Length, not by gaps on the line: the
+    // reader hands bytes over after a pause of a few characters, not 100 ms.
+    Comm1->SetReadIntervalTimeout(ReplyReadInterval(*Comm1));
+    serialFrames_->Clear();
     try {
-      Comm1->OpenPort();
+      serialLink->Open();
       SetStatusText(QStringLiteral("Com is running!"));
       Button10->setText(kClose);
       SetSerialRowEnabled(false);
@@ -109,7 +134,7 @@ void TForm1::Button10Click() {
     }
   } else if (caption == kClose) {
     try {
-      Comm1->ClosePort();
+      serialLink->Close();
       SetStatusText(QString());
       Button10->setText(kCreate);
       SetSerialRowEnabled(true);
@@ -120,12 +145,11 @@ void TForm1::Button10Click() {
 }
 
 void TForm1::PointUdpClient(const std::string& host) {
-  IdUDPClient1.SetActive(false);
+  udpLink.Close();
+  // Host and Port keep what was assigned when a field does not convert.
   IdUDPClient1.Host = host;
   IdUDPClient1.Port = StrToInt(Edit5->text().toStdString());
-  IdUDPClient1.SetBindingPort(StrToInt(Edit6->text().toStdString()));
-  IdUDPClient1.BindLocalPort();
-  IdUDPClient1.SetActive(true);
+  udpLink.Open(host, IdUDPClient1.Port, StrToInt(Edit6->text().toStdString()));
 }
 
 void TForm1::Button32Click() {
@@ -139,12 +163,12 @@ void TForm1::Button32Click() {
       SetUdpRowEnabled(false);
       SetStatusText(QStringLiteral("UDP is running!"));
     } catch (...) {
-      IdUDPClient1.SetActive(false);
+      udpLink.Close();
       dialogs_->Message(QStringLiteral("Error!"));
     }
   } else if (caption == kClose) {
     SetStatusText(QString());
-    IdUDPClient1.SetActive(false);
+    udpLink.Close();
     Button32->setText(kCreate);
     SetUdpRowEnabled(true);
   }

@@ -6,7 +6,7 @@
 #include <QTabWidget>
 
 #include "console/spin_edit.h"
-#include "net/bus_switch_commands.h"
+#include "protocol/bus_switch_commands.h"
 #include "scenes/scene_store.h"
 
 namespace veltra {

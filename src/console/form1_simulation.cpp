@@ -12,7 +12,6 @@
 #include <QLineEdit>
 #include <QMetaObject>
 #include <QVBoxLayout>
-#include <stdexcept>
 
 namespace veltra {
 namespace {
@@ -40,12 +39,15 @@ int FreeLocalPort(int preferred) {
 
 }  // namespace
 
-void TForm1::StartSimulation() {
-  SimulatorOptions sim = *options_.simulation;
-  // The simulator's threads hand their lines to the caller's log at once and
-  // to the window through its event loop, all waiting lines in one call.
-  sim.log = [this, forward = sim.log](const std::string& line) {
-    if (forward) forward(line);
+void TForm1::AttachSimulation() {
+  // Held so that letting go of it (also when construction fails half-way)
+  // first stops the simulator's threads from calling into the window.
+  SimulatorRuntime* runtime = options_.simulator.get();
+  simulator_ = std::shared_ptr<SimulatorRuntime>(
+      runtime, [keep = std::move(options_.simulator)](SimulatorRuntime* sim) { sim->SetLogListener({}); });
+  // The simulator's threads hand their lines to the window through its event
+  // loop, all waiting lines in one call.
+  simulator_->SetLogListener([this](const std::string& line) {
     bool first = false;
     {
       std::lock_guard lock(simulatorIncomingMutex_);
@@ -54,12 +56,7 @@ void TForm1::StartSimulation() {
       if (simulatorIncoming_.size() > kSimulatorLogLines) simulatorIncoming_.removeFirst();
     }
     if (first) QMetaObject::invokeMethod(this, &TForm1::TakeSimulatorLines, Qt::QueuedConnection);
-  };
-  try {
-    simulator_ = std::make_unique<SimulatorRuntime>(std::move(sim));
-  } catch (const std::exception& error) {
-    throw std::runtime_error(std::string("cannot start the simulated bus: ") + error.what());
-  }
+  });
 
   QStringList where;
   if (const int port = simulator_->UdpPort(); port != 0) {

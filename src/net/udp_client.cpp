@@ -16,7 +16,8 @@ namespace veltra {
 namespace {
 
 [[noreturn]] void ThrowSocketError(int error) {
-  throw SocketError("Socket Error # " + std::to_string(error) + "\r\n" + std::strerror(error));
+  throw SocketError("Socket Error # " + std::to_string(error) + "\r\n" + std::strerror(error), error,
+                    std::strerror(error));
 }
 
 // "LOCALHOST" in any case is loopback; dotted addresses are taken as they
@@ -35,12 +36,18 @@ in_addr ResolveHost(const std::string& host) {
   const int rc = host.empty() ? EAI_NONAME : getaddrinfo(host.c_str(), nullptr, &hints, &found);
   if (rc != 0 || !found) {
     // The name service has its own error numbers; report them like socket errors.
-    throw SocketError("Socket Error # " + std::to_string(rc) + "\r\n" +
-                      (host.empty() ? std::string("Host name is empty") : gai_strerror(rc)));
+    const std::string reason = host.empty() ? std::string("Host name is empty") : gai_strerror(rc);
+    throw SocketError("Socket Error # " + std::to_string(rc) + "\r\n" + reason, rc, reason);
   }
   address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
   freeaddrinfo(found);
   return address;
+}
+
+UdpEndpoint Endpoint(const sockaddr_in& address) {
+  char text[INET_ADDRSTRLEN] = {};
+  ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
+  return {text, ntohs(address.sin_port)};
 }
 
 }  // namespace
@@ -79,7 +86,8 @@ void TIdUDPClient::BindLocalPort() {
   local.sin_addr.s_addr = htonl(INADDR_ANY);
   local.sin_port = htons(static_cast<std::uint16_t>(bindingPort_ & 0xFFFF));
   if (::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-    if (errno == EADDRINUSE) throw SocketError("Could not bind socket. Address and port are already in use.");
+    if (errno == EADDRINUSE)
+      throw SocketError("Could not bind socket. Address and port are already in use.", errno, std::strerror(errno));
     ThrowSocketError(errno);
   }
 }
@@ -105,7 +113,7 @@ int TIdUDPClient::BoundPort() const {
   return ntohs(local.sin_port);
 }
 
-void TIdUDPClient::SendDatagram(const std::string& bytes) {
+UdpEndpoint TIdUDPClient::SendDatagram(const std::string& bytes) {
   const in_addr address = ResolveHost(Host);
   Allocate();
   sockaddr_in remote{};
@@ -115,13 +123,14 @@ void TIdUDPClient::SendDatagram(const std::string& bytes) {
   const ssize_t sent = ::sendto(fd_, bytes.data(), bytes.size(), 0,
                                 reinterpret_cast<sockaddr*>(&remote), sizeof remote);
   if (sent < 0) {
-    if (errno == EMSGSIZE) throw SocketError("Package Size Too Big.");
+    if (errno == EMSGSIZE) throw SocketError("Package Size Too Big.", errno, std::strerror(errno));
     ThrowSocketError(errno);
   }
   if (static_cast<std::size_t>(sent) != bytes.size()) throw SocketError("Not all bytes sent.");
+  return Endpoint(remote);
 }
 
-std::string TIdUDPClient::ReceiveDatagram(int timeoutMs) {
+std::string TIdUDPClient::ReceiveDatagram(int timeoutMs, UdpEndpoint* from) {
   if (timeoutMs == -1) timeoutMs = ReceiveTimeout;
   Allocate();
   pollfd waiting{fd_, POLLIN, 0};
@@ -142,8 +151,12 @@ std::string TIdUDPClient::ReceiveDatagram(int timeoutMs) {
   }
   if (ready <= 0 || !(waiting.revents & POLLIN)) return {};
   std::vector<char> buffer(static_cast<std::size_t>(BufferSize > 0 ? BufferSize : 1));
-  const ssize_t received = ::recvfrom(fd_, buffer.data(), buffer.size(), 0, nullptr, nullptr);
+  sockaddr_in sender{};
+  socklen_t senderSize = sizeof sender;
+  const ssize_t received =
+      ::recvfrom(fd_, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&sender), &senderSize);
   if (received < 0) ThrowSocketError(errno);
+  if (from) *from = Endpoint(sender);
   return std::string(buffer.data(), static_cast<std::size_t>(received));
 }
 

@@ -4,13 +4,29 @@
 // time from any sender.
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace veltra {
 
 // Failures of the socket layer; what() is the text the operator sees.
+// Failures of the socket layer; what() is the text the operator sees, code()
+// and reason() the system's error number and description when it gave one.
 class SocketError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit SocketError(const std::string& text, int code = 0, std::string reason = {})
+      : std::runtime_error(text), code_(code), reason_(std::move(reason)) {}
+  int code() const noexcept { return code_; }
+  const std::string& reason() const noexcept { return reason_; }
+
+ private:
+  int code_;
+  std::string reason_;
+};
+
+// An IPv4 address as dotted text and a port.
+struct UdpEndpoint {
+  std::string address;
+  int port = 0;
 };
 
 class TIdUDPClient {
@@ -38,10 +54,11 @@ class TIdUDPClient {
   void BindLocalPort();
 
   // Sends one datagram to Host:Port, allocating the socket if needed.
-  void SendDatagram(const std::string& bytes);
+  // Returns where it went, the host resolved.
+  UdpEndpoint SendDatagram(const std::string& bytes);
   // One datagram, or empty when none arrives in time. -1: ReceiveTimeout,
-  // -2: no limit.
-  std::string ReceiveDatagram(int timeoutMs = -1);
+  // -2: no limit. from, when given, receives the sender.
+  std::string ReceiveDatagram(int timeoutMs = -1, UdpEndpoint* from = nullptr);
 
   // Permission to send to broadcast addresses on the current socket.
   void SetSocketBroadcast(bool enabled);

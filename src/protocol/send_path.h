@@ -1,40 +1,46 @@
 #pragma once
 // The single exit of every request: complete the frame, log it, transmit it
-// on the selected link and, on the network link, wait for one reply.
+// on the given link and, when asked, wait there for one reply.
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "link/link.h"
+#include "protocol/log_format.h"
 #include "protocol/transmit_buffer.h"
 
 namespace veltra {
 
-// What the send path needs from the window and the two links.
-class RequestLinks {
+// Where the send path writes its line: the monitor log.
+class RequestLog {
  public:
-  virtual ~RequestLinks() = default;
-  // "TCP/IP " checked: network link; otherwise the serial link.
-  virtual bool NetworkSelected() const = 0;
+  virtual ~RequestLog() = default;
   // Hidden "公开版" box: log the marker "X" instead of the bytes.
   virtual bool LogMasked() const = 0;
   virtual void AppendLog(const std::string& utf8Line) = 0;
-  // Network link; failures throw and end the operator's action.
-  virtual void SendDatagram(const std::string& bytes) = 0;
-  // -1 waits the client's configured time-out; empty when nothing came.
-  virtual std::string ReceiveDatagram(int timeoutMs) = 0;
-  // Routed reply decoder.
-  virtual void ReceiveDeal(const std::string& bytes) = 0;
-  // Serial link; false when not open (ignored by the send path).
-  virtual bool WriteData(const std::uint8_t* bytes, std::uint16_t length) = 0;
 };
 
-inline constexpr const char* kSendPrefix = "Send \xEF\xBC\x9A";  // "Send ：" (U+FF1A)
-inline constexpr const char* kReadPrefix = "Read \xEF\xBC\x9A";  // "Read ："
+enum class SendOutcome {
+  Sent,     // transmitted; no wait was asked for
+  Replied,  // transmitted, and something came back within the time-out
+  NoReply,  // transmitted, nothing came back within the time-out
+  NotSent,  // the link is not open or no longer takes data
+};
 
-// Each byte as two upper-case hex digits and a blank ("55 AA 0A ").
-std::string HexText(const std::uint8_t* bytes, int length);
-// The monitor-log line of a request.
-std::string FormatSendLine(const std::uint8_t* frame, int length, bool masked);
+// What became of one request.
+struct SendResult {
+  SendOutcome outcome = SendOutcome::NotSent;
+  TransmitStatus transmit = TransmitStatus::NotOpen;
+  Bytes request;               // the completed frame as transmitted
+  std::optional<Bytes> reply;  // the first unit received, whatever it holds
+  std::chrono::steady_clock::time_point sentAt;  // handed to the link
+  std::chrono::nanoseconds roundTrip{};          // sentAt to the reply's arrival
+};
 
-void SendDataDeal(TransmitBuffer& buffer, RequestLinks& links);
+// Completes the frame in the buffer, logs it, transmits it and, with
+// awaitReply, waits the link's own time-out for one received unit. Link
+// failures throw LinkError after the line was logged.
+SendResult SendDataDeal(TransmitBuffer& buffer, Link& link, RequestLog& log, bool awaitReply);
 
 }  // namespace veltra

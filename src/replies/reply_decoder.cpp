@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "protocol/command_numbers.h"
-#include "protocol/send_path.h"
+#include "protocol/log_format.h"
 
 namespace veltra {
 namespace {
@@ -30,8 +30,7 @@ DecodedReply Decode(std::uint8_t* work, FrameForm form, bool masked) {
   const std::uint8_t status = work[at + 3];
   const int p0 = at + 4;
 
-  result.logLine = std::string(kReadPrefix) + (masked ? std::string("X") : HexText(work, length)) +
-                   "  " + StatusWord(status);
+  result.logLine = FormatReadLine(work, length, masked, StatusWord(status));
   if (status != kStatusOk || cls != ClassSystemReply) return result;
 
   const bool routed = form == FrameForm::Routed;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "net/bus_switch_commands.h"
+#include "protocol/bus_switch_commands.h"
 #include "protocol/frame.h"
 
 namespace veltra {

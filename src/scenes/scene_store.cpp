@@ -128,8 +128,12 @@ class WriteTransaction {
 }  // namespace
 
 QString SceneConnectionString(const QString& folder) {
-  return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + folder +
-         QStringLiteral("Veltra.mdb;Persist Security Info=False");
+  return SceneFileConnectionString(folder + QLatin1String(kSceneDatabaseFile));
+}
+
+QString SceneFileConnectionString(const QString& path) {
+  return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + path +
+         QStringLiteral(";Persist Security Info=False");
 }
 
 QString DataSourceOf(const QString& connectionString) {
@@ -193,8 +197,12 @@ void SceneStore::Close() {
 }
 
 bool SceneStore::OpenSceneTable(const QString& folder) {
+  return OpenSceneFile(folder + QLatin1String(kSceneDatabaseFile));
+}
+
+bool SceneStore::OpenSceneFile(const QString& databasePath) {
   Close();
-  connection_string_ = SceneConnectionString(folder);
+  connection_string_ = SceneFileConnectionString(databasePath);
   open_error_.clear();
   const auto fail = [this](const QString& message) {
     Close();

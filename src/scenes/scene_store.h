@@ -1,7 +1,8 @@
 #pragma once
 // The local table "Scenes Records": the scenes that modules have confirmed,
-// kept in an SQLite file that goes by the name "Veltra.mdb" beside the
-// executable. Everything here runs on the main thread.
+// kept in an SQLite file, "Veltra.mdb" beside the executable or in the
+// user's data folder (scenes/scene_db_location.h says which). Everything here
+// runs on the main thread.
 //
 // Writes: every operation is one SQLite transaction (BEGIN IMMEDIATE ...
 // COMMIT); when the database refuses any part of it the transaction is rolled
@@ -50,6 +51,8 @@ inline constexpr char kSceneFileChanged[] =
 // "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + folder + "Veltra.mdb;Persist
 // Security Info=False". `folder` must end in a path separator.
 QString SceneConnectionString(const QString& folder);
+// The same for a database file of any name.
+QString SceneFileConnectionString(const QString& path);
 // The "Data Source" value of a connection string (empty when there is none).
 // The value runs up to ";Persist Security Info=" when present, so a folder
 // that itself holds a ';' survives.
@@ -71,6 +74,8 @@ class SceneStore : public QObject {
   // fails (the window shows "Can not find database"); OpenError() then says
   // why. On success the current record is the last one (-1 when empty).
   bool OpenSceneTable(const QString& folder);
+  // The same for a database file of any name and folder.
+  bool OpenSceneFile(const QString& path);
   bool IsOpen() const;
   QString ConnectionString() const;
   QString OpenError() const;

@@ -63,6 +63,10 @@ inline constexpr std::uint32_t kLineErrorBreak = 0x0010;
 inline constexpr std::uint32_t kModemCarrierDetect = 8;
 inline constexpr std::uint32_t kModemRing = 4;
 
+// ReadIntervalTimeout with zero total time-outs: the reader hands over
+// whatever the device has at once instead of waiting for a gap.
+inline constexpr std::uint32_t kNoIntervalLimit = 0xFFFFFFFFu;
+
 // Notification numbers posted by the threads.
 enum class CommNotify : std::uint32_t {
   ReceiveData = 1025,

@@ -20,7 +20,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-constexpr std::uint32_t kNoIntervalLimit = 0xFFFFFFFFu;
 // A device that keeps line counters is asked for them at least this often
 // while idle, so a line error or modem change without data is reported.
 constexpr milliseconds kLineEventCheck{200};

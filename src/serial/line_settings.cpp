@@ -48,6 +48,17 @@ void ApplyLineSettingsToTermios(const LineSettings& s, termios& t) {
   t.c_cc[VSTOP] = static_cast<cc_t>(s.xoffChar);
 }
 
+std::chrono::microseconds CharacterTime(std::uint32_t baudRate, TByteSize byteSize, TParity parity,
+                                        TStopBits stopBits) {
+  if (baudRate == 0) return std::chrono::microseconds(0);
+  // Counted in half bits, for 1.5 stop bits.
+  const std::uint64_t dataBits = static_cast<std::uint64_t>(byteSize) + 5;
+  const std::uint64_t parityBits = parity == TParity::None ? 0 : 1;
+  const std::uint64_t stopHalves = stopBits == TStopBits::_1 ? 2 : stopBits == TStopBits::_1_5 ? 3 : 4;
+  const std::uint64_t halves = 2 * (1 + dataBits + parityBits) + stopHalves;
+  return std::chrono::microseconds((halves * 1'000'000 + baudRate) / (2 * std::uint64_t{baudRate}));
+}
+
 speed_t StandardSpeed(std::uint32_t baudRate) {
   switch (baudRate) {
     case 50: return B50;

@@ -1,6 +1,7 @@
 // How the component's line properties become Linux terminal settings.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <termios.h>
 
@@ -42,6 +43,11 @@ void ApplyLineSettingsToTermios(const LineSettings& settings, termios& t);
 // constant for it (14400, 56000, 128000, ...); such rates are set exactly
 // with SetExactBaudRate.
 speed_t StandardSpeed(std::uint32_t baudRate);
+
+// How long one character takes on the line: start bit, data bits, parity
+// bit if any, stop bits (1.5 counted as such). Zero for a baud rate of 0.
+std::chrono::microseconds CharacterTime(std::uint32_t baudRate, TByteSize byteSize, TParity parity,
+                                        TStopBits stopBits);
 
 // Applies the settings to an open terminal: raw mode and line settings,
 // the speed (exactly, also for rates without a constant), then DTR and RTS.

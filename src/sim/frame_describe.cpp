@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "protocol/send_path.h"
+#include "protocol/log_format.h"
 #include "replies/reply_decoder.h"
 
 namespace veltra {

@@ -25,7 +25,7 @@
 #include <string_view>
 #include <vector>
 
-#include "net/bus_switch_commands.h"
+#include "protocol/bus_switch_commands.h"
 #include "protocol/frame.h"
 
 namespace veltra {

@@ -14,7 +14,7 @@
 #include <cerrno>
 #include <system_error>
 
-#include "protocol/send_path.h"
+#include "protocol/log_format.h"
 #include "sim/frame_describe.h"
 
 namespace veltra {
@@ -69,7 +69,7 @@ void SimEndpoint::Log(const std::string& line) const {
 }
 
 void SimEndpoint::Answer(const std::uint8_t* data, std::size_t size, const sockaddr_in& peer,
-                         const std::string& from) {
+                         const std::string& from, Clock::time_point notBefore) {
   const SimAnswer answer = bus_.Handle(data, size, link_);
   if (log_) {
     std::string hex = HexText(data, static_cast<int>(std::min<std::size_t>(size, kTransmitBufferSize)));
@@ -85,8 +85,9 @@ void SimEndpoint::Answer(const std::uint8_t* data, std::size_t size, const socka
       continue;
     }
     Log(from + "< " + DescribeReply(*outcome.bytes, form));
-    Pending out{Clock::now() + std::chrono::milliseconds(shaper_.DelayMs()), *outcome.bytes, peer};
-    if (shaper_.DelayMs() <= 0)
+    const auto now = Clock::now();
+    Pending out{std::max(now, notBefore) + std::chrono::milliseconds(shaper_.DelayMs()), *outcome.bytes, peer};
+    if (out.due <= now)
       Transmit(out);
     else
       pending_.push_back(std::move(out));
@@ -102,15 +103,18 @@ void SimEndpoint::SendDue(Clock::time_point now) {
 
 void SimEndpoint::Run() {
   for (;;) {
-    const auto now = Clock::now();
-    int timeout = TimerMs(now);
-    if (!pending_.empty()) {
-      const auto wait = std::chrono::ceil<std::chrono::milliseconds>(pending_.front().due - now).count();
-      const int pendingMs = static_cast<int>(std::max<long long>(0, wait));
-      timeout = timeout < 0 ? pendingMs : std::min(timeout, pendingMs);
+    // Woken to the microsecond: a paced serial line sends a byte about
+    // every millisecond.
+    std::optional<Clock::time_point> due = TimerDue();
+    if (!pending_.empty() && (!due || pending_.front().due < *due)) due = pending_.front().due;
+    timespec timeout{};
+    if (due) {
+      const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(*due - Clock::now()).count();
+      timeout.tv_sec = std::max<long long>(0, left) / 1'000'000'000;
+      timeout.tv_nsec = std::max<long long>(0, left) % 1'000'000'000;
     }
     pollfd fds[2] = {{Fd(), POLLIN, 0}, {wake_, POLLIN, 0}};
-    const int ready = ::poll(fds, 2, timeout);
+    const int ready = ::ppoll(fds, 2, due ? &timeout : nullptr, nullptr);
     if (ready < 0 && errno != EINTR) {
       Log(std::string("poll failed: ") + std::system_category().message(errno));
       return;
@@ -181,8 +185,11 @@ void UdpBusSwitch::Transmit(const Pending& reply) {
 
 // ---- pseudo-terminal bus --------------------------------------------------
 
-PtyBus::PtyBus(SimBus& bus, SimFaults faults, SimLogFn log)
+PtyBus::PtyBus(SimBus& bus, SimFaults faults, SimLogFn log, int baud)
     : SimEndpoint(bus, faults, std::move(log), "pty", SimLink::Serial) {
+  // Ten bits a byte: start bit, eight data bits, stop bit.
+  if (baud > 0)
+    characterTime_ = std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(10'000'000'000LL / baud));
   if (::openpty(&master_, &slave_, nullptr, nullptr, nullptr) < 0) ThrowErrno("openpty");
   ::fcntl(master_, F_SETFD, FD_CLOEXEC);
   ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
@@ -210,8 +217,8 @@ PtyBus::~PtyBus() {
   CloseFd(slave_);
 }
 
-void PtyBus::AnswerFrames(const std::vector<SimFrame>& frames) {
-  for (const SimFrame& frame : frames) Answer(frame.data(), frame.size(), sockaddr_in{}, "");
+void PtyBus::AnswerFrames(const std::vector<SimFrame>& frames, Clock::time_point arrived) {
+  for (const SimFrame& frame : frames) Answer(frame.data(), frame.size(), sockaddr_in{}, "", arrived);
 }
 
 void PtyBus::OnReadable() {
@@ -220,37 +227,68 @@ void PtyBus::OnReadable() {
     const ssize_t n = ::read(master_, bytes, sizeof bytes);
     if (n <= 0) return;
     lastRead_ = Clock::now();
+    // The pty hands the bytes over at once; on the line the last of them
+    // would arrive only after all of them have crossed it.
+    inputDone_ = std::max(inputDone_, lastRead_) + characterTime_ * n;
     const std::size_t skippedBefore = splitter_.Skipped();
-    AnswerFrames(splitter_.Feed(bytes, static_cast<std::size_t>(n)));
+    AnswerFrames(splitter_.Feed(bytes, static_cast<std::size_t>(n)), inputDone_);
     if (splitter_.Skipped() != skippedBefore)
       Log("skipped " + std::to_string(splitter_.Skipped() - skippedBefore) + " bytes that start no frame");
   }
 }
 
-int PtyBus::TimerMs(Clock::time_point now) const {
-  if (!splitter_.Pending()) return -1;
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(lastRead_ + kSerialQuietGap - now).count();
-  return static_cast<int>(std::max<long long>(0, left));
+std::optional<SimEndpoint::Clock::time_point> PtyBus::TimerDue() const {
+  std::optional<Clock::time_point> due;
+  if (splitter_.Pending()) due = lastRead_ + kSerialQuietGap;
+  if (!output_.empty()) {
+    const Clock::time_point nextByte = outputDone_ + characterTime_;
+    if (!due || nextByte < *due) due = nextByte;
+  }
+  return due;
 }
 
 void PtyBus::OnTimer(Clock::time_point now) {
+  WriteDueBytes(now);
   if (!splitter_.Pending() || now < lastRead_ + kSerialQuietGap) return;
   const std::size_t skippedBefore = splitter_.Skipped();
-  AnswerFrames(splitter_.Resync());
+  AnswerFrames(splitter_.Resync(), inputDone_);
   Log("skipped " + std::to_string(splitter_.Skipped() - skippedBefore) + " bytes of an incomplete frame");
 }
 
 void PtyBus::Transmit(const Pending& reply) {
+  if (characterTime_ == Clock::duration::zero()) {
+    Write(reply.bytes.data(), reply.bytes.size());
+    return;
+  }
+  // The reply starts when it is due, or after the bytes still on the line.
+  if (output_.empty()) outputDone_ = std::max(outputDone_, reply.due);
+  output_.insert(output_.end(), reply.bytes.begin(), reply.bytes.end());
+  WriteDueBytes(Clock::now());
+}
+
+void PtyBus::WriteDueBytes(Clock::time_point now) {
+  std::vector<std::uint8_t> due;
+  // A late wake-up sends what is overdue at once, so the line keeps its rate.
+  while (!output_.empty() && outputDone_ + characterTime_ <= now) {
+    due.push_back(output_.front());
+    output_.pop_front();
+    outputDone_ += characterTime_;
+  }
+  if (!due.empty() && !Write(due.data(), due.size())) output_.clear();
+}
+
+bool PtyBus::Write(const std::uint8_t* bytes, std::size_t size) {
   std::size_t done = 0;
-  while (done < reply.bytes.size()) {
-    const ssize_t n = ::write(master_, reply.bytes.data() + done, reply.bytes.size() - done);
+  while (done < size) {
+    const ssize_t n = ::write(master_, bytes + done, size - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       Log("reply not written: " + std::system_category().message(errno));
-      return;
+      return false;
     }
     done += static_cast<std::size_t>(n);
   }
+  return true;
 }
 
 }  // namespace veltra

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -45,13 +46,15 @@ class SimEndpoint {
   virtual int Fd() const = 0;
   virtual void OnReadable() = 0;
   virtual void Transmit(const Pending& reply) = 0;
-  // Milliseconds until the endpoint wants OnTimer, or -1.
-  virtual int TimerMs(Clock::time_point) const { return -1; }
+  // When the endpoint next wants OnTimer; empty: it does not.
+  virtual std::optional<Clock::time_point> TimerDue() const { return std::nullopt; }
   virtual void OnTimer(Clock::time_point) {}
 
   // Hands one complete frame to the bus, logs it, and sends or queues what
-  // comes back through the fault knobs.
-  void Answer(const std::uint8_t* data, std::size_t size, const sockaddr_in& peer, const std::string& from);
+  // comes back through the fault knobs. Replies leave no earlier than
+  // `notBefore` (the moment the request has fully arrived).
+  void Answer(const std::uint8_t* data, std::size_t size, const sockaddr_in& peer, const std::string& from,
+              Clock::time_point notBefore = {});
   void Log(const std::string& line) const;
 
  private:
@@ -65,7 +68,7 @@ class SimEndpoint {
   SimLink link_;
   int wake_ = -1;
   std::thread thread_;
-  std::deque<Pending> pending_;  // due times rise: one fixed delay
+  std::deque<Pending> pending_;  // due times rise: one fixed delay after rising arrivals
 };
 
 class UdpBusSwitch : public SimEndpoint {
@@ -88,8 +91,11 @@ class PtyBus : public SimEndpoint {
  public:
   // Opens a pseudo-terminal in raw mode. The simulator keeps the slave open
   // too, so the line survives the console closing and reopening it.
-  // Throws std::system_error.
-  explicit PtyBus(SimBus& bus, SimFaults faults = {}, SimLogFn log = {});
+  // baud > 0 makes the line as slow as a serial line at that rate (a pty
+  // itself moves bytes at once): a request counts as received once its bytes
+  // would have crossed the line, and replies go out one byte per ten bit
+  // times. Throws std::system_error.
+  explicit PtyBus(SimBus& bus, SimFaults faults = {}, SimLogFn log = {}, int baud = 0);
   ~PtyBus() override;
   // Path of the serial end the console opens, e.g. /dev/pts/3.
   const std::string& SlavePath() const { return slavePath_; }
@@ -98,15 +104,23 @@ class PtyBus : public SimEndpoint {
   int Fd() const override { return master_; }
   void OnReadable() override;
   void Transmit(const Pending& reply) override;
-  int TimerMs(Clock::time_point now) const override;
+  std::optional<Clock::time_point> TimerDue() const override;
   void OnTimer(Clock::time_point now) override;
-  void AnswerFrames(const std::vector<SimFrame>& frames);
+  void AnswerFrames(const std::vector<SimFrame>& frames, Clock::time_point arrived);
+  // Writes the paced output bytes whose time has come.
+  void WriteDueBytes(Clock::time_point now);
+  bool Write(const std::uint8_t* bytes, std::size_t size);
 
   int master_ = -1;
   int slave_ = -1;
   std::string slavePath_;
   SerialFrameSplitter splitter_;
   Clock::time_point lastRead_{};
+  // Pacing; all unused while characterTime_ is zero.
+  Clock::duration characterTime_{};
+  Clock::time_point inputDone_{};    // the line has carried every byte read so far
+  Clock::time_point outputDone_{};   // ... every byte written so far
+  std::deque<std::uint8_t> output_;  // reply bytes not yet on the line
 };
 
 }  // namespace veltra

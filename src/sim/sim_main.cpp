@@ -1,6 +1,6 @@
 // veltra-sim: a simulated bus on loopback for the console to talk to.
 //
-//   veltra-sim [--udp-port N | --no-udp] [--pty] [--modules LIST]
+//   veltra-sim [--udp-port N | --no-udp] [--pty] [--baud N] [--modules LIST]
 //              [--delay-ms N] [--drop-every N] [--garbage | --garbage-every N]
 //
 // Logs every request and reply to stdout; runs until SIGINT or SIGTERM.
@@ -28,6 +28,7 @@ void Usage(std::FILE* to) {
       "  --udp-port N       bus switch on 127.0.0.1:N (default 2001; 0 picks a free port)\n"
       "  --no-udp           no bus switch\n"
       "  --pty              bus on a pseudo-terminal; prints the serial end to open\n"
+      "  --baud N           the pseudo-terminal as slow as a serial line at N baud (default: at once)\n"
       "  --modules LIST     population, e.g. light@1,light:4@2,curtain@3,ir@4,input@5,light@-\n"
       "                     (kind[:channels]@address; '-' no address, 'N*' programming mode)\n"
       "  --delay-ms N       send every reply N ms late\n"
@@ -37,11 +38,11 @@ void Usage(std::FILE* to) {
       to);
 }
 
-int Number(std::string_view option, const char* text) {
+int Number(std::string_view option, const char* text, long largest = 65535) {
   char* end = nullptr;
   const long value = std::strtol(text, &end, 10);
-  if (!*text || *end || value < 0 || value > 65535) {
-    std::cerr << "veltra-sim: " << option << " needs a number from 0 to 65535, not '" << text << "'\n";
+  if (!*text || *end || value < 0 || value > largest) {
+    std::cerr << "veltra-sim: " << option << " needs a number from 0 to " << largest << ", not '" << text << "'\n";
     std::exit(2);
   }
   return static_cast<int>(value);
@@ -77,6 +78,8 @@ int main(int argc, char** argv) {
       options.udp = false;
     } else if (arg == "--pty") {
       options.pty = true;
+    } else if (arg == "--baud") {
+      options.baud = Number(arg, value(), 4000000);
     } else if (arg == "--modules") {
       try {
         options.population = veltra::ParsePopulation(value());
@@ -136,7 +139,11 @@ int main(int argc, char** argv) {
       }
       std::cout << "bus switch subnet " << runtime.Bus().Subnet() << "\n";
       if (options.udp) std::cout << "UDP bus switch on 127.0.0.1:" << runtime.UdpPort() << "\n";
-      if (options.pty) std::cout << "serial line: " << runtime.PtySlavePath() << "\n";
+      if (options.pty) {
+        std::cout << "serial line: " << runtime.PtySlavePath();
+        if (options.baud > 0) std::cout << " at " << options.baud << " baud";
+        std::cout << "\n";
+      }
       std::cout << std::flush;
     }
     int signal = 0;

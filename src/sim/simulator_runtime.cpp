@@ -3,14 +3,26 @@
 namespace veltra {
 
 SimulatorRuntime::SimulatorRuntime(SimulatorOptions options)
-    : bus_(std::make_unique<SimBus>(options.population)) {
-  if (options.udp) udp_ = std::make_unique<UdpBusSwitch>(*bus_, options.udpPort, options.faults, options.log);
-  if (options.pty) pty_ = std::make_unique<PtyBus>(*bus_, options.faults, options.log);
+    : log_(std::move(options.log)), bus_(std::make_unique<SimBus>(options.population)) {
+  const SimLogFn log = [this](const std::string& line) { Log(line); };
+  if (options.udp) udp_ = std::make_unique<UdpBusSwitch>(*bus_, options.udpPort, options.faults, log);
+  if (options.pty) pty_ = std::make_unique<PtyBus>(*bus_, options.faults, log, options.baud);
   if (udp_) udp_->Start();
   if (pty_) pty_->Start();
 }
 
 SimulatorRuntime::~SimulatorRuntime() { Stop(); }
+
+void SimulatorRuntime::Log(const std::string& line) {
+  if (log_) log_(line);
+  std::lock_guard lock(listenerMutex_);
+  if (listener_) listener_(line);
+}
+
+void SimulatorRuntime::SetLogListener(SimLogFn listener) {
+  std::lock_guard lock(listenerMutex_);
+  listener_ = std::move(listener);
+}
 
 int SimulatorRuntime::UdpPort() const { return udp_ ? udp_->Port() : 0; }
 

@@ -4,6 +4,7 @@
 // pseudo-terminal, each on a background thread, stopped and joined by the
 // destructor. Qt-free.
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,9 @@ struct SimulatorOptions {
   bool pty = true;
   std::vector<ModuleSetup> population = DefaultPopulation();
   SimFaults faults;  // applied to both links, each counting its own replies
+  // > 0: the pseudo-terminal runs at this serial line rate (ten bits a byte)
+  // instead of at once, both ways; see PtyBus.
+  int baud = 0;
   SimLogFn log;      // optional; called from the background threads
 };
 
@@ -33,6 +37,11 @@ class SimulatorRuntime {
   int UdpPort() const;
   // Serial end of the pseudo-terminal (e.g. /dev/pts/4); empty without pty.
   std::string PtySlavePath() const;
+  // A second receiver of the log lines besides options.log, called from the
+  // background threads; empty removes it. Once this returns, the previous
+  // listener is no longer called.
+  void SetLogListener(SimLogFn listener);
+
   // The modules and the bus switch record, for inspection.
   SimBus& Bus() { return *bus_; }
 
@@ -40,6 +49,11 @@ class SimulatorRuntime {
   void Stop();
 
  private:
+  void Log(const std::string& line);
+
+  SimLogFn log_;
+  std::mutex listenerMutex_;
+  SimLogFn listener_;
   std::unique_ptr<SimBus> bus_;
   std::unique_ptr<UdpBusSwitch> udp_;
   std::unique_ptr<PtyBus> pty_;

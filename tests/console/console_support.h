@@ -5,11 +5,6 @@
 #include <QPlainTextEdit>
 #include <QString>
 #include <QStringList>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <deque>
@@ -21,6 +16,7 @@
 
 #include "console/dialogs.h"
 #include "console/form1.h"
+#include "../support/loopback_socket.h"
 
 // Readable QString values in assertion messages.
 inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
@@ -40,31 +36,61 @@ class FakeDialogs : public Dialogs {
   }
   void Message(const QString& text) override { messages << text; }
   void ShowError(const QString& text) override { errors << text; }
+  void About(const QString& title, const QString& text) override { abouts << title + '\n' + text; }
 
   std::deque<bool> answers;
   std::function<void()> whileAsking;
-  QStringList confirms, messages, errors;
+  QStringList confirms, messages, errors, abouts;
 };
 
-// The window with both links replaced by recorders: what the send path hands
-// to the serial link or to the network link is kept, and a scripted reply is
-// returned for the network wait.
-class CapturingForm : public TForm1 {
+// A link that records what it is given and returns a scripted reply to
+// every wait.
+class RecordingLink : public Link {
  public:
-  using TForm1::TForm1;
-  bool WriteData(const std::uint8_t* bytes, std::uint16_t length) override {
-    serial.emplace_back(bytes, bytes + length);
-    return true;
+  explicit RecordingLink(std::vector<std::vector<std::uint8_t>>& sent, std::vector<int>* waits = nullptr,
+                         const std::string* reply = nullptr)
+      : sent_(sent), waits_(waits), reply_(reply) {}
+  bool IsOpen() const override { return true; }
+  TransmitStatus Transmit(std::span<const std::uint8_t> frame) override {
+    sent_.emplace_back(frame.begin(), frame.end());
+    return TransmitStatus::Sent;
   }
-  void SendDatagram(const std::string& bytes) override { datagrams.emplace_back(bytes.begin(), bytes.end()); }
-  std::string ReceiveDatagram(int timeoutMs) override {
-    waits.push_back(timeoutMs);
-    return reply;
+  std::optional<veltra::Bytes> Receive(int timeoutMs) override {
+    if (waits_) waits_->push_back(timeoutMs);
+    if (!reply_ || reply_->empty()) return std::nullopt;
+    return veltra::Bytes(reply_->begin(), reply_->end());
   }
+  void DiscardPending() override {}
 
+ private:
+  std::vector<std::vector<std::uint8_t>>& sent_;
+  std::vector<int>* waits_;
+  const std::string* reply_;
+};
+
+// What the recording links of a CapturingForm keep.
+struct CapturedTraffic {
   std::vector<std::vector<std::uint8_t>> serial, datagrams;
   std::vector<int> waits;
   std::string reply;
+  RecordingLink serialLine{serial};
+  RecordingLink network{datagrams, &waits, &reply};
+};
+
+// The window with the links its requests take replaced by recorders: what
+// the send path hands to the serial link or to the network link is kept, and
+// a scripted reply is returned for the network wait.
+class CapturingForm : public CapturedTraffic, public TForm1 {
+ public:
+  explicit CapturingForm(TForm1Options options)
+      : TForm1(Capturing(std::move(options), static_cast<CapturedTraffic&>(*this))) {}
+
+ private:
+  static TForm1Options Capturing(TForm1Options options, CapturedTraffic& traffic) {
+    options.networkRequests = &traffic.network;
+    options.serialRequests = &traffic.serialLine;
+    return options;
+  }
 };
 
 // No scene database in the folder: start-up reports "Can not find database"
@@ -101,62 +127,5 @@ inline void ClearLog(TForm1& form) {
 }
 
 inline std::string AsString(const std::vector<std::uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
-
-
-// A UDP socket on 127.0.0.1 with the given port, or an ephemeral one.
-class LoopbackSocket {
- public:
-  explicit LoopbackSocket(int port = 0) {
-    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    local.sin_port = htons(static_cast<std::uint16_t>(port));
-    ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local);
-    socklen_t size = sizeof local;
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &size);
-    port_ = ntohs(local.sin_port);
-  }
-  ~LoopbackSocket() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  LoopbackSocket(const LoopbackSocket&) = delete;
-  LoopbackSocket& operator=(const LoopbackSocket&) = delete;
-
-  int port() const { return port_; }
-  // One datagram within the time-out, with its sender; empty when none.
-  std::vector<std::uint8_t> Receive(int timeoutMs, sockaddr_in* from = nullptr) {
-    pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, timeoutMs) <= 0) return {};
-    std::vector<std::uint8_t> buffer(2048);
-    sockaddr_in sender{};
-    socklen_t size = sizeof sender;
-    const ssize_t n = ::recvfrom(fd_, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&sender), &size);
-    if (n < 0) return {};
-    if (from) *from = sender;
-    buffer.resize(static_cast<std::size_t>(n));
-    return buffer;
-  }
-  void SendTo(const sockaddr_in& to, const std::vector<std::uint8_t>& bytes) {
-    ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-  }
-  void SendTo(int port, const std::vector<std::uint8_t>& bytes) {
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    to.sin_port = htons(static_cast<std::uint16_t>(port));
-    SendTo(to, bytes);
-  }
-
- private:
-  int fd_ = -1;
-  int port_ = 0;
-};
-
-// A port that was free a moment ago (bound to 0, read back, released).
-inline int FreeUdpPort() {
-  LoopbackSocket probe;
-  return probe.port();
-}
 
 }  // namespace veltra::test

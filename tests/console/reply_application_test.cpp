@@ -61,7 +61,7 @@ TEST_F(ReplyApplication, ModuleAddressIsLoggedAndClamped) {
 TEST_F(ReplyApplication, RejectedAndFailedRepliesChangeNothing) {
   form.SpinEdit1->SetValue(4);
   Serial(Bytes("55 AA 0A 05 80 05 01 03 54 3E"));        // checksum
-  Serial(Bytes("00 55 AA 0A 05 80 05 01 03 54 3D"));     // byte before the header
+  Serial(Bytes("55 AB 0A 05 80 05 01 03 54 3D"));        // header
   Datagram(std::vector<std::uint8_t>(201, 0x55));         // over 200 bytes
   EXPECT_TRUE(LogText(form).isEmpty());
   Serial(WithChecksum(Bytes("55 AA 0A 05 80 05 05 03")));  // status 5

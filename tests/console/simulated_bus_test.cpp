@@ -46,12 +46,13 @@ class SimulatedBus : public ::testing::TestWithParam<Link> {
     CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), folder.filePath("Veltra.mdb"));
     TForm1Options options = TestOptions(dialogs);
     options.sceneFolder = folder.path() + '/';
-    options.simulation.emplace();
-    options.simulation->faults = faults;
-    options.simulation->log = [this](const std::string& line) {
+    SimulatorOptions simulation;
+    simulation.faults = faults;
+    simulation.log = [this](const std::string& line) {
       std::lock_guard lock(mutex);
       simulatorLines.push_back(line);
     };
+    options.simulator = std::make_shared<SimulatorRuntime>(simulation);
     form = std::make_unique<TForm1>(options);
     ASSERT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join(';').toStdString();
     // Count what the serial reader hands to the window, then let it through.
@@ -74,7 +75,7 @@ class SimulatedBus : public ::testing::TestWithParam<Link> {
   QStringList Log() { return LogText(*form).split('\n', Qt::SkipEmptyParts); }
 
   // Clicks and waits until the request and its reply are in the monitor log
-  // (at once over UDP; after the line's silence gaps on the serial line).
+  // (at once over UDP; on the serial line once the reply's last byte is in).
   bool Request(QPushButton* button) {
     const auto before = Log().size();
     button->click();

@@ -20,7 +20,7 @@ TEST(SimulationMode, WindowIsPointedAtTheSimulatedBusAndSaysSo) {
   FakeDialogs dialogs;
   TForm1Options options = TestOptions(dialogs);
   options.busSwitchBroadcastHost = "192.168.14.255";  // the real default; never sent to here
-  options.simulation.emplace();
+  options.simulator = std::make_shared<SimulatorRuntime>();
   TForm1 form(options);
   ASSERT_NE(form.Simulator(), nullptr);
   const int port = form.Simulator()->UdpPort();
@@ -51,8 +51,9 @@ TEST(SimulationMode, WindowIsPointedAtTheSimulatedBusAndSaysSo) {
 TEST(SimulationMode, LocalPortIsThePreferredOneWhenFreeAndAnotherWhenTaken) {
   FakeDialogs dialogs;
   TForm1Options options = TestOptions(dialogs);
-  options.simulation.emplace();
-  options.simulation->pty = false;
+  SimulatorOptions simulation;
+  simulation.pty = false;
+  options.simulator = std::make_shared<SimulatorRuntime>(simulation);
   options.simulationLocalPort = FreeUdpPort();
   EXPECT_EQ(TForm1(options).Edit6->text(), QString::number(options.simulationLocalPort));
 
@@ -72,14 +73,15 @@ TEST(SimulationMode, LocalPortIsThePreferredOneWhenFreeAndAnotherWhenTaken) {
 TEST(SimulationMode, SimulatorLogGoesToTheCallerAndTheTooltipNotToTheMonitorLog) {
   FakeDialogs dialogs;
   TForm1Options options = TestOptions(dialogs);
-  options.simulation.emplace();
-  options.simulation->pty = false;
+  SimulatorOptions simulation;
+  simulation.pty = false;
   std::mutex mutex;
   std::vector<std::string> lines;
-  options.simulation->log = [&](const std::string& line) {
+  simulation.log = [&](const std::string& line) {
     std::lock_guard lock(mutex);
     lines.push_back(line);
   };
+  options.simulator = std::make_shared<SimulatorRuntime>(simulation);
   TForm1 form(options);
   EXPECT_FALSE(form.SimulationBanner->text().contains("serial"));
   form.RadioButton1->setChecked(true);

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "../support/bytes.h"
-#include "net/bus_switch_commands.h"
+#include "protocol/bus_switch_commands.h"
 #include "protocol/input_commands.h"
 #include "protocol/int_conversion.h"
 #include "protocol/module_commands.h"

@@ -11,9 +11,12 @@
 namespace veltra {
 namespace {
 
-struct FakeLinks : RequestLinks {
+// The monitor log and one link that stands for the selected one: the
+// network link when `network` is set, the serial link otherwise.
+struct FakeLinks : Link, RequestLog {
   bool network = false;
   bool masked = false;
+  bool serialOpen = false;
   std::vector<std::string> log;
   std::vector<std::string> datagrams;
   std::vector<std::string> written;
@@ -22,23 +25,34 @@ struct FakeLinks : RequestLinks {
   bool failSend = false;
   int receiveTimeout = 0;
 
-  bool NetworkSelected() const override { return network; }
   bool LogMasked() const override { return masked; }
   void AppendLog(const std::string& line) override { log.push_back(line); }
-  void SendDatagram(const std::string& bytes) override {
-    if (failSend) throw std::runtime_error("Socket Error # 101");
+  bool IsOpen() const override { return network || serialOpen; }
+  TransmitStatus Transmit(std::span<const std::uint8_t> frame) override {
+    const std::string bytes(frame.begin(), frame.end());
+    if (!network) {
+      written.push_back(bytes);
+      return serialOpen ? TransmitStatus::Sent : TransmitStatus::NotOpen;
+    }
+    if (failSend) throw LinkError("Socket Error # 101", "Network is unreachable", 101);
     datagrams.push_back(bytes);
+    return TransmitStatus::Sent;
   }
-  std::string ReceiveDatagram(int timeoutMs) override {
+  std::optional<Bytes> Receive(int timeoutMs) override {
     receiveTimeout = timeoutMs;
-    return reply;
+    if (reply.empty()) return std::nullopt;
+    return Bytes(reply.begin(), reply.end());
   }
-  void ReceiveDeal(const std::string& bytes) override { decoded.push_back(bytes); }
-  bool WriteData(const std::uint8_t* bytes, std::uint16_t length) override {
-    written.emplace_back(reinterpret_cast<const char*>(bytes), length);
-    return false;  // a closed serial link refuses; the send path does not care
-  }
+  void DiscardPending() override {}
 };
+
+// As the window sends: only the network link waits, and what it receives
+// goes to the decoder.
+SendResult Send(TransmitBuffer& buffer, FakeLinks& links) {
+  SendResult result = SendDataDeal(buffer, links, links, links.network);
+  if (result.reply) links.decoded.emplace_back(result.reply->begin(), result.reply->end());
+  return result;
+}
 
 TransmitBuffer LightOn() {
   TransmitBuffer buffer{};
@@ -49,7 +63,7 @@ TransmitBuffer LightOn() {
 TEST(SendPath, LogsHexWithTrailingBlankThenWritesSerial) {
   FakeLinks links;
   auto buffer = LightOn();
-  SendDataDeal(buffer, links);
+  Send(buffer, links);
   ASSERT_EQ(links.log.size(), 1u);
   EXPECT_EQ(links.log[0], "Send \xEF\xBC\x9A" "55 AA 0A 01 02 01 00 FF 57 A6 ");
   ASSERT_EQ(links.written.size(), 1u);
@@ -61,7 +75,7 @@ TEST(SendPath, MaskedLogShowsMarkerOnly) {
   FakeLinks links;
   links.masked = true;
   auto buffer = LightOn();
-  SendDataDeal(buffer, links);
+  Send(buffer, links);
   EXPECT_EQ(links.log.at(0), "Send \xEF\xBC\x9AX");
 }
 
@@ -75,7 +89,7 @@ TEST(SendPath, NetworkSendsExactLengthAndDecodesNonEmptyReply) {
   links.reply = std::string("\x55\xAA", 2);
   auto buffer = LightOn();
   buffer[10] = 0x77;  // stale byte past Length must not be sent
-  SendDataDeal(buffer, links);
+  Send(buffer, links);
   ASSERT_EQ(links.datagrams.size(), 1u);
   EXPECT_EQ(links.datagrams[0].size(), 10u);
   EXPECT_EQ(links.receiveTimeout, -1);
@@ -83,7 +97,7 @@ TEST(SendPath, NetworkSendsExactLengthAndDecodesNonEmptyReply) {
   EXPECT_TRUE(links.written.empty());
 
   links.reply.clear();
-  SendDataDeal(buffer, links);
+  Send(buffer, links);
   EXPECT_EQ(links.decoded.size(), 1u) << "an empty receive is no reply";
 }
 
@@ -92,9 +106,33 @@ TEST(SendPath, FailedSendStillHasItsLogLine) {
   links.network = true;
   links.failSend = true;
   auto buffer = LightOn();
-  EXPECT_THROW(SendDataDeal(buffer, links), std::runtime_error);
+  EXPECT_THROW(Send(buffer, links), LinkError);
   EXPECT_EQ(links.log.size(), 1u);
   EXPECT_TRUE(links.decoded.empty());
+}
+
+TEST(SendPath, OutcomesTellSentRepliedNoReplyAndNotSentApart) {
+  FakeLinks links;
+  auto buffer = LightOn();
+  SendResult result = Send(buffer, links);
+  EXPECT_EQ(result.transmit, TransmitStatus::NotOpen);
+  EXPECT_EQ(result.outcome, SendOutcome::NotSent) << "a closed serial link sends nothing";
+  EXPECT_EQ(links.log.size(), 1u) << "but the request is logged";
+
+  links.serialOpen = true;
+  EXPECT_EQ(Send(buffer, links).outcome, SendOutcome::Sent);
+
+  links.network = true;
+  result = Send(buffer, links);
+  EXPECT_EQ(result.outcome, SendOutcome::NoReply);
+  EXPECT_EQ(test::Hex(std::string(result.request.begin(), result.request.end())), "55 AA 0A 01 02 01 00 FF 57 A6");
+
+  links.reply = "\x55\xAA\x0C";
+  result = Send(buffer, links);
+  EXPECT_EQ(result.outcome, SendOutcome::Replied);
+  ASSERT_TRUE(result.reply.has_value());
+  EXPECT_EQ(result.reply->size(), 3u);
+  EXPECT_GE(result.roundTrip.count(), 0);
 }
 
 }  // namespace

@@ -320,6 +320,21 @@ TEST_F(CommTest, APauseLongerThanTheIntervalSplitsAFrame) {
   EXPECT_EQ(chunks[1], tail);
 }
 
+TEST_F(CommTest, TheIntervalRunsFromTheLastByteNotFromTheStartOfTheRead) {
+  OpenAndSettle();
+  // A byte every 60 ms for 400 ms: no pause reaches the 100 ms interval,
+  // although the whole burst lasts four times as long.
+  const auto bytes = Pattern(7, 6);
+  const auto start = std::chrono::steady_clock::now();
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    std::this_thread::sleep_until(start + i * 60ms);
+    ASSERT_TRUE(pty.Send({bytes[i]}));
+  }
+  ASSERT_TRUE(PumpUntil([this, &bytes] { return ReceivedBytes() >= bytes.size(); }));
+  ASSERT_EQ(chunks.size(), 1u) << "the burst was cut while bytes kept coming";
+  EXPECT_EQ(chunks[0], bytes);
+}
+
 TEST_F(CommTest, ALongStreamArrivesInBlocksOfAtMost2048InOrder) {
   OpenAndSettle();
   const auto stream = Pattern(3000, 5);

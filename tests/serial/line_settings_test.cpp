@@ -126,6 +126,17 @@ TEST(LineSettings, SpeedsOfTheBaudRateListWithAndWithoutConstants) {
   }
 }
 
+TEST(LineSettings, CharacterTimeCountsEveryBitOfTheFrame) {
+  using std::chrono::microseconds;
+  // 8N1: ten bits.
+  EXPECT_EQ(CharacterTime(9600, TByteSize::_8, TParity::None, TStopBits::_1), microseconds(1042));
+  EXPECT_EQ(CharacterTime(1200, TByteSize::_8, TParity::None, TStopBits::_1), microseconds(8333));
+  // 7E2: eleven bits; 5 data bits with 1.5 stop bits: 7.5.
+  EXPECT_EQ(CharacterTime(1000, TByteSize::_7, TParity::Even, TStopBits::_2), microseconds(11000));
+  EXPECT_EQ(CharacterTime(1000, TByteSize::_5, TParity::None, TStopBits::_1_5), microseconds(7500));
+  EXPECT_EQ(CharacterTime(0, TByteSize::_8, TParity::None, TStopBits::_1), microseconds(0));
+}
+
 TEST(ControlLines, EnablingValuesMapToOnNotByOrdinal) {
   EXPECT_EQ(DtrControlCode(TDtrControl::DtrEnable), 1);
   EXPECT_EQ(DtrControlCode(TDtrControl::DtrDisable), 0);

@@ -5,7 +5,7 @@
 
 #include <stdexcept>
 
-#include "net/bus_switch_commands.h"
+#include "protocol/bus_switch_commands.h"
 #include "protocol/input_commands.h"
 #include "protocol/module_commands.h"
 #include "protocol/output_commands.h"

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <mutex>
 
 #include "protocol/module_commands.h"
@@ -160,9 +161,12 @@ TEST(SimUdp, LogsRequestsAndReplies) {
 
 class SimPty : public ::testing::Test {
  protected:
+  using Clock = std::chrono::steady_clock;
+
   void SetUp() override {
     SimulatorOptions options;
     options.udp = false;
+    options.baud = baud_;
     sim_ = std::make_unique<SimulatorRuntime>(options);
     ASSERT_FALSE(sim_->PtySlavePath().empty());
     fd_ = ::open(sim_->PtySlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -174,8 +178,9 @@ class SimPty : public ::testing::Test {
   void Write(const SimFrame& bytes) {
     ASSERT_EQ(::write(fd_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
   }
-  // Reads until `count` bytes came or nothing more comes in time.
-  SimFrame Read(std::size_t count) {
+  // Reads until `count` bytes came or nothing more comes in time; the time
+  // of each read goes to `reads` if given.
+  SimFrame Read(std::size_t count, std::vector<Clock::time_point>* reads = nullptr) {
     SimFrame got;
     while (got.size() < count) {
       pollfd p{fd_, POLLIN, 0};
@@ -184,13 +189,35 @@ class SimPty : public ::testing::Test {
       const ssize_t n = ::read(fd_, bytes, sizeof bytes);
       if (n <= 0) break;
       got.insert(got.end(), bytes, bytes + n);
+      if (reads) reads->push_back(Clock::now());
     }
     return got;
   }
 
+  int baud_ = 0;
   std::unique_ptr<SimulatorRuntime> sim_;
   int fd_ = -1;
 };
+
+// The line as slow as a serial line at 1200 baud: 8.33 ms a byte.
+class SimPtyAt1200 : public SimPty {
+ protected:
+  SimPtyAt1200() { baud_ = 1200; }
+};
+
+TEST_F(SimPtyAt1200, RequestAndReplyTakeTheirTimeOnTheLine) {
+  const SimFrame request = Frame(OutputCommand::LightOn, FrameForm::Direct, 1);  // 10 bytes
+  const auto start = Clock::now();
+  Write(request);
+  std::vector<Clock::time_point> reads;
+  EXPECT_EQ(Read(9, &reads), (SimFrame{0x55, 0xAA, 0x09, 0x01, 0x82, 0x01, 0x01, 0x54, 0x27}));
+  ASSERT_GE(reads.size(), 2u) << "the reply came in one piece";
+  // Its first byte only after the request and that byte have crossed the
+  // line; its last after all nineteen bytes.
+  const auto byte = std::chrono::microseconds(8333);
+  EXPECT_GE(reads.front() - start, 11 * byte);
+  EXPECT_GE(reads.back() - start, 19 * byte);
+}
 
 TEST_F(SimPty, DirectRequestGetsDirectReplyByteExact) {
   Write(Frame(OutputCommand::LightOn, FrameForm::Direct, 1));

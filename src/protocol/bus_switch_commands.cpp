@@ -1,4 +1,4 @@
-#include "net/bus_switch_commands.h"
+#include "protocol/bus_switch_commands.h"
 
 #include <span>
 

@@ -1,0 +1,20 @@
+# The Debian package, made by scripts/package with CPack:
+# veltra_<project version>_<architecture>.deb holding what `cmake --install`
+# puts into /usr. Its library dependencies are computed by dpkg-shlibdeps from
+# the programs; the Qt SQLite driver is loaded at run time, so it is named here.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME veltra)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_CONTACT "${VELTRA_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${VELTRA_SUMMARY}")
+set(CPACK_PACKAGE_DESCRIPTION "${VELTRA_DESCRIPTION}")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The SQLite driver of Qt SQL and the platform plugins (X11, Wayland) are
+# plugins: no program links them, so dpkg-shlibdeps cannot find them.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, qt6-qpa-plugins")
+include(CPack)

@@ -1,0 +1,29 @@
+#pragma once
+// veltra-cli as a library: parses the command line, opens the link, runs
+// the command through the request session and prints its result. main()
+// only hands over its arguments; tests and benchmarks run it in-process.
+#include <atomic>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace veltra::cli {
+
+// Exit statuses.
+inline constexpr int kExitOk = 0;          // the reply's status is OK
+inline constexpr int kExitLinkError = 1;   // the link failed (with the system's reason)
+inline constexpr int kExitUsage = 2;       // bad arguments or values; nothing was sent
+inline constexpr int kExitErrorStatus = 3; // the reply carried an error status
+inline constexpr int kExitNoReply = 4;     // no reply within the time-out
+
+struct Environment {
+  std::ostream& out;
+  std::ostream& err;
+  // Set from elsewhere (a signal handler) to end "monitor".
+  const std::atomic<bool>* stop = nullptr;
+};
+
+// args without the program name.
+int Run(const std::vector<std::string>& args, Environment env);
+
+}  // namespace veltra::cli

@@ -1,0 +1,165 @@
+#include "link/serial_link.h"
+
+#include <algorithm>
+#include <chrono>
+#include <limits>
+
+#include "serial/notification_queue.h"
+
+namespace veltra {
+namespace {
+
+// How long a freshly opened line's writer may take to report itself ready.
+constexpr int kWriterStartMs = 1000;
+
+}  // namespace
+
+SerialLink::SerialLink() : queue_(std::make_shared<CommNotificationQueue>()) {
+  comm_ = std::make_unique<TComm>(queue_);
+  waitForDelivery_ = [this](int timeoutMs) {
+    queue_->WaitForPending(std::chrono::milliseconds(timeoutMs));
+  };
+  Wire();
+}
+
+SerialLink::SerialLink(std::unique_ptr<TComm> comm, DeliveryWait waitForDelivery)
+    : comm_(std::move(comm)), waitForDelivery_(std::move(waitForDelivery)) {
+  Wire();
+}
+
+SerialLink::~SerialLink() { Close(); }
+
+void SerialLink::Wire() {
+  // A binary bus: 0x11 and 0x13 are ordinary bytes (addresses, checksums),
+  // not flow control.
+  comm_->SetOutx_XonXoffFlow(false);
+  comm_->SetInx_XonXoffFlow(false);
+  comm_->OnReceiveData = [this](TComm&, const std::uint8_t* bytes, std::uint16_t length) {
+    HandleChunk(bytes, length);
+  };
+  comm_->OnRequestHangup = [this](TComm&) {
+    hungUp_ = true;
+    if (onHangup) onHangup();
+  };
+  comm_->OnSendDataEmpty = [this](TComm&) { writesQueued_ = false; };
+  comm_->OnReceiveError = [this](TComm&, std::uint32_t mask) {
+    if (onLineError) onLineError(mask);
+  };
+}
+
+void SerialLink::SetFraming(std::optional<FrameForm> form) {
+  assembler_.reset();
+  if (!form) return;
+  assembler_.emplace(*form);
+  // The assembler finds where frames end, so the reader need not wait for a
+  // gap on the line before it hands bytes over.
+  comm_->SetReadIntervalTimeout(kNoIntervalLimit);
+}
+
+void SerialLink::HandleChunk(const std::uint8_t* bytes, std::uint16_t length) {
+  // The tap sees the line's bytes as they came, noise and broken frames included.
+  Trace(FrameDirection::Received, {bytes, length}, Local(), {});
+  if (!assembler_) {
+    Deliver(bytes, length);
+    return;
+  }
+  DeliverAll(assembler_->Feed(bytes, length, FrameAssembler::Clock::now()));
+}
+
+void SerialLink::DeliverAll(const std::vector<FrameAssembler::Frame>& frames) {
+  for (const auto& frame : frames) Deliver(frame.data(), frame.size());
+}
+
+void SerialLink::Deliver(const std::uint8_t* bytes, std::size_t length) {
+  if (onReceived) {
+    onReceived(bytes, static_cast<std::uint16_t>(length));
+    return;
+  }
+  inbox_.emplace_back(bytes, bytes + length);
+}
+
+void SerialLink::Configure(const SerialSettings& settings) {
+  comm_->SetCommName(settings.device);
+  comm_->SetBaudRate(settings.baudRate);
+  comm_->SetByteSize(settings.byteSize);
+  comm_->SetParity(settings.parity);
+  comm_->SetStopBits(settings.stopBits);
+}
+
+void SerialLink::Open() {
+  if (assembler_) assembler_->Clear();
+  // The writer reports its empty queue once when it starts; that report
+  // must not be taken for the end of a later write.
+  writesQueued_ = true;
+  try {
+    comm_->OpenPort();
+  } catch (const ECommsError& error) {
+    writesQueued_ = false;
+    throw LinkError(error.what(), error.detail());
+  }
+  hungUp_ = false;
+  if (queue_) Flush(kWriterStartMs);
+}
+
+void SerialLink::Close() { comm_->ClosePort(); }
+
+bool SerialLink::Flush(int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    if (queue_) queue_->DeliverPending(*comm_);
+    if (!writesQueued_ || !comm_->IsOpen() || hungUp_) return !writesQueued_;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+    if (left <= 0 || !waitForDelivery_) return false;
+    waitForDelivery_(static_cast<int>(left));
+  }
+}
+
+TransmitStatus SerialLink::Transmit(std::span<const std::uint8_t> frame) {
+  if (!comm_->IsOpen()) return TransmitStatus::NotOpen;
+  const auto length = static_cast<std::uint16_t>(std::min<std::size_t>(frame.size(), 0xFFFF));
+  writesQueued_ = true;  // before the writer can report the queue empty
+  if (!comm_->WriteData(frame.data(), length)) return TransmitStatus::Refused;
+  if (Tapped()) Trace(FrameDirection::Sent, frame.first(length), Local(), {});
+  return TransmitStatus::Sent;
+}
+
+std::optional<Bytes> SerialLink::Receive(int timeoutMs) {
+  if (timeoutMs == -1) timeoutMs = ReceiveTimeout;
+  using Clock = std::chrono::steady_clock;
+  const bool unlimited = timeoutMs < 0;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(unlimited ? 0 : timeoutMs);
+  for (;;) {
+    if (queue_) queue_->DeliverPending(*comm_);
+    if (!inbox_.empty()) {
+      Bytes unit = std::move(inbox_.front());
+      inbox_.pop_front();
+      return unit;
+    }
+    const auto now = Clock::now();
+    if (assembler_) {
+      DeliverAll(assembler_->Expire(now));
+      if (!inbox_.empty()) continue;
+    }
+    int wait = std::numeric_limits<int>::max();
+    if (!unlimited) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
+      if (left <= 0) return std::nullopt;
+      wait = static_cast<int>(left);
+    }
+    // Wake up in time to give up an incomplete frame after the line's silence.
+    if (const auto expiry = assembler_ ? assembler_->ExpiryTime() : std::nullopt) {
+      const auto untilExpiry = std::chrono::ceil<std::chrono::milliseconds>(*expiry - now).count();
+      wait = std::min(wait, static_cast<int>(std::max<long long>(untilExpiry, 1)));
+    }
+    if (!waitForDelivery_) return std::nullopt;
+    waitForDelivery_(wait);
+  }
+}
+
+void SerialLink::DiscardPending() {
+  if (queue_) queue_->DeliverPending(*comm_);
+  inbox_.clear();
+  if (assembler_) assembler_->Clear();
+}
+
+}  // namespace veltra

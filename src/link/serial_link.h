@@ -1,0 +1,99 @@
+#pragma once
+// The serial link: bus frames on a serial line through the serial-port
+// component and its reader and writer threads. Qt-free.
+//
+// The threads' notifications reach the link on its owner's thread in one of
+// two ways: drained by Receive itself (the default; tools and tests), or
+// delivered by the component's own sink, e.g. an event loop
+// (event_loop_serial_link.h), where received data goes to onReceived as it
+// arrives.
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "link/link.h"
+#include "protocol/frame_assembler.h"
+#include "serial/comm.h"
+
+namespace veltra {
+
+class CommNotificationQueue;
+
+// Line settings of one open; the defaults are 9600 8N1.
+struct SerialSettings {
+  std::string device;
+  std::uint32_t baudRate = 9600;
+  TByteSize byteSize = TByteSize::_8;
+  TParity parity = TParity::None;
+  TStopBits stopBits = TStopBits::_1;
+};
+
+class SerialLink final : public Link {
+ public:
+  // Waits up to the given milliseconds for notifications to be delivered.
+  using DeliveryWait = std::function<void(int timeoutMs)>;
+
+  // Notifications drained on the calling thread by Receive.
+  SerialLink();
+  // Notifications delivered by comm's own sink; waitForDelivery lets them in
+  // while Receive waits (empty: Receive takes only what has arrived).
+  SerialLink(std::unique_ptr<TComm> comm, DeliveryWait waitForDelivery);
+  ~SerialLink() override;
+  SerialLink(const SerialLink&) = delete;
+  SerialLink& operator=(const SerialLink&) = delete;
+
+  // The component, for its line properties.
+  TComm& Port() { return *comm_; }
+  const TComm& Port() const { return *comm_; }
+  void Configure(const SerialSettings& settings);
+  // Opens Port().CommName() with the component's settings. Throws LinkError
+  // with the component's message and the system's reason.
+  void Open();
+  // Stops the threads and closes the device; never throws. Writes still
+  // queued are dropped: Flush first to keep them.
+  void Close();
+  // Waits up to timeoutMs until the writer has put every queued frame on the
+  // line. False when some are still queued.
+  bool Flush(int timeoutMs);
+
+  bool IsOpen() const override { return comm_->IsOpen(); }
+  TransmitStatus Transmit(std::span<const std::uint8_t> frame) override;
+  std::optional<Bytes> Receive(int timeoutMs) override;
+  void DiscardPending() override;
+
+  // Time-out of Receive(-1).
+  int ReceiveTimeout = 500;
+  // Framed: what the line delivers is cut into frames of this form (the
+  // FrameAssembler, with its silence expiry run while Receive waits), and
+  // each frame is one received unit. Unset: each chunk as the reader
+  // delivered it is one unit.
+  void SetFraming(std::optional<FrameForm> form);
+  // Received data as it is delivered; while unset it is kept for Receive.
+  std::function<void(const std::uint8_t* bytes, std::uint16_t length)> onReceived;
+  // The reader or writer has failed (the line hung up); the link stays open
+  // until closed.
+  std::function<void()> onHangup;
+  // Line errors (overrun, parity, framing, break) as the component's mask.
+  std::function<void(std::uint32_t mask)> onLineError;
+  // Whether a hang-up was reported since the last Open.
+  bool HungUp() const { return hungUp_; }
+
+ private:
+  void Wire();
+  void HandleChunk(const std::uint8_t* bytes, std::uint16_t length);
+  void Deliver(const std::uint8_t* bytes, std::size_t length);
+  void DeliverAll(const std::vector<FrameAssembler::Frame>& frames);
+  LinkEndpoint Local() const { return {comm_->CommName(), 0}; }
+
+  std::shared_ptr<CommNotificationQueue> queue_;  // set when Receive drains by hand
+  std::unique_ptr<TComm> comm_;
+  DeliveryWait waitForDelivery_;
+  std::deque<Bytes> inbox_;
+  std::optional<FrameAssembler> assembler_;
+  bool hungUp_ = false;
+  bool writesQueued_ = false;
+};
+
+}  // namespace veltra

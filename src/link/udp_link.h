@@ -1,0 +1,39 @@
+#pragma once
+// The network link: bus frames in UDP datagrams to and from a bus switch,
+// over the UDP client's one socket. The socket is created on first use, so a
+// request can go out before the link was opened (the window relies on that).
+#include "link/link.h"
+#include "net/udp_client.h"
+
+namespace veltra {
+
+class UdpLink final : public Link {
+ public:
+  UdpLink() = default;
+
+  // The socket component, for the window's own handling of its fields.
+  TIdUDPClient& Client() { return client_; }
+  const TIdUDPClient& Client() const { return client_; }
+
+  // A fresh socket bound to localPort (0: any free port) on all addresses,
+  // sending to host:remotePort. Throws LinkError.
+  void Open(const std::string& host, int remotePort, int localPort);
+  // Discards the socket and what is queued on it.
+  void Close() { client_.SetActive(false); }
+  // Permission to send to broadcast addresses on the current socket.
+  void SetBroadcast(bool enabled);
+
+  bool IsOpen() const override { return client_.Active(); }
+  TransmitStatus Transmit(std::span<const std::uint8_t> frame) override;
+  std::optional<Bytes> Receive(int timeoutMs) override;
+  void DiscardPending() override;
+
+ private:
+  LinkEndpoint Local() const;
+  TIdUDPClient client_;
+};
+
+// The same failure as a LinkError with the system's reason.
+[[noreturn]] void ThrowLinkError(const SocketError& error);
+
+}  // namespace veltra

@@ -1,0 +1,181 @@
+// Replies on the serial line as a module sends them, over a pseudo-terminal:
+// framed by their Length whatever the reader's chunks, in the direct form and
+// in the routed form of the "Monitor" mode.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <random>
+
+#include "../serial/pty_fixture.h"
+#include "../support/bytes.h"
+#include "console/spin_edit.h"
+#include "console_support.h"
+#include "serial/comm.h"
+
+namespace veltra::test {
+namespace {
+
+class SerialFraming : public ::testing::TestWithParam<FrameForm> {
+ protected:
+  FakeDialogs dialogs;
+  TForm1 form{TestOptions(dialogs)};
+  Pty pty;
+  int chunks = 0;
+
+  void SetUp() override {
+    ASSERT_TRUE(pty.ok());
+    const QString path = QString::fromStdString(pty.path());
+    form.ComboBox5->addItem(path);
+    form.ComboBox5->setCurrentText(path);
+    form.CheckBox13->setChecked(GetParam() == FrameForm::Routed);
+    form.SpinEdit1->SetValue(1);
+    // Count the reader's deliveries, then let them through.
+    form.Comm1->OnReceiveData = [this, deliver = form.Comm1->OnReceiveData](
+                                    TComm& sender, const std::uint8_t* bytes, std::uint16_t length) {
+      ++chunks;
+      deliver(sender, bytes, length);
+    };
+    form.Button10->click();
+    ASSERT_EQ(form.Button10->text(), "Close");
+  }
+
+  // A reply from module 5 in the form under test: `fields` are Class,
+  // Command, Status and parameters; the routed form carries subnet 1.
+  std::vector<std::uint8_t> Reply(const std::string& fields) const {
+    std::vector<std::uint8_t> frame = Bytes("55 AA 00");
+    if (GetParam() == FrameForm::Routed) frame.insert(frame.end(), {0x00, 0x01});
+    frame.push_back(0x05);
+    const auto rest = Bytes(fields);
+    frame.insert(frame.end(), rest.begin(), rest.end());
+    frame[2] = static_cast<std::uint8_t>(frame.size() + 2);
+    return WithChecksum(frame);
+  }
+  std::vector<std::uint8_t> AddressReply(int address) const {
+    return Reply("80 05 01 " + Hex(std::vector<std::uint8_t>{static_cast<std::uint8_t>(address)}));
+  }
+  std::vector<std::uint8_t> TypeReply() const { return Reply("80 06 01 01 2A"); }
+
+  int ReadLines() {
+    int n = 0;
+    for (const QString& line : LogText(form).split('\n', Qt::SkipEmptyParts))
+      if (line.startsWith(QString::fromUtf8("Read \xEF\xBC\x9A"))) ++n;
+    return n;
+  }
+  // Waits until the reply frames behind `lines` Read lines are decoded, then
+  // a little longer, so that a frame decoded twice would show.
+  bool SettlesAt(int lines) {
+    const bool reached = QTest::qWaitFor([&] { return ReadLines() >= lines; }, 3000);
+    QTest::qWait(150);
+    return reached && ReadLines() == lines;
+  }
+};
+
+std::vector<std::uint8_t> Join(std::initializer_list<std::vector<std::uint8_t>> parts) {
+  std::vector<std::uint8_t> all;
+  for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+TEST_P(SerialFraming, ReadIntervalIsAFewCharacterTimesOfTheChosenRate) {
+  EXPECT_EQ(form.Comm1->ReadIntervalTimeout(), 3u);  // 9600 baud, 8N1
+  form.Button10->click();
+  form.ComboBox1->setCurrentText("1200");
+  form.Button10->click();
+  ASSERT_EQ(form.Button10->text(), "Close");
+  EXPECT_EQ(form.Comm1->ReadIntervalTimeout(), 25u);
+}
+
+TEST_P(SerialFraming, TwoRepliesInOneBurstBothTakeEffect) {
+  ASSERT_TRUE(pty.Send(Join({AddressReply(3), TypeReply()})));
+  ASSERT_TRUE(SettlesAt(2)) << LogText(form).toStdString();
+  EXPECT_EQ(form.SpinEdit1->Value(), 3);
+  EXPECT_EQ(form.Edit1->text(), "012A");
+  EXPECT_EQ(chunks, 1);
+}
+
+TEST_P(SerialFraming, ReplyBehindRandomBytesIsDecoded) {
+  std::mt19937 random(GetParam() == FrameForm::Routed ? 7 : 3);
+  std::vector<std::uint8_t> noise(50);
+  for (auto& b : noise) b = static_cast<std::uint8_t>(random());
+  ASSERT_TRUE(pty.Send(Join({noise, AddressReply(9)})));
+  ASSERT_TRUE(SettlesAt(1)) << LogText(form).toStdString();
+  EXPECT_EQ(form.SpinEdit1->Value(), 9);
+}
+
+TEST_P(SerialFraming, ReplyWrittenByteByByteIsDecodedOnce) {
+  for (std::uint8_t byte : TypeReply()) {
+    ASSERT_TRUE(pty.Send({byte}));
+    QTest::qWait(5);
+  }
+  ASSERT_TRUE(SettlesAt(1)) << LogText(form).toStdString();
+  EXPECT_EQ(form.Edit1->text(), "012A");
+  EXPECT_GT(chunks, 1) << "the reader delivered the reply in one piece: nothing was joined";
+}
+
+TEST_P(SerialFraming, BadChecksumBeforeAGoodReplyGivesOneReadLine) {
+  auto broken = AddressReply(4);
+  broken.back() ^= 0x40;
+  ASSERT_TRUE(pty.Send(Join({broken, AddressReply(6)})));
+  ASSERT_TRUE(SettlesAt(1)) << LogText(form).toStdString();
+  EXPECT_EQ(form.SpinEdit1->Value(), 6);
+}
+
+TEST_P(SerialFraming, TruncatedReplyIsGivenUpAfterTheSilence) {
+  // Its Length (32) reaches past the reply that follows it.
+  const auto truncated = Bytes("55 AA 20 05 80 07");
+  ASSERT_TRUE(pty.Send(truncated));
+  QTest::qWait(200);
+  ASSERT_TRUE(pty.Send(AddressReply(7)));
+  ASSERT_TRUE(SettlesAt(1)) << LogText(form).toStdString();
+  EXPECT_EQ(form.SpinEdit1->Value(), 7);
+
+  // With no silence between them the reply waits inside the truncated one's
+  // Length until the window gives that up; no later byte is needed for it.
+  ASSERT_TRUE(pty.Send(Join({truncated, AddressReply(8)})));
+  ASSERT_TRUE(SettlesAt(2)) << LogText(form).toStdString();
+  EXPECT_EQ(form.SpinEdit1->Value(), 8);
+}
+
+TEST_P(SerialFraming, ByteBeforeTheHeaderIsSkipped) {
+  ASSERT_TRUE(pty.Send(Join({Bytes("00"), AddressReply(2)})));
+  ASSERT_TRUE(SettlesAt(1)) << LogText(form).toStdString();
+  EXPECT_EQ(form.SpinEdit1->Value(), 2);
+  EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(';').toStdString();
+}
+
+// Over the simulated bus with its line as slow as a real one at 9600 baud:
+// two requests in a row are answered back to back, with no pause between the
+// replies, and both reach their fields.
+TEST(SerialFramingOverTheSimulator, RepliesBackToBackAreBothDecoded) {
+  FakeDialogs dialogs;
+  TForm1Options options = TestOptions(dialogs);
+  SimulatorOptions simulation;
+  simulation.udp = false;
+  simulation.baud = 9600;
+  options.simulator = std::make_shared<SimulatorRuntime>(simulation);
+  TForm1 form(options);
+  form.RadioButton2->setChecked(true);
+  form.Button10->click();
+  ASSERT_EQ(form.Button10->text(), "Close");
+  form.SpinEdit1->SetValue(1);
+  form.Button12->click();  // "Read Module Type"
+  form.Button29->click();  // "Read Software Version"
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form.Edit1->text().isEmpty() && !form.Edit2->text().isEmpty(); }, 3000))
+      << LogText(form).toStdString();
+  EXPECT_EQ(form.Edit1->text(), "0208");
+  EXPECT_EQ(LogText(form).count(QString::fromUtf8("Read \xEF\xBC\x9A")), 2);
+  EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(';').toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(BothForms, SerialFraming, ::testing::Values(FrameForm::Direct, FrameForm::Routed),
+                         [](const ::testing::TestParamInfo<FrameForm>& info) {
+                           return std::string(info.param == FrameForm::Direct ? "Direct" : "Routed");
+                         });
+
+}  // namespace
+}  // namespace veltra::test

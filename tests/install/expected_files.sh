@@ -1,0 +1,20 @@
+# Sourced by the installation and package checks.
+# expected_files PROGRAM...: every file an installation must hold, relative to
+# its prefix.
+expected_files() {
+  local id=org.veltra.Veltra program size
+  for program in "$@"; do
+    echo "bin/$program"
+    echo "share/man/man1/$program.1.gz"
+  done
+  echo "share/applications/$id.desktop"
+  echo "share/metainfo/$id.metainfo.xml"
+  echo "share/icons/hicolor/scalable/apps/$id.svg"
+  for size in 16 24 32 48 64 128 256; do
+    echo "share/icons/hicolor/${size}x${size}/apps/$id.png"
+  done
+  echo "share/veltra/schema.sql"
+  echo "share/veltra/Veltra.mdb"
+  echo "share/doc/veltra/copyright"
+  echo "share/doc/veltra/changelog.gz"
+}
