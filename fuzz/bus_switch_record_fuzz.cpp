@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "net/bus_switch_commands.h"
+#include "protocol/bus_switch_commands.h"
 #include "protocol/int_conversion.h"
 
 namespace {
