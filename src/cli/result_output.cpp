@@ -100,7 +100,13 @@ std::vector<std::string> ResultLines(const DecodedReply& reply) {
   if (fields.contains("outputs")) {
     std::string text = "Outputs:";
     int k = 1;
-    for (const bool on : fields["outputs"]) text += " " + std::to_string(k++) + (on ? " on" : " off") + ",";
+    for (const bool on : fields["outputs"]) {
+      // Appended piece by piece: GCC 12 at -O3 warns falsely about
+      // " " + std::string&& (-Wrestrict).
+      text += ' ';
+      text += std::to_string(k++);
+      text += on ? " on," : " off,";
+    }
     if (k == 1) text += " none,";
     text.pop_back();
     lines.push_back(text);

@@ -5,9 +5,13 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGroupBox>
+#include <QHostAddress>
+#include <QHostInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScreen>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -79,10 +83,17 @@ TForm1::TForm1(TForm1Options options, QWidget* parent) : QMainWindow(parent), op
       {TabSheet6, "TabSheet6", "Input Module Control", &TForm1::BuildInputModuleControl},
   };
   for (const Page& page : pages) {
-    page.sheet = new QWidget;
-    page.sheet->setObjectName(page.name);
-    (this->*page.build)(page.sheet);
-    PageControl1->addTab(page.sheet, QString::fromLatin1(page.caption));
+    // Each page scrolls, so the window fits small screens (1280x720) and
+    // the log below keeps its lines.
+    auto* content = new QWidget;
+    (this->*page.build)(content);
+    auto* sheet = new QScrollArea;
+    sheet->setObjectName(page.name);
+    sheet->setFrameShape(QFrame::NoFrame);
+    sheet->setWidgetResizable(true);
+    sheet->setWidget(content);
+    page.sheet = sheet;
+    PageControl1->addTab(sheet, QString::fromLatin1(page.caption));
   }
   PageControl1->setCurrentWidget(TabSheet2);
   Splitter1->addWidget(PageControl1);
@@ -117,6 +128,10 @@ TForm1::TForm1(TForm1Options options, QWidget* parent) : QMainWindow(parent), op
   WireCommands();
   BindSceneGrid();
   if (options_.simulator) AttachSimulation();
+  // Opens at its natural size where the screen has room for it, smaller
+  // (the pages scroll) where it has not.
+  if (const QScreen* display = screen())
+    resize(sizeHint().boundedTo(display->availableGeometry().size() * 9 / 10).expandedTo(minimumSizeHint()));
   FormCreate();
 }
 
@@ -138,7 +153,21 @@ void TForm1::FormCreate() {
                                                        : ADOTable1->OpenSceneFile(options_.sceneDatabase);
   if (!opened) dialogs_->Message(QStringLiteral("Can not find database"));
   const auto name = options_.hostName ? options_.hostName() : LocalHostName();
-  Edit3->setText(QString::fromStdString(LocalIpFromHostName(name)));
+  if (const auto shown = LocalIpWithoutLookup(name)) {
+    Edit3->setText(QString::fromStdString(*shown));
+    return;
+  }
+  // The name service may take seconds (or time out) to answer: the window
+  // shows at once and the field fills in when the answer comes.
+  QHostInfo::lookupHost(QString::fromStdString(*name), this, [this](const QHostInfo& answer) {
+    for (const QHostAddress& address : answer.addresses()) {
+      if (address.protocol() == QAbstractSocket::IPv4Protocol) {
+        Edit3->setText(address.toString());
+        return;
+      }
+    }
+    Edit3->clear();
+  });
 }
 
 void TForm1::FormClose() {

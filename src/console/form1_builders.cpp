@@ -70,6 +70,8 @@ void AddRow(QGridLayout* grid, int row, int column, const QString& label, QWidge
 void AddFieldsRow(QGridLayout* grid, int row, const QString& label, const std::vector<QLineEdit*>& fields,
                   const QString& separator) {
   auto* box = new QWidget;
+  // The row is read by its label; the group's title belongs to the group alone.
+  box->setAccessibleName(label);
   auto* line = new QHBoxLayout(box);
   line->setContentsMargins(0, 0, 0, 0);
   for (std::size_t i = 0; i < fields.size(); ++i) {

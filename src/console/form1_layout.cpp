@@ -18,8 +18,11 @@
 
 #include "console/form1_builders.h"
 #include "console/key_filters.h"
+#include "console/scene_grid_view.h"
 #include "console/spin_edit.h"
+#include "console/status_check_box.h"
 #include "protocol/input_commands.h"
+#include "scenes/scene_commands.h"
 #include "serial/port_names.h"
 
 namespace veltra {
@@ -208,9 +211,9 @@ void TForm1::BuildSceneControl(QWidget* page) {
   auto* column = new QHBoxLayout(page);
   auto* group = MakeGroup("GroupBox3", QStringLiteral("Set Scene "));
   auto* grid = new QGridLayout(group);
-  SpinEdit5 = MakeSpin("SpinEdit5", 1, 32, 1);
+  SpinEdit5 = MakeSpin("SpinEdit5", kSceneModuleMin, kSceneModuleMax, 1);
   SpinEdit6 = MakeSpin("SpinEdit6", 1, 8, 1);
-  SpinEdit4 = MakeSpin("SpinEdit4", 0, 50, 0);
+  SpinEdit4 = MakeSpin("SpinEdit4", kSceneNoMin, kSceneNoMax, kSceneNoMin);
   AddRow(grid, 0, 0, QStringLiteral("Module Addr. :"), SpinEdit5);
   AddRow(grid, 1, 0, QStringLiteral("Outputs :"), SpinEdit6);
   AddRow(grid, 2, 0, QStringLiteral("Scene No. :"), SpinEdit4);
@@ -233,7 +236,7 @@ void TForm1::BuildSceneControl(QWidget* page) {
 
   auto* info = MakeGroup("GroupBox4", QStringLiteral("Scene Information"));
   auto* infoColumn = new QVBoxLayout(info);
-  DBGrid1 = new QTableView;
+  DBGrid1 = new SceneGridView;
   DBGrid1->setObjectName("DBGrid1");
   DBGrid1->setAccessibleName(QStringLiteral("Scene Information"));
   DBGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -274,7 +277,7 @@ void TForm1::BuildLightControl(QWidget* page) {
   const char* names[8] = {"CheckBox1", "CheckBox2", "CheckBox3", "CheckBox4",
                           "CheckBox8", "CheckBox5", "CheckBox6", "CheckBox7"};
   for (int k = 0; k < 8; ++k) {
-    lightBoxes[static_cast<std::size_t>(k)] = MakeCheck(names[k], QStringLiteral("Light%1").arg(k + 1));
+    lightBoxes[static_cast<std::size_t>(k)] = new StatusCheckBox(names[k], QStringLiteral("Light%1").arg(k + 1));
     line->addWidget(lightBoxes[static_cast<std::size_t>(k)]);
   }
   Button11 = MakeButton("Button11", QStringLiteral("Read"));
@@ -311,7 +314,8 @@ void TForm1::BuildCurtainControl(QWidget* page) {
   auto* line = new QHBoxLayout(status);
   for (int k = 0; k < 4; ++k) {
     const QByteArray name = "CheckBox" + QByteArray::number(9 + k);
-    curtainBoxes[static_cast<std::size_t>(k)] = MakeCheck(name.constData(), QStringLiteral("Curtain%1").arg(k + 1));
+    curtainBoxes[static_cast<std::size_t>(k)] =
+        new StatusCheckBox(name.constData(), QStringLiteral("Curtain%1").arg(k + 1));
     line->addWidget(curtainBoxes[static_cast<std::size_t>(k)]);
   }
   Button19 = MakeButton("Button19", QStringLiteral("Read"));

@@ -76,6 +76,7 @@ void TForm1::AttachSimulation() {
   SimulationBanner = new QLabel(QStringLiteral("SIMULATED BUS \u2014 no hardware is connected: %1.").arg(where.join("; ")));
   SimulationBanner->setObjectName("SimulationBanner");
   SimulationBanner->setAccessibleName(QStringLiteral("Simulated bus"));
+  SimulationBanner->setAccessibleDescription(SimulationBanner->text());
   SimulationBanner->setWordWrap(true);
   SimulationBanner->setStyleSheet(QStringLiteral(
       "QLabel { background: #ffd54f; color: #000000; font-weight: bold; padding: 6px; border: 2px solid #e65100; }"));

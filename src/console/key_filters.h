@@ -1,9 +1,10 @@
 #pragma once
-// Character filters of the window's text fields. A filter sees every typed
-// character and lets through only its own set and backspace; control
-// characters (and with them the copy, cut and paste shortcuts) are dropped.
-// Text put in by other means, such as the field's context menu, is not
-// filtered.
+// Character filters of the window's text fields. A filter sees every key
+// pressed in its field and refuses the printable characters outside its own
+// set; shortcuts (Ctrl+A, Ctrl+C, ...), navigation and editing keys pass. A
+// paste from the keyboard, the context menu or the X11 selection keeps only
+// the characters the field takes, as if they had been typed. Text the
+// program puts in is not filtered.
 #include <QObject>
 #include <QString>
 
@@ -18,11 +19,16 @@ class KeyFilter : public QObject {
   KeyFilter(const QString& passes, QObject* parent);
   // Whether a typed character gets through.
   bool Passes(QChar c) const;
+  // `text` without the printable characters the field refuses.
+  QString Filtered(const QString& text) const;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void PasteInto(QLineEdit* edit, const QString& text) const;
+  void ShowContextMenu(QLineEdit* edit, const QPoint& globalPos) const;
+
   QString passes_;
 };
 

@@ -10,6 +10,12 @@ namespace veltra {
 
 inline constexpr int kChannelCount = 8;
 inline constexpr int kNoChangeItem = 2;  // third item of "CH1 :" .. "CH8 :"
+// Ranges of "Scene No. :" and of "Module Addr. :" in the "Set Scene " group,
+// and so of the scene table's "Scene No" and "Module Addr".
+inline constexpr int kSceneNoMin = 0;
+inline constexpr int kSceneNoMax = 50;
+inline constexpr int kSceneModuleMin = 1;
+inline constexpr int kSceneModuleMax = 32;
 
 // Item index of a channel list -> byte sent: OFF 0, ON 1, No Change 255.
 std::uint8_t ChannelByte(int itemIndex);

@@ -15,9 +15,10 @@
 // up to date by each operation (only the records an operation touched are
 // re-read; Refresh() re-reads everything). Cells can be edited in place;
 // records can be added (insertRows, appended at the end) and removed
-// (removeRows) through the model. Edits the database refuses raise
-// editFailed() with the error text instead of an exception, since they come
-// from the view.
+// (removeRows) through the model. Edits the database refuses, and values a
+// column cannot hold (scene_cell_rules.h), raise editFailed() with the
+// reason instead of an exception, since they come from the view; the record
+// stays as it was.
 #include <QAbstractItemModel>
 #include <QByteArray>
 #include <QObject>

@@ -6,6 +6,8 @@
 #include <QSqlRecord>
 #include <algorithm>
 
+#include "scenes/scene_cell_rules.h"
+
 namespace veltra {
 namespace {
 
@@ -314,12 +316,15 @@ bool SceneTableModel::setData(const QModelIndex& index, const QVariant& value, i
       index.column() >= columns_.size() || read_only_columns_[index.column()]) {
     return false;
   }
+  // A cell that the table's readers could not use is never stored.
+  const SceneCellEdit edit = CheckSceneCellEdit(columns_[index.column()], value);
+  if (!edit.accepted) return Fail(edit.reason);
   if (Refused()) return false;
   const qint64 key = rows_[index.row()].key;
   QSqlQuery update(QSqlDatabase::database(connection_, false));
   update.prepare(QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?")
                      .arg(QuoteIdentifier(table_), QuoteIdentifier(columns_[index.column()])));
-  update.bindValue(0, value);
+  update.bindValue(0, edit.value);
   update.bindValue(1, key);
   if (!update.exec()) return Fail(ErrorText(update.lastError()));
   QString error;

@@ -2,6 +2,7 @@
 //
 //   veltra-sim [--udp-port N | --no-udp] [--pty] [--baud N] [--modules LIST]
 //              [--delay-ms N] [--drop-every N] [--garbage | --garbage-every N]
+//   veltra-sim --help | --version
 //
 // Logs every request and reply to stdout; runs until SIGINT or SIGTERM.
 #include <signal.h>
@@ -34,7 +35,9 @@ void Usage(std::FILE* to) {
       "  --delay-ms N       send every reply N ms late\n"
       "  --drop-every N     do not send every N-th reply\n"
       "  --garbage          send garbage instead of every reply\n"
-      "  --garbage-every N  send garbage instead of every N-th reply\n",
+      "  --garbage-every N  send garbage instead of every N-th reply\n"
+      "  -h, --help         print these options and exit\n"
+      "  --version          print the program's name and version and exit\n",
       to);
 }
 
@@ -98,8 +101,12 @@ int main(int argc, char** argv) {
     } else if (arg == "--help" || arg == "-h") {
       Usage(stdout);
       return 0;
+    } else if (arg == "--version") {
+      std::cout << "veltra-sim " << VELTRA_VERSION << "\n";
+      return 0;
     } else {
-      std::cerr << "veltra-sim: unknown option " << arg << "\n";
+      std::cerr << "veltra-sim: " << (arg.starts_with('-') ? "unknown option " : "unexpected argument ") << arg
+                << "\n";
       Usage(stderr);
       return 2;
     }

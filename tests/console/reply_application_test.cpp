@@ -3,10 +3,14 @@
 // configuration record.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QCheckBox>
+#include <QTest>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTabWidget>
+#include <functional>
 
 #include "../support/bytes.h"
 #include "console/spin_edit.h"
@@ -121,6 +125,52 @@ TEST_F(ReplyApplication, StatusBytesGoToTheActiveTab) {
   // P0 other than 1 shows nothing.
   Serial(WithChecksum(Bytes("55 AA 0D 05 80 08 01 02 01 01 01")));
   EXPECT_EQ(Lights(), (std::vector<bool>{false, true, false, true, true, true, true, true}));
+}
+
+TEST_F(ReplyApplication, StatusBoxesShowTheReplyAndNotTheOperator) {
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  form.PageControl1->setCurrentWidget(form.TabSheet3);
+  Serial(WithChecksum(Bytes("55 AA 0D 05 80 08 01 01 00 01 00")));
+  const std::vector<bool> reported{false, true, false, false, false, false, false, false};
+  ASSERT_EQ(Lights(), reported);
+
+  std::vector<QCheckBox*> boxes(form.lightBoxes.begin(), form.lightBoxes.end());
+  boxes.insert(boxes.end(), form.curtainBoxes.begin(), form.curtainBoxes.end());
+  for (QCheckBox* box : boxes) {
+    form.PageControl1->setCurrentWidget(box->text().startsWith("Light") ? form.TabSheet3 : form.TabSheet4);
+    ASSERT_TRUE(box->isVisible());
+    const bool before = box->isChecked();
+    const std::string name = box->text().toStdString();
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(box);
+    ASSERT_NE(accessible, nullptr) << name;
+    // Each way of toggling on its own: two of them would cancel out.
+    const std::pair<const char*, std::function<void()>> attempts[] = {
+        {"mouse", [&] { QTest::mouseClick(box, Qt::LeftButton, {}, box->rect().center()); }},
+        {"space", [&] { box->setFocus(); QTest::keyClick(box, Qt::Key_Space); }},
+        {"click", [&] { box->click(); }},
+        // What a screen reader or another assistive tool can do with it.
+        {"accessible actions", [&] {
+           if (QAccessibleActionInterface* actions = accessible->actionInterface())
+             for (const QString& action : actions->actionNames()) actions->doAction(action);
+         }},
+    };
+    for (const auto& [way, attempt] : attempts) {
+      box->setChecked(before);
+      attempt();
+      EXPECT_EQ(box->isChecked(), before) << name << " by " << way;
+    }
+    EXPECT_TRUE(box->isEnabled()) << name;
+    EXPECT_EQ(accessible->role(), QAccessible::CheckBox) << name;
+    EXPECT_EQ(accessible->text(QAccessible::Name), box->text()) << name;
+    EXPECT_EQ(bool(accessible->state().checked), before) << name;
+  }
+  EXPECT_EQ(Lights(), reported);
+  EXPECT_EQ(Curtains(), (std::vector<bool>{false, false, false, false}));
+  // The program still writes them.
+  form.curtainBoxes[1]->setChecked(true);
+  EXPECT_TRUE(form.curtainBoxes[1]->isChecked());
+  EXPECT_TRUE(QAccessible::queryAccessibleInterface(form.curtainBoxes[1])->state().checked);
 }
 
 TEST_F(ReplyApplication, BusSwitchConfigurationFillsTheGroup) {

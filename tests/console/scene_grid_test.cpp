@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModel>
+#include <QApplication>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -10,6 +11,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -46,6 +49,32 @@ class SceneGrid : public ::testing::Test {
     std::size_t k = 0;
     for (const char* item : channels) form->channelLists[k++]->setCurrentText(item);
     Reply(kSetSceneReply);
+  }
+  int Column(const QString& title) const {
+    QAbstractItemModel* model = form->DBGrid1->model();
+    for (int c = 0; c < model->columnCount(); ++c)
+      if (model->headerData(c, Qt::Horizontal).toString() == title) return c;
+    ADD_FAILURE() << "no column " << title.toStdString();
+    return -1;
+  }
+  // The records as the file holds them, read through a connection of their own.
+  QStringList FileRows() const {
+    QStringList rows;
+    {
+      QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("scene_grid_peer"));
+      db.setDatabaseName(folder.filePath("Veltra.mdb"));
+      EXPECT_TRUE(db.open());
+      QSqlQuery query(db);
+      EXPECT_TRUE(query.exec(R"(SELECT "Scene No", "Module Addr", "CH1", "CH2", "CH3", "CH4", "CH5", "CH6", )"
+                             R"("CH7", "CH8" FROM "Scenes Records" ORDER BY rowid)"));
+      while (query.next()) {
+        QStringList cells;
+        for (int c = 0; c < 10; ++c) cells << query.value(c).toString();
+        rows << cells.join(',');
+      }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("scene_grid_peer"));
+    return rows;
   }
   // The grid's rows as "scene,module,CH1..CH8", by column title.
   QStringList Rows() const {
@@ -199,6 +228,117 @@ TEST_F(SceneGrid, RecordsAreAddedByHandAndAnUntouchedOneGoesAgain) {
   EXPECT_EQ(Rows().size(), 3);
   form->close();
   EXPECT_EQ(Rows().size(), 2);
+  EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(';').toStdString();
+}
+
+TEST_F(SceneGrid, EditsThatTheColumnCannotHoldAreRefused) {
+  Scene(5, 9, {"ON"});
+  const QString stored = "9,5,1,X,X,X,X,X,X,X";
+  ASSERT_EQ(FileRows(), QStringList{stored});
+  QAbstractItemModel* model = form->DBGrid1->model();
+  struct Refused {
+    const char* column;
+    std::vector<QVariant> values;
+  };
+  const Refused refused[] = {
+      {"Scene No", {"abc", "1.5", "-3", "", " ", "51", "1e1", QVariant()}},
+      {"Module Addr", {"0", "33", "x", "", "2.0"}},
+      {"CH3", {"2", "", "on", "XX", "-", "10"}},
+      {"CH8", {"Y", " "}},
+  };
+  for (const Refused& r : refused) {
+    const int column = Column(r.column);
+    for (const QVariant& value : r.values) {
+      const auto errors = dialogs.errors.size();
+      EXPECT_FALSE(model->setData(model->index(0, column), value)) << r.column << " " << value.toString().toStdString();
+      ASSERT_EQ(dialogs.errors.size(), errors + 1) << r.column << " " << value.toString().toStdString();
+      EXPECT_TRUE(dialogs.errors.last().contains(r.column)) << dialogs.errors.last().toStdString();
+    }
+  }
+  EXPECT_TRUE(dialogs.errors.last().contains("0 (OFF), 1 (ON) or X (No Change)")) << dialogs.errors.last().toStdString();
+  EXPECT_EQ(Rows(), QStringList{stored});
+  EXPECT_EQ(FileRows(), QStringList{stored});
+
+  // Whole numbers in range and the channel codes are stored; x is taken as X.
+  const auto errors = dialogs.errors.size();
+  EXPECT_TRUE(model->setData(model->index(0, Column("Scene No")), " 50 "));
+  EXPECT_TRUE(model->setData(model->index(0, Column("Module Addr")), 32));
+  EXPECT_TRUE(model->setData(model->index(0, Column("CH1")), "0"));
+  EXPECT_TRUE(model->setData(model->index(0, Column("CH2")), "x"));
+  EXPECT_TRUE(model->setData(model->index(0, Column("CH8")), "1"));
+  EXPECT_EQ(dialogs.errors.size(), errors);
+  EXPECT_EQ(Rows(), QStringList{"50,32,0,X,X,X,X,X,X,1"});
+  EXPECT_EQ(FileRows(), QStringList{"50,32,0,X,X,X,X,X,X,1"});
+
+  // Typed into the grid's editor: refused with the reason, the cell shows
+  // the stored value again.
+  form->show();
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  form->DBGrid1->setFocus();
+  form->DBGrid1->setCurrentIndex(model->index(0, Column("Module Addr")));
+  QTest::keyClick(form->DBGrid1, Qt::Key_F2);
+  QWidget* editor = QApplication::focusWidget();
+  ASSERT_NE(editor, form->DBGrid1);
+  QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClicks(editor, "-3");
+  QTest::keyClick(editor, Qt::Key_Return);  // the grid takes the edit when back in its event loop
+  ASSERT_TRUE(QTest::qWaitFor([&] { return dialogs.errors.size() == errors + 1; }, 2000));
+  EXPECT_TRUE(dialogs.errors.last().contains("from 1 to 32")) << dialogs.errors.last().toStdString();
+  EXPECT_EQ(model->index(0, Column("Module Addr")).data().toInt(), 32);
+  EXPECT_EQ(FileRows(), QStringList{"50,32,0,X,X,X,X,X,X,1"});
+}
+
+TEST_F(SceneGrid, TabLeavesTheGridFromItsLastCellAndShiftTabFromItsFirst) {
+  Scene(1, 1, {"ON"});
+  Scene(2, 1, {"ON"});
+  form->show();
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  QTableView* grid = form->DBGrid1;
+  QAbstractItemModel* model = grid->model();
+  const int last = model->columnCount() - 1;
+  auto inGrid = [grid] {
+    QWidget* focus = QApplication::focusWidget();
+    return focus == grid || grid->isAncestorOf(focus);
+  };
+
+  // Inside the grid Tab goes from cell to cell, across rows.
+  grid->setFocus();
+  grid->setCurrentIndex(model->index(0, last));
+  QTest::keyClick(grid, Qt::Key_Tab);
+  EXPECT_TRUE(inGrid());
+  EXPECT_EQ(grid->currentIndex(), model->index(1, 0));
+  QTest::keyClick(grid, Qt::Key_Backtab, Qt::ShiftModifier);
+  EXPECT_EQ(grid->currentIndex(), model->index(0, last));
+
+  // From the last cell on, and from the first cell back, it leaves.
+  grid->setCurrentIndex(model->index(1, last));
+  QTest::keyClick(grid, Qt::Key_Tab);
+  EXPECT_FALSE(inGrid());
+  grid->setFocus();
+  grid->setCurrentIndex(model->index(0, 0));
+  QTest::keyClick(grid, Qt::Key_Backtab, Qt::ShiftModifier);
+  EXPECT_FALSE(inGrid());
+
+  // Also while the first cell is being edited; the edit is kept.
+  grid->setFocus();
+  grid->setCurrentIndex(model->index(0, 0));
+  QTest::keyClick(grid, Qt::Key_F2);
+  QWidget* editor = QApplication::focusWidget();
+  ASSERT_NE(editor, grid);
+  QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClicks(editor, "7");
+  QTest::keyClick(editor, Qt::Key_Backtab, Qt::ShiftModifier);
+  EXPECT_FALSE(inGrid());
+  EXPECT_EQ(Rows().first(), "7,1,1,X,X,X,X,X,X,X");
+
+  // Ctrl+Tab still steps from cell to cell.
+  grid->setFocus();
+  grid->setCurrentIndex(model->index(0, 1));
+  QTest::keyClick(grid, Qt::Key_Tab, Qt::ControlModifier);
+  EXPECT_TRUE(inGrid());
+  EXPECT_EQ(grid->currentIndex(), model->index(0, 2));
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(';').toStdString();
 }
 

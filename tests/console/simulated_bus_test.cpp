@@ -34,10 +34,12 @@ class SimulatedBus : public ::testing::TestWithParam<Link> {
  protected:
   QTemporaryDir folder;
   FakeDialogs dialogs;
-  std::unique_ptr<TForm1> form;
+  // What the simulator's threads and the serial reader log into: declared
+  // before the window, so it outlives the simulator the window stops.
   std::mutex mutex;
   std::vector<std::string> simulatorLines;
   int serialChunks = 0;
+  std::unique_ptr<TForm1> form;
 
   // The window on a fresh scene database and a fresh simulated bus, with the
   // link under test open.

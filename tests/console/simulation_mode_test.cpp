@@ -2,6 +2,7 @@
 // is simulated, and that a normal window has none of it.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -42,6 +43,12 @@ TEST(SimulationMode, WindowIsPointedAtTheSimulatedBusAndSaysSo) {
   EXPECT_TRUE(banner->text().contains("SIMULATED BUS"));
   EXPECT_TRUE(banner->text().contains(QStringLiteral("127.0.0.1:%1").arg(port))) << banner->text().toStdString();
   EXPECT_TRUE(banner->text().contains(line)) << banner->text().toStdString();
+  // Screen readers get where the bus is, too.
+  QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(banner);
+  ASSERT_NE(accessible, nullptr);
+  const QString told = accessible->text(QAccessible::Name) + ' ' + accessible->text(QAccessible::Description);
+  EXPECT_TRUE(told.contains(QStringLiteral("127.0.0.1:%1").arg(port))) << told.toStdString();
+  EXPECT_TRUE(told.contains(line)) << told.toStdString();
   // First in the window's column, above the link panel and the tabs.
   EXPECT_EQ(form.centralWidget()->layout()->indexOf(banner), 0);
   form.show();
