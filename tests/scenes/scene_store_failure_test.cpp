@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <thread>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -222,6 +223,59 @@ TEST_F(SceneStoreFailureTest, RefusedGridEditIsReportedWithNoTransactionLeftOpen
                              "11,7,1,1,1,1,1,1,1,1"};
   EXPECT_EQ(Peer(path_).Records(), expected);
   EXPECT_EQ(model->rowCount(), 4);
+}
+
+// In a child whose files may not grow past the table's present size (a full
+// disk): appends records until a save fails. Exit status: how many saves
+// went through (at most 200), or 250 when none failed, 251 when the failed
+// save left its record in the grid, 252 when the table did not open.
+[[noreturn]] void SaveUntilTheDiskIsFull(const QString& folder, qint64 fileSize) {
+  std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails with EFBIG instead
+  const rlimit limit{static_cast<rlim_t>(fileSize), static_cast<rlim_t>(fileSize)};
+  if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(252);
+  SceneStore store;
+  if (!store.OpenSceneTable(folder)) _exit(252);
+  const int rowsBefore = store.Model()->rowCount();
+  for (int saved = 0; saved < 200; ++saved) {
+    try {
+      store.SaveSceneRecord(saved % 51, 10 + saved / 51, AllCodes(QStringLiteral("1")));
+    } catch (const SceneStoreError&) {
+      _exit(store.Model()->rowCount() == rowsBefore + saved ? saved : 251);
+    }
+  }
+  _exit(250);
+}
+
+TEST_F(SceneStoreFailureTest, FullDiskFailsTheSaveAndKeepsEveryEarlierOne) {
+  {  // the child opens the file on its own
+    SceneStore seeding;
+    ASSERT_TRUE(seeding.OpenSceneTable(folder_));
+    seeding.SaveSceneRecord(1, 4, AllCodes(QStringLiteral("1")));
+    seeding.SaveSceneRecord(2, 5, AllCodes(QStringLiteral("0")));
+  }
+  const qint64 size = QFileInfo(path_).size();
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) SaveUntilTheDiskIsFull(folder_, size);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "child died, status " << status;
+  const int saved = WEXITSTATUS(status);
+  ASSERT_LT(saved, 200) << "exit status " << saved;
+
+  // The file is whole and holds the seeds and every save that went through,
+  // not the one that failed; no journal is left behind.
+  EXPECT_LE(QFileInfo(path_).size(), size);
+  EXPECT_FALSE(QFileInfo::exists(path_ + QStringLiteral("-journal")));
+  Peer peer(path_);
+  EXPECT_EQ(peer.Exec(QStringLiteral("PRAGMA integrity_check")), (std::vector<QStringList>{{QStringLiteral("ok")}}));
+  const QStringList records = peer.Records();
+  ASSERT_EQ(records.size(), 2 + saved);
+  EXPECT_EQ(records.front(), QStringLiteral("1,4,1,1,1,1,1,1,1,1"));
+  if (saved > 0) {
+    EXPECT_EQ(records.back(),
+              QStringLiteral("%1,%2,1,1,1,1,1,1,1,1").arg((saved - 1) % 51).arg(10 + (saved - 1) / 51));
+  }
 }
 
 // Saves 2k and 2k+1 append record (k, 1) with all codes "0" and then update
