@@ -98,7 +98,8 @@ class CapturingForm : public CapturedTraffic, public TForm1 {
 inline TForm1Options TestOptions(FakeDialogs& dialogs) {
   TForm1Options options;
   options.dialogs = &dialogs;
-  options.hostName = [] { return std::optional<std::string>("localhost"); };
+  // Shown as it is: only the lookup's own test asks the name service.
+  options.hostName = [] { return std::optional<std::string>("127.0.0.1"); };
   options.busSwitchBroadcastHost = "127.0.0.1";
   options.sceneFolder = QStringLiteral("/nonexistent-veltra-test-folder/");
   options.simulationLocalPort = 0;  // parallel tests never share a fixed port
