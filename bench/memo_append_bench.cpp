@@ -9,17 +9,10 @@
 #include <fstream>
 #include <string>
 
-#include "console/dialogs.h"
 #include "console/form1.h"
+#include "silent_dialogs.h"
 
 namespace {
-
-class SilentDialogs : public veltra::Dialogs {
- public:
-  bool Confirm(const QString&) override { return false; }
-  void Message(const QString&) override {}
-  void ShowError(const QString&) override {}
-};
 
 long ResidentKiB() {
   std::ifstream status("/proc/self/status");
@@ -40,7 +33,7 @@ long ResidentKiB() {
 int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QApplication app(argc, argv);
-  SilentDialogs dialogs;
+  bench::SilentDialogs dialogs;
   veltra::TForm1Options options;
   options.dialogs = &dialogs;
   options.hostName = [] { return std::optional<std::string>("localhost"); };

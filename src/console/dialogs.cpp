@@ -1,6 +1,7 @@
 #include "console/dialogs.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 
 namespace veltra {
@@ -16,6 +17,17 @@ void MessageBoxDialogs::Message(const QString& text) {
 
 void MessageBoxDialogs::ShowError(const QString& text) {
   QMessageBox::critical(parent_, QApplication::applicationName(), text);
+}
+
+void MessageBoxDialogs::Warning(const QString& text, const QString& details) {
+  QMessageBox box(QMessageBox::Warning, QApplication::applicationName(), text, QMessageBox::Ok, parent_);
+  box.setInformativeText(details);
+  box.exec();
+}
+
+QString MessageBoxDialogs::SaveFileName(const QString& caption, const QString& suggestedPath,
+                                        const QString& filter) {
+  return QFileDialog::getSaveFileName(parent_, caption, suggestedPath, filter);
 }
 
 void MessageBoxDialogs::About(const QString& title, const QString& text) {

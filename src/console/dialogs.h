@@ -16,6 +16,11 @@ class Dialogs {
   virtual void Message(const QString& text) = 0;
   // An error that ended an operator action; the window keeps running.
   virtual void ShowError(const QString& text) = 0;
+  // A failure with its cause: warning icon, `text` as the message and
+  // `details` as the informative text below it.
+  virtual void Warning(const QString& text, const QString& details) = 0;
+  // A standard file dialog asking where to save; empty when cancelled.
+  virtual QString SaveFileName(const QString& caption, const QString& suggestedPath, const QString& filter) = 0;
   // The About box of the Help menu; a plain message unless shown otherwise.
   virtual void About(const QString& title, const QString& text) {
     (void)title;
@@ -30,6 +35,8 @@ class MessageBoxDialogs : public Dialogs {
   bool Confirm(const QString& text) override;
   void Message(const QString& text) override;
   void ShowError(const QString& text) override;
+  void Warning(const QString& text, const QString& details) override;
+  QString SaveFileName(const QString& caption, const QString& suggestedPath, const QString& filter) override;
   void About(const QString& title, const QString& text) override;
 
  private:

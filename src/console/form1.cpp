@@ -9,17 +9,20 @@
 #include <QHostInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMetaObject>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollArea>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <exception>
 
 #include "console/app_identity.h"
 #include "console/dialogs.h"
+#include "console/exchange_texts.h"
 #include "console/form1_builders.h"
 #include "console/local_ip.h"
 #include "console/timed_frame_assembler.h"
@@ -47,16 +50,25 @@ TForm1::TForm1(TForm1Options options, QWidget* parent) : QMainWindow(parent), op
   // frames after it.
   serialFrames_ = std::make_unique<TimedFrameAssembler>([this](FrameForm form, const FrameAssembler::Frame& frame) {
     RunGuarded([&] {
-      if (form == FrameForm::Routed)
-        ReceiveDeal(std::string(frame.begin(), frame.end()));
-      else
-        ApplyReply(DecodeDirect(frame.data(), frame.size(), LogMasked()));
+      const DecodedReply reply = form == FrameForm::Routed ? DecodeRouted(frame.data(), frame.size(), LogMasked())
+                                                           : DecodeDirect(frame.data(), frame.size(), LogMasked());
+      // Only a frame the decoder accepts answers the request that waits.
+      ApplyReply(reply, reply.logLine ? TakeSerialRoundTrip() : std::nullopt);
     });
+  });
+  // The line's threads have failed (adapter unplugged, device gone). Handled
+  // from the event loop: the notification is still being delivered.
+  serialLink->onHangup = [this] {
+    QMetaObject::invokeMethod(this, [this] { RunGuarded([this] { HandleSerialHangup(); }); }, Qt::QueuedConnection);
+  };
+  serialReplyOverdue_ = new QTimer(this);
+  serialReplyOverdue_->setSingleShot(true);
+  connect(serialReplyOverdue_, &QTimer::timeout, this, [this] {
+    if (serialRequestAt_) SetExchangeText(NoReplyText(serialLink->ReceiveTimeout));
   });
   ADOTable1 = new SceneStore(this);
   ADOTable1->setObjectName("ADOTable1");
 
-  BuildMenus();
   auto* central = new QWidget;
   auto* column = new QVBoxLayout(central);
   auto* settings = MakeGroup("GroupBox1", QStringLiteral("Communication Settings"));
@@ -118,6 +130,10 @@ TForm1::TForm1(TForm1Options options, QWidget* parent) : QMainWindow(parent), op
   statusPanel_ = new QLabel;
   statusPanel_->setObjectName("StatusBar1Panel");
   StatusBar1->addWidget(statusPanel_, 1);
+  exchangePanel_ = new QLabel;
+  exchangePanel_->setObjectName("StatusBar1Exchange");
+  exchangePanel_->setAccessibleName(QStringLiteral("Last exchange"));
+  StatusBar1->addPermanentWidget(exchangePanel_);
   dataColumn->addWidget(StatusBar1);
   Splitter1->addWidget(data);
   Splitter1->setStretchFactor(0, 3);
@@ -126,6 +142,7 @@ TForm1::TForm1(TForm1Options options, QWidget* parent) : QMainWindow(parent), op
   setCentralWidget(central);
 
   WireCommands();
+  BuildMenus();
   BindSceneGrid();
   if (options_.simulator) AttachSimulation();
   // Opens at its natural size where the screen has room for it, smaller
@@ -184,6 +201,10 @@ void TForm1::closeEvent(QCloseEvent* event) {
 QString TForm1::StatusText() const { return statusPanel_->text(); }
 
 void TForm1::SetStatusText(const QString& text) { statusPanel_->setText(text); }
+
+QString TForm1::ExchangeText() const { return exchangePanel_->text(); }
+
+void TForm1::SetExchangeText(const QString& text) { exchangePanel_->setText(text); }
 
 // ---------------------------------------------------------------- operator actions
 

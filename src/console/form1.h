@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -15,7 +16,10 @@
 #include <optional>
 #include <string>
 
+#include "console/log_stamp.h"
+#include "console/port_list.h"
 #include "link/event_loop_serial_link.h"
+#include "link/failure_details.h"
 #include "link/udp_link.h"
 #include "protocol/request_writer.h"
 #include "protocol/send_path.h"
@@ -26,6 +30,7 @@ class QAction;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QKeySequence;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -36,6 +41,7 @@ class QSplitter;
 class QStatusBar;
 class QTabWidget;
 class QTableView;
+class QTimer;
 class QWidget;
 
 namespace veltra {
@@ -91,6 +97,8 @@ class TForm1 : public QMainWindow, public RequestLog {
   void btn2Click();      // bus switch "Read"
   void Delete1Click();
   void DeleteAll1Click();
+  void SaveLogClick();      // File > "Save Log…"
+  void ClearLogClick();     // View > "Clear Log"
   void AboutVeltraClick();  // Help > "About Veltra"
   // Serial chunk as the reader delivered it: every reply frame it completes
   // is decoded, in the form the "Monitor" box selects.
@@ -113,12 +121,16 @@ class TForm1 : public QMainWindow, public RequestLog {
   // waiting for the text layout; FlushLog puts them in at once.
   void FlushLog();
 
-  // Writes a decoded reply into the window.
-  void ApplyReply(const DecodedReply& reply);
+  // Writes a decoded reply into the window. With the round trip of the
+  // request it answers, the exchange panel reports it, and with "Timestamps"
+  // on the log line ends in "(N ms)".
+  void ApplyReply(const DecodedReply& reply, std::optional<std::chrono::nanoseconds> roundTrip = std::nullopt);
 
   void SetBusSwitchBroadcastHost(const std::string& host) { options_.busSwitchBroadcastHost = host; }
   const std::string& BusSwitchBroadcastHost() const { return options_.busSwitchBroadcastHost; }
   QString StatusText() const;
+  // The status bar's second panel: what became of the last request.
+  QString ExchangeText() const;
   Dialogs& dialogs() { return *dialogs_; }
   // The simulated bus the window runs against; null without simulation.
   SimulatorRuntime* Simulator() { return simulator_.get(); }
@@ -134,12 +146,27 @@ class TForm1 : public QMainWindow, public RequestLog {
   // Above everything else, only when the bus is simulated: says so and where.
   QLabel* SimulationBanner = nullptr;
 
-  // ---- Menu bar
+  // ---- Menu bar (form1_menus.cpp)
+  QMenu* FileMenu = nullptr;
+  QAction* SaveLog = nullptr;  // "Save Log…", Ctrl+S
+  QAction* Quit = nullptr;     // "Quit", Ctrl+Q
+  QMenu* ViewMenu = nullptr;
+  QAction* ShowFrameBytes = nullptr;  // checkable: clears the hidden log mask chk1
+  QAction* Timestamps = nullptr;      // checkable: local time before each new line
+  QAction* ClearLog = nullptr;
   QMenu* HelpMenu = nullptr;
   QAction* AboutVeltra = nullptr;
 
+  // A new item in the File menu's group of save commands: below those already
+  // there, above "Quit". Its handler runs guarded like a button's.
+  QAction* AddFileSaveAction(const QString& text, const char* objectName, const QKeySequence& shortcut,
+                             std::function<void()> handler);
+  // The monitor log as "Save Log…" writes it: one line per entry, each ended
+  // by a line feed.
+  QString LogContents();
+
   // ---- Communication Settings
-  QComboBox* ComboBox5 = nullptr;  // "Com"
+  PortList* ComboBox5 = nullptr;   // "Com", refreshed when it drops down
   QComboBox* ComboBox1 = nullptr;  // "Buad Rate"
   QComboBox* ComboBox2 = nullptr;  // "Bit Size  "
   QComboBox* ComboBox3 = nullptr;  // "Parity"
@@ -226,8 +253,14 @@ class TForm1 : public QMainWindow, public RequestLog {
  protected:
   void closeEvent(QCloseEvent* event) override;
 
+ signals:
+  // The monitor log was emptied by "Clear Log"; lines from before are gone.
+  void logCleared();
+
  private:
   void BuildMenus();  // form1_menus.cpp
+  void BuildFileMenu();
+  void BuildViewMenu();
   void BuildHelpMenu();
   void BuildCommunicationSettings(QWidget* panel);
   void BuildModuleSettings(QWidget* page);
@@ -245,6 +278,20 @@ class TForm1 : public QMainWindow, public RequestLog {
   Addressing CurrentAddressing() const;
   void Send();
   void SetStatusText(const QString& text);
+  void SetExchangeText(const QString& text);
+  // One line for the monitor log, stamped when "Timestamps" is on.
+  void AppendLine(QString line);
+  // The outcome of a request the send path has handled.
+  void ReportRequest(const SendResult& result, bool network);
+  // The round trip of the serial request that a reply just decoded answers;
+  // nothing when no request waits.
+  std::optional<std::chrono::nanoseconds> TakeSerialRoundTrip();
+  // "Close" of the serial row, also after the line hung up.
+  void CloseSerialLink();
+  // The box of a failed "Create": "Error!" with the cause of the exception
+  // being handled (call it from a catch block).
+  void ShowOpenFailure(LinkKind kind);
+  void HandleSerialHangup();
   void ShowBusSwitchRecord(const BusSwitchRecord& record);
   BusSwitchTexts BusSwitchFieldTexts() const;
   // A fresh socket of the UDP client, sending to host at "Remote Port "
@@ -268,9 +315,19 @@ class TForm1 : public QMainWindow, public RequestLog {
   std::unique_ptr<Dialogs> ownDialogs_;
   Dialogs* dialogs_ = nullptr;
   QLabel* statusPanel_ = nullptr;
+  QLabel* exchangePanel_ = nullptr;
+  // Takes requests while "TCP/IP " is selected and the UDP link is not open.
+  ClosedLink closedNetwork_;
+  // When the last serial request was handed to the line, while its reply is
+  // awaited; the timer says when it is overdue.
+  std::optional<std::chrono::steady_clock::time_point> serialRequestAt_;
+  QTimer* serialReplyOverdue_ = nullptr;
   bool followingCurrentRow_ = false;
   QPersistentModelIndex newGridRow_;  // appended by hand and still untouched
   QStringList pendingLog_;
+  LogStamp logStamp_;  // "Timestamps"
+  QAction* fileSaveEnd_ = nullptr;  // the separator between the save items and "Quit"
+  QString logFolder_;               // where the log was last saved
   // The serial reader's chunks cut into reply frames for the decoder.
   std::unique_ptr<TimedFrameAssembler> serialFrames_;
   QStringList simulatorLines_;  // the latest, for the banner's tooltip

@@ -46,7 +46,10 @@ void TForm1::BuildCommunicationSettings(QWidget* panel) {
   serial->setContentsMargins(0, 0, 0, 0);
   QStringList ports;
   for (const std::string& name : SerialPortNames()) ports << QString::fromStdString(name);
-  ComboBox5 = MakeList("ComboBox5", ports, "COM1");
+  ComboBox5 = new PortList;
+  ComboBox5->setObjectName("ComboBox5");
+  ComboBox5->addItems(ports);
+  ComboBox5->setCurrentIndex(static_cast<int>(ports.indexOf(QStringLiteral("COM1"))));
   ComboBox1 = MakeList("ComboBox1",
                        {"1200", "2400", "4800", "9600", "14400", "19200", "38400", "56000", "115200", "128000"},
                        "9600");

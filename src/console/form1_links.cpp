@@ -3,6 +3,7 @@
 // serial and UDP rows.
 #include "console/form1.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -16,11 +17,14 @@
 #include <QTextDocument>
 #include <algorithm>
 #include <chrono>
+#include <exception>
 
 #include "console/dialogs.h"
+#include "console/exchange_texts.h"
 #include "console/form1_builders.h"
 #include "console/spin_edit.h"
 #include "console/timed_frame_assembler.h"
+#include "link/failure_details.h"
 #include "protocol/int_conversion.h"
 #include "protocol/transmit_buffer.h"
 #include "serial/comm.h"
@@ -49,8 +53,12 @@ bool TForm1::NetworkSelected() const { return RadioButton1->isChecked(); }
 
 bool TForm1::LogMasked() const { return chk1->isChecked(); }
 
-void TForm1::AppendLog(const std::string& utf8Line) {
-  pendingLog_.append(QString::fromUtf8(utf8Line));
+void TForm1::AppendLog(const std::string& utf8Line) { AppendLine(QString::fromUtf8(utf8Line)); }
+
+void TForm1::AppendLine(QString line) {
+  // Stamped when the line is made, not when it reaches the log.
+  if (Timestamps->isChecked()) line.prepend(logStamp_.Now());
+  pendingLog_.append(std::move(line));
   if (pendingLog_.size() == 1) QMetaObject::invokeMethod(this, &TForm1::FlushLog, Qt::QueuedConnection);
 }
 
@@ -74,15 +82,28 @@ void TForm1::FlushLog() {
 }
 
 Link& TForm1::RequestLink() {
-  if (NetworkSelected()) return options_.networkRequests ? *options_.networkRequests : udpLink;
+  if (NetworkSelected()) {
+    if (options_.networkRequests) return *options_.networkRequests;
+    // The UDP client would make itself a socket for the request; a link the
+    // operator has not opened sends nothing.
+    return udpLink.IsOpen() ? static_cast<Link&>(udpLink) : closedNetwork_;
+  }
   return options_.serialRequests ? *options_.serialRequests : *serialLink;
 }
 
 void TForm1::Send() {
   // Only the network link waits for its reply; serial replies come as the
   // reader delivers them.
-  const SendResult result = SendDataDeal(ProcessTransmitBuffer(), RequestLink(), *this, NetworkSelected());
-  if (result.reply) ReceiveDeal(std::string(result.reply->begin(), result.reply->end()));
+  const bool network = NetworkSelected();
+  SendResult result;
+  try {
+    result = SendDataDeal(ProcessTransmitBuffer(), RequestLink(), *this, network);
+  } catch (const std::exception& error) {
+    serialRequestAt_.reset();
+    SetExchangeText(RequestFailedText(QString::fromUtf8(error.what()).simplified()));
+    throw;
+  }
+  ReportRequest(result, network);
 }
 
 void TForm1::ReceiveDeal(const std::string& bytes) {
@@ -130,18 +151,37 @@ void TForm1::Button10Click() {
       Button10->setText(kClose);
       SetSerialRowEnabled(false);
     } catch (...) {
-      dialogs_->Message(QStringLiteral("Error!"));
+      ShowOpenFailure(LinkKind::Serial);
     }
   } else if (caption == kClose) {
     try {
-      serialLink->Close();
-      SetStatusText(QString());
-      Button10->setText(kCreate);
-      SetSerialRowEnabled(true);
+      CloseSerialLink();
     } catch (...) {
       dialogs_->Message(QStringLiteral("Error!"));
     }
   }
+}
+
+void TForm1::CloseSerialLink() {
+  serialLink->Close();
+  serialRequestAt_.reset();
+  SetStatusText(QString());
+  Button10->setText(kCreate);
+  SetSerialRowEnabled(true);
+}
+
+void TForm1::ShowOpenFailure(LinkKind kind) {
+  // Called from a catch block: the error being handled says why.
+  QString details;
+  try {
+    throw;
+  } catch (const LinkError& error) {
+    details = QString::fromStdString(FailureDetails(kind, error));
+  } catch (const std::exception& error) {
+    details = QString::fromUtf8(error.what());
+  } catch (...) {
+  }
+  dialogs_->Warning(QStringLiteral("Error!"), details);
 }
 
 void TForm1::PointUdpClient(const std::string& host) {
@@ -164,7 +204,7 @@ void TForm1::Button32Click() {
       SetStatusText(QStringLiteral("UDP is running!"));
     } catch (...) {
       udpLink.Close();
-      dialogs_->Message(QStringLiteral("Error!"));
+      ShowOpenFailure(LinkKind::Network);
     }
   } else if (caption == kClose) {
     SetStatusText(QString());

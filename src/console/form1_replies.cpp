@@ -1,19 +1,27 @@
 // Decoded replies written into the window.
 #include "console/form1.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QTabWidget>
 
+#include "console/exchange_texts.h"
 #include "console/spin_edit.h"
 #include "protocol/bus_switch_commands.h"
 #include "scenes/scene_store.h"
 
 namespace veltra {
 
-void TForm1::ApplyReply(const DecodedReply& reply) {
-  if (!reply.logLine) return;
-  AppendLog(*reply.logLine);
+void TForm1::ApplyReply(const DecodedReply& reply, std::optional<std::chrono::nanoseconds> roundTrip) {
+  if (!reply.logLine) {
+    if (roundTrip) SetExchangeText(InvalidReplyText(*roundTrip));
+    return;
+  }
+  QString line = QString::fromUtf8(*reply.logLine);
+  if (roundTrip && Timestamps->isChecked()) line += QStringLiteral(" (") + RoundTripText(*roundTrip) + ')';
+  AppendLine(std::move(line));
+  if (roundTrip) SetExchangeText(ReplyText(*roundTrip, reply.statusWord));
   switch (reply.effect) {
     case ReplyEffect::None:
       break;

@@ -94,4 +94,13 @@ class Link {
   FrameTap* tap_ = nullptr;
 };
 
+// A link that is not open: sends nothing, receives nothing.
+class ClosedLink final : public Link {
+ public:
+  bool IsOpen() const override { return false; }
+  TransmitStatus Transmit(std::span<const std::uint8_t>) override { return TransmitStatus::NotOpen; }
+  std::optional<Bytes> Receive(int) override { return std::nullopt; }
+  void DiscardPending() override {}
+};
+
 }  // namespace veltra

@@ -7,13 +7,6 @@
 #include "serial/notification_queue.h"
 
 namespace veltra {
-namespace {
-
-// How long a freshly opened line's writer may take to report itself ready.
-constexpr int kWriterStartMs = 1000;
-
-}  // namespace
-
 SerialLink::SerialLink() : queue_(std::make_shared<CommNotificationQueue>()) {
   comm_ = std::make_unique<TComm>(queue_);
   waitForDelivery_ = [this](int timeoutMs) {
@@ -41,7 +34,10 @@ void SerialLink::Wire() {
     hungUp_ = true;
     if (onHangup) onHangup();
   };
-  comm_->OnSendDataEmpty = [this](TComm&) { writesQueued_ = false; };
+  // The writer's empty-queue report only wakes Flush, which asks the
+  // component how many requests are still unwritten: the report the writer
+  // makes when it starts can come after a later request was queued.
+  comm_->OnSendDataEmpty = [](TComm&) {};
   comm_->OnReceiveError = [this](TComm&, std::uint32_t mask) {
     if (onLineError) onLineError(mask);
   };
@@ -88,17 +84,12 @@ void SerialLink::Configure(const SerialSettings& settings) {
 
 void SerialLink::Open() {
   if (assembler_) assembler_->Clear();
-  // The writer reports its empty queue once when it starts; that report
-  // must not be taken for the end of a later write.
-  writesQueued_ = true;
   try {
     comm_->OpenPort();
   } catch (const ECommsError& error) {
-    writesQueued_ = false;
-    throw LinkError(error.what(), error.detail());
+    throw LinkError(error.what(), error.detail(), error.code());
   }
   hungUp_ = false;
-  if (queue_) Flush(kWriterStartMs);
 }
 
 void SerialLink::Close() { comm_->ClosePort(); }
@@ -107,7 +98,8 @@ bool SerialLink::Flush(int timeoutMs) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
     if (queue_) queue_->DeliverPending(*comm_);
-    if (!writesQueued_ || !comm_->IsOpen() || hungUp_) return !writesQueued_;
+    const bool written = comm_->WritesPending() == 0;
+    if (written || !comm_->IsOpen() || hungUp_) return written;
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
     if (left <= 0 || !waitForDelivery_) return false;
     waitForDelivery_(static_cast<int>(left));
@@ -117,7 +109,6 @@ bool SerialLink::Flush(int timeoutMs) {
 TransmitStatus SerialLink::Transmit(std::span<const std::uint8_t> frame) {
   if (!comm_->IsOpen()) return TransmitStatus::NotOpen;
   const auto length = static_cast<std::uint16_t>(std::min<std::size_t>(frame.size(), 0xFFFF));
-  writesQueued_ = true;  // before the writer can report the queue empty
   if (!comm_->WriteData(frame.data(), length)) return TransmitStatus::Refused;
   if (Tapped()) Trace(FrameDirection::Sent, frame.first(length), Local(), {});
   return TransmitStatus::Sent;

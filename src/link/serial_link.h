@@ -93,7 +93,6 @@ class SerialLink final : public Link {
   std::deque<Bytes> inbox_;
   std::optional<FrameAssembler> assembler_;
   bool hungUp_ = false;
-  bool writesQueued_ = false;
 };
 
 }  // namespace veltra

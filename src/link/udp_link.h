@@ -1,7 +1,8 @@
 #pragma once
 // The network link: bus frames in UDP datagrams to and from a bus switch,
 // over the UDP client's one socket. The socket is created on first use, so a
-// request can go out before the link was opened (the window relies on that).
+// request can go out before the link was opened (the window does not let it:
+// it hands requests to a ClosedLink until the operator opens this one).
 #include "link/link.h"
 #include "net/udp_client.h"
 

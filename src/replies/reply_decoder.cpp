@@ -30,7 +30,8 @@ DecodedReply Decode(std::uint8_t* work, FrameForm form, bool masked) {
   const std::uint8_t status = work[at + 3];
   const int p0 = at + 4;
 
-  result.logLine = FormatReadLine(work, length, masked, StatusWord(status));
+  result.statusWord = StatusWord(status);
+  result.logLine = FormatReadLine(work, length, masked, result.statusWord);
   if (status != kStatusOk || cls != ClassSystemReply) return result;
 
   const bool routed = form == FrameForm::Routed;

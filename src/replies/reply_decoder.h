@@ -26,6 +26,7 @@ enum class ReplyEffect {
 struct DecodedReply {
   // Empty when the frame was rejected; rejected frames change nothing.
   std::optional<std::string> logLine;
+  std::string statusWord;  // of an accepted frame ("OK!", "Command error!", ...)
   ReplyEffect effect = ReplyEffect::None;
   std::vector<bool> statusBits;
   int moduleAddress = 0;

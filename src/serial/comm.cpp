@@ -25,8 +25,10 @@ namespace {
 // only guards against a driver call that never returns.
 constexpr auto kThreadEndWait = std::chrono::seconds(2);
 
-std::string ErrnoText(const char* what, int error) {
-  return std::string(what) + ": " + std::strerror(error);
+// The failure of one system call: the fixed message, the call (or device)
+// with the system's description, and the error number.
+ECommsError SystemFailure(const char* message, const char* what, int error) {
+  return ECommsError(message, std::string(what) + ": " + std::strerror(error), error);
 }
 
 // Closes an fd we have just opened when OpenPort gives up on it.
@@ -73,16 +75,16 @@ void TComm::OpenPort() {
   const std::string path = DevicePathFor(commName_);
   FdGuard device;
   device.fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (device.fd < 0) throw ECommsError(kErrOpening, ErrnoText(path.c_str(), errno));
+  if (device.fd < 0) throw SystemFailure(kErrOpening, path.c_str(), errno);
   // Exclusive use: an advisory lock that every instance takes (it binds
   // root too), and the terminal's own exclusive mode against other programs.
   if (::flock(device.fd, LOCK_EX | LOCK_NB) != 0) {
-    throw ECommsError(kErrOpening, ErrnoText("flock", errno));
+    throw SystemFailure(kErrOpening, "flock", errno);
   }
-  if (!::isatty(device.fd)) throw ECommsError(kErrNotComm, ErrnoText("isatty", errno));
+  if (!::isatty(device.fd)) throw SystemFailure(kErrNotComm, "isatty", errno);
   termios saved{};
   if (::tcgetattr(device.fd, &saved) != 0) {
-    throw ECommsError(kErrCommBuffer, ErrnoText("tcgetattr", errno));
+    throw SystemFailure(kErrCommBuffer, "tcgetattr", errno);
   }
   ::ioctl(device.fd, TIOCEXCL);
 
@@ -93,7 +95,7 @@ void TComm::OpenPort() {
   if (closeSignal.fd < 0 || wake.fd < 0) {
     const int error = errno;
     ::ioctl(device.fd, TIOCNXCL);
-    throw ECommsError(kErrCreateEvent, ErrnoText("eventfd", error));
+    throw SystemFailure(kErrCreateEvent, "eventfd", error);
   }
 
   // From here on the component is open; the port restores the settings and
@@ -166,6 +168,8 @@ void TComm::ReleasePort() noexcept {
   writeQueue_.reset();
   port_.reset();
 }
+
+std::size_t TComm::WritesPending() const { return writeQueue_ ? writeQueue_->Unwritten() : 0; }
 
 bool TComm::WriteData(const std::uint8_t* buffer, std::uint16_t length) {
   if (!writer_ || !writeQueue_ || length == 0 || buffer == nullptr) return false;

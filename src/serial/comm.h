@@ -15,15 +15,18 @@
 namespace veltra {
 
 // Raised by OpenPort. what() is one of the fixed operator-facing messages;
-// detail() carries the system's reason (errno text) for developers.
+// detail() carries the system's reason (errno text) and code() its number
+// (0 when the system gave none).
 class ECommsError : public std::runtime_error {
  public:
-  explicit ECommsError(const std::string& message, std::string detail = {})
-      : std::runtime_error(message), detail_(std::move(detail)) {}
+  explicit ECommsError(const std::string& message, std::string detail = {}, int code = 0)
+      : std::runtime_error(message), detail_(std::move(detail)), code_(code) {}
   const std::string& detail() const noexcept { return detail_; }
+  int code() const noexcept { return code_; }
 
  private:
   std::string detail_;
+  int code_;
 };
 
 // The fixed messages of ECommsError.
@@ -120,6 +123,9 @@ class TComm {
   // length is 0 or when the writer has ended. True means queued, not sent.
   bool WriteData(const std::uint8_t* buffer, std::uint16_t length);
   bool IsOpen() const { return port_ != nullptr; }
+  // Requests queued by WriteData since the port opened that the writer has
+  // not yet handed to the device completely; 0 when closed.
+  std::size_t WritesPending() const;
 
   // Raises the event of one notification; called by the delivery side on the
   // owner's thread. The data block is released on return, handler or not.

@@ -49,6 +49,7 @@ bool CommWriteQueue::Push(Request request) {
     if (closed_) return false;
     wasEmpty = requests_.empty();
     requests_.push_back(std::move(request));
+    ++pushed_;
   }
   // The writer empties the queue before it waits, so only a request that
   // lands in an empty queue needs to wake it.
@@ -64,6 +65,16 @@ bool CommWriteQueue::TryPop(Request& request) {
   request = std::move(requests_.front());
   requests_.pop_front();
   return true;
+}
+
+void CommWriteQueue::MarkWritten() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++written_;
+}
+
+std::size_t CommWriteQueue::Unwritten() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return pushed_ - written_;
 }
 
 void CommWriteQueue::Close() {

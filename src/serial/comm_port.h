@@ -77,6 +77,11 @@ class CommWriteQueue {
   bool TryPop(Request& request);
   // Refuses further requests and drops the queued ones unsent.
   void Close();
+  // The writer calls this when a request has gone to the device completely.
+  void MarkWritten();
+  // Requests accepted by Push and not yet written (dropped ones included
+  // until the queue closes).
+  std::size_t Unwritten();
   int WakeFd() const { return wakeFd_; }
   void ClearWake() const;
 
@@ -84,6 +89,8 @@ class CommWriteQueue {
   std::mutex mutex_;
   std::deque<Request> requests_;
   bool closed_ = false;
+  std::size_t pushed_ = 0;
+  std::size_t written_ = 0;
   const int wakeFd_;
 };
 

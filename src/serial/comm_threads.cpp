@@ -269,6 +269,9 @@ void RunWriter(const std::shared_ptr<CommPort>& port, const std::shared_ptr<Comm
     const WriteOutcome outcome = WriteAll(*port, request.block.get(), request.count);
     if (outcome == WriteOutcome::Failed) failed = true;
     if (outcome != WriteOutcome::Written) break;
+    // Counted before the empty queue is reported, so whoever wakes on that
+    // report finds the count up to date.
+    queue->MarkWritten();
     notifyWhenEmpty = true;
   }
   // Refuse further requests before the hang-up is reported, so an owner that

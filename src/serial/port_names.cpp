@@ -22,6 +22,10 @@ bool NaturalLess(const std::string& a, const std::string& b) {
   return aDigits < bDigits;
 }
 
+bool IsUsbSerialName(const std::string& name) { return name.rfind("ttyUSB", 0) == 0 || name.rfind("ttyACM", 0) == 0; }
+
+bool IsUsbSerialPath(const std::string& path) { return path.rfind("/dev/", 0) == 0 && IsUsbSerialName(path.substr(5)); }
+
 }  // namespace
 
 std::vector<std::string> SerialPortNames() {
@@ -30,14 +34,23 @@ std::vector<std::string> SerialPortNames() {
   if (DIR* dir = ::opendir("/dev")) {
     while (const dirent* entry = ::readdir(dir)) {
       const std::string name = entry->d_name;
-      if (name.rfind("ttyUSB", 0) == 0 || name.rfind("ttyACM", 0) == 0) {
-        devices.push_back("/dev/" + name);
-      }
+      if (IsUsbSerialName(name)) devices.push_back("/dev/" + name);
     }
     ::closedir(dir);
   }
   std::sort(devices.begin(), devices.end(), NaturalLess);
   names.insert(names.end(), devices.begin(), devices.end());
+  return names;
+}
+
+std::vector<std::string> RefreshedPortNames(const std::vector<std::string>& shown, const std::string& selected,
+                                            const std::vector<std::string>& present) {
+  std::vector<std::string> names = present;
+  for (const std::string& name : shown) {
+    if (std::find(names.begin(), names.end(), name) != names.end()) continue;
+    if (IsUsbSerialPath(name) && name != selected) continue;  // unplugged since
+    names.push_back(name);
+  }
   return names;
 }
 

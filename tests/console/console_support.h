@@ -36,11 +36,23 @@ class FakeDialogs : public Dialogs {
   }
   void Message(const QString& text) override { messages << text; }
   void ShowError(const QString& text) override { errors << text; }
+  // The box's text goes with the plain messages, its informative text to
+  // `details`.
+  void Warning(const QString& text, const QString& informative) override {
+    messages << text;
+    details << informative;
+  }
+  QString SaveFileName(const QString& caption, const QString& suggestedPath, const QString&) override {
+    saveQuestions << caption + '\n' + suggestedPath;
+    return saveAnswer;
+  }
+
   void About(const QString& title, const QString& text) override { abouts << title + '\n' + text; }
 
   std::deque<bool> answers;
   std::function<void()> whileAsking;
-  QStringList confirms, messages, errors, abouts;
+  QStringList confirms, messages, errors, details, saveQuestions, abouts;
+  QString saveAnswer;  // the file chosen in the save dialog; empty: cancelled
 };
 
 // A link that records what it is given and returns a scripted reply to

@@ -1,9 +1,10 @@
 // Faults a real site produces, met by the whole window: a serial device that
 // stops reading, a bus switch that is not there (its port answers with ICMP
-// "port unreachable"), and the scene database taken away or swapped while
-// the console runs.
+// "port unreachable"), the scene database taken away or swapped while the
+// console runs, and a disk that fills up while the log is saved.
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/resource.h>
 
 #include <QAbstractItemModel>
 #include <QAction>
@@ -12,12 +13,16 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <thread>
 
 #include "../serial/pty_fixture.h"
@@ -57,7 +62,6 @@ TEST(SiteFaults, SerialDeviceThatStopsReadingNeitherBlocksTheWindowNorItsClose) 
   // buffers for a pseudo-terminal goes out, so the writer is left holding
   // most of it.
   const std::vector<std::uint8_t> block(60000, 0x5A);
-  QTest::qWait(50);  // the writer's first "all written", from before any write, is in
   for (int i = 0; i < 64; ++i) ASSERT_EQ(form.serialLink->Transmit(block), TransmitStatus::Sent);
   ASSERT_FALSE(form.serialLink->Flush(300)) << "the line took everything";
   ASSERT_FALSE(form.serialLink->HungUp());
@@ -122,6 +126,70 @@ TEST(SiteFaults, BusSwitchPortUnreachableEndsTheRequestAndTheNextOneWorks) {
   answer.join();
   EXPECT_EQ(form.Edit1->text(), "012A");
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(';').toStdString();
+}
+
+// Files of this process may not grow past `bytes` while it lives (a full
+// disk); a write beyond fails with EFBIG instead of ending the process.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    ::getrlimit(RLIMIT_FSIZE, &previous_);
+    rlimit limit = previous_;
+    limit.rlim_cur = bytes;
+    ok_ = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &previous_);
+    std::signal(SIGXFSZ, previousHandler_);
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  rlimit previous_{};
+  void (*previousHandler_)(int) = SIG_DFL;
+  bool ok_ = false;
+};
+
+TEST(SiteFaults, DiskFullWhileSavingTheLogKeepsWhatWasThereAndSaysWhy) {
+  FakeDialogs dialogs;
+  CapturingForm form{TestOptions(dialogs)};
+  form.ShowFrameBytes->setChecked(true);
+  for (int i = 0; i < 200; ++i) form.Button22->click();  // some 10 kB of log
+  QTemporaryDir folder;
+  const QString kept = folder.filePath(QStringLiteral("kept.txt"));
+  const QString fresh = folder.filePath(QStringLiteral("fresh.txt"));
+  {
+    QFile old(kept);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("yesterday's log\n");
+  }
+  dialogs.messages.clear();
+  {
+    FileSizeLimit full(4096);
+    ASSERT_TRUE(full.ok());
+    dialogs.saveAnswer = kept;
+    form.SaveLog->trigger();
+    dialogs.saveAnswer = fresh;
+    form.SaveLog->trigger();
+  }
+  ASSERT_EQ(dialogs.messages, QStringList(2, "The log could not be saved."));
+  ASSERT_EQ(dialogs.details.size(), 2);
+  EXPECT_TRUE(dialogs.details[0].startsWith(kept + ": ")) << dialogs.details[0].toStdString();
+  EXPECT_TRUE(dialogs.details[1].contains(QString::fromLocal8Bit(std::strerror(EFBIG))))
+      << dialogs.details[1].toStdString();
+  // The file that was there is as it was; no part of the log is left under
+  // either name or in a temporary file.
+  QFile old(kept);
+  ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+  EXPECT_EQ(old.readAll(), QByteArray("yesterday's log\n"));
+  EXPECT_EQ(QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList{"kept.txt"});
+
+  // With room again the same save goes through.
+  dialogs.saveAnswer = fresh;
+  form.SaveLog->trigger();
+  EXPECT_EQ(QFileInfo(fresh).size(), (LogText(form) + '\n').toUtf8().size());
 }
 
 class SceneDatabaseFault : public ::testing::Test {

@@ -234,7 +234,7 @@ TEST_F(WindowCatalogue, ButtonsCheckBoxesAndTextFields) {
   }
   auto* localIp = Find<QLineEdit>("Edit3");
   EXPECT_TRUE(localIp->isReadOnly());
-  // "localhost" through the name service.
+  // The test host name needs no lookup (the lookup has its own test).
   EXPECT_TRUE(QTest::qWaitFor([&] { return localIp->text() == "127.0.0.1"; }, 5000)) << localIp->text().toStdString();
 }
 

@@ -11,6 +11,7 @@
 #include "link/request_session.h"
 #include "link/serial_link.h"
 #include "link/udp_link.h"
+#include "serial/notification_queue.h"
 #include "protocol/module_commands.h"
 
 namespace veltra {
@@ -172,6 +173,38 @@ TEST_F(SerialLinkTest, FramedLinkHandsOutWholeFramesAndGivesUpABrokenOneAfterSil
   EXPECT_FALSE(link.Receive(250).has_value());
   ASSERT_TRUE(pty.Send(reply));
   EXPECT_EQ(link.Receive(2000), reply);
+}
+
+TEST(SerialLinkFlush, WaitsForEveryQueuedFrameEvenWhenTheWritersStartReportComesLate) {
+  // The writer reports its empty queue once when it starts. Delivered only
+  // after frames were queued, that report must not count as their end, or a
+  // tool closes the line with its request still unwritten.
+  test::Pty pty;
+  ASSERT_TRUE(pty.ok());
+  auto queue = std::make_shared<CommNotificationQueue>();
+  auto comm = std::make_unique<TComm>(queue);
+  TComm& port = *comm;
+  SerialLink link(std::move(comm), [&](int ms) {
+    if (queue->WaitForPending(std::chrono::milliseconds(ms))) queue->DeliverPending(port);
+  });
+  SerialSettings settings;
+  settings.device = pty.path();
+  link.Configure(settings);
+  link.Open();
+  ASSERT_TRUE(queue->WaitForPending(2s)) << "the writer's start report";
+
+  // Far more than the pseudo-terminal holds while nobody reads its far end.
+  const Bytes block(0xFFFF, 0x5A);
+  constexpr int kBlocks = 16;
+  for (int i = 0; i < kBlocks; ++i) ASSERT_EQ(link.Transmit(block), TransmitStatus::Sent);
+  EXPECT_FALSE(link.Flush(200)) << "the line has not taken the frames yet";
+
+  std::size_t received = 0;
+  std::thread farEnd([&] { received = pty.Receive(block.size() * kBlocks, 20s).size(); });
+  EXPECT_TRUE(link.Flush(20000));
+  farEnd.join();
+  EXPECT_EQ(received, block.size() * kBlocks);
+  link.Close();
 }
 
 TEST(SerialLinkOpen, AMissingDeviceIsALinkErrorWithTheSystemsReason) {

@@ -1,0 +1,25 @@
+#pragma once
+// What the status bar's second panel says about the last request, and how a
+// round trip is written there and in the log.
+#include <QString>
+#include <chrono>
+#include <string>
+
+namespace veltra {
+
+// "N ms": one decimal below 10 ms (loopback and fast lines), whole
+// milliseconds above.
+QString RoundTripText(std::chrono::nanoseconds roundTrip);
+// "Reply in N ms", with ": <status word>" when the reply did not say "OK!".
+QString ReplyText(std::chrono::nanoseconds roundTrip, const std::string& statusWord);
+// A datagram came back that the decoder dropped (header, checksum, length).
+QString InvalidReplyText(std::chrono::nanoseconds roundTrip);
+QString NoReplyText(int timeoutMs);
+// "<Com|TCP/IP> link is not open: request not sent".
+QString LinkNotOpenText(bool network);
+QString SerialDisconnectedText(const QString& port);
+QString RequestFailedText(const QString& reason);
+// Shown while a serial request waits for its reply.
+QString AwaitingReplyText();
+
+}  // namespace veltra
