@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 
+#include "capture/frame_recorder.h"
 #include "cli/command_table.h"
 #include "cli/link_options.h"
 #include "cli/result_output.h"
@@ -41,6 +42,7 @@ struct GlobalOptions {
   bool json = false;
   bool showBytes = false;
   std::string sceneDb;
+  std::string capture;
   int repeat = 1;
 };
 
@@ -295,6 +297,7 @@ int Run(const std::vector<std::string>& args, Environment env) {
   app.add_flag("--json", o.json, "one JSON object per request");
   app.add_flag("--show-bytes", o.showBytes, "the frames' bytes in the log lines");
   app.add_option("--scene-db", o.sceneDb, "store confirmed scenes in this scene database");
+  app.add_option("--capture", o.capture, "write every frame sent and received to this pcap file (for Wireshark)");
   app.add_option("--repeat", o.repeat, "send the request N times")->check(CLI::Range(1, 100000000));
 
   // One parsed-value store per command; the table decides the subcommands.
@@ -344,17 +347,31 @@ int Run(const std::vector<std::string>& args, Environment env) {
 
   Runner runner(o, env);
   std::unique_ptr<SceneDatabase> db;
+  std::unique_ptr<CaptureStream> capture;
+  int result = kExitOk;
   try {
     if (!o.sceneDb.empty() && command.scene != SceneEffect::None) db = std::make_unique<SceneDatabase>(o.sceneDb);
+    if (!o.capture.empty())
+      capture = std::make_unique<CaptureStream>(o.capture, o.link.Udp() ? CaptureLinkType::Ipv4 : CaptureLinkType::Serial);
+    // The link is closed when this block ends, before the capture is finished.
     const std::unique_ptr<Link> link =
         OpenLink(o.link, values.to.empty() ? std::nullopt : std::optional<std::string>(values.to));
-    if (command.extra == Extra::Listen) return runner.Listen(*link);
-    return runner.Requests(*link, command, values, db.get());
+    link->SetTap(capture.get());
+    result = command.extra == Extra::Listen ? runner.Listen(*link) : runner.Requests(*link, command, values, db.get());
   } catch (const LinkError& error) {
-    return runner.LinkFailure(error.what(), error.reason());
+    result = runner.LinkFailure(error.what(), error.reason());
   } catch (const std::exception& error) {
-    return runner.LinkFailure(error.what());
+    result = runner.LinkFailure(error.what());
   }
+  // What was captured is kept also when the link failed on the way.
+  if (capture) {
+    try {
+      capture->Finish();
+    } catch (const CaptureError& error) {
+      return runner.LinkFailure(error.what());
+    }
+  }
+  return result;
 }
 
 }  // namespace veltra::cli

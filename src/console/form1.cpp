@@ -56,6 +56,7 @@ TForm1::TForm1(TForm1Options options, QWidget* parent) : QMainWindow(parent), op
       ApplyReply(reply, reply.logLine ? TakeSerialRoundTrip() : std::nullopt);
     });
   });
+  AttachCapture();
   // The line's threads have failed (adapter unplugged, device gone). Handled
   // from the event loop: the notification is still being delivered.
   serialLink->onHangup = [this] {
@@ -153,6 +154,7 @@ TForm1::TForm1(TForm1Options options, QWidget* parent) : QMainWindow(parent), op
 }
 
 TForm1::~TForm1() {
+  DetachCapture();
   if (simulator_) {
     // The line first, then the bus behind it; no simulator thread posts to
     // the window after this.

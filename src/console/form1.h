@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 
+#include "capture/frame_recorder.h"
 #include "console/log_stamp.h"
 #include "console/port_list.h"
 #include "link/event_loop_serial_link.h"
@@ -99,6 +100,7 @@ class TForm1 : public QMainWindow, public RequestLog {
   void DeleteAll1Click();
   void SaveLogClick();      // File > "Save Log…"
   void ClearLogClick();     // View > "Clear Log"
+  void SaveCaptureClick();  // File > "Save Capture…"
   void AboutVeltraClick();  // Help > "About Veltra"
   // Serial chunk as the reader delivered it: every reply frame it completes
   // is decoded, in the form the "Monitor" box selects.
@@ -132,6 +134,12 @@ class TForm1 : public QMainWindow, public RequestLog {
   // The status bar's second panel: what became of the last request.
   QString ExchangeText() const;
   Dialogs& dialogs() { return *dialogs_; }
+  // Every frame the links carried since the start or the last ClearCapture,
+  // written as pcap files (see CaptureRecorder::Save); returns the files
+  // written. Throws CaptureError.
+  std::vector<std::string> WriteCapture(const std::string& path) const;
+  void ClearCapture();
+
   // The simulated bus the window runs against; null without simulation.
   SimulatorRuntime* Simulator() { return simulator_.get(); }
 
@@ -149,6 +157,7 @@ class TForm1 : public QMainWindow, public RequestLog {
   // ---- Menu bar (form1_menus.cpp)
   QMenu* FileMenu = nullptr;
   QAction* SaveLog = nullptr;  // "Save Log…", Ctrl+S
+  QAction* SaveCapture = nullptr;  // "Save Capture…": the frames since the start or "Clear Log"
   QAction* Quit = nullptr;     // "Quit", Ctrl+Q
   QMenu* ViewMenu = nullptr;
   QAction* ShowFrameBytes = nullptr;  // checkable: clears the hidden log mask chk1
@@ -309,9 +318,16 @@ class TForm1 : public QMainWindow, public RequestLog {
   // The link a request takes now.
   Link& RequestLink();
   void AttachSimulation();
+  // Puts the capture on every link that carries the window's frames.
+  void AttachCapture();
+  void DetachCapture();
+  // The save dialog, suggesting nameTemplate (%1: date and time) in the
+  // folder of the last save; empty when cancelled.
+  QString AskSavePath(const QString& caption, const QString& nameTemplate, const QString& filter);
   void TakeSimulatorLines();
 
   TForm1Options options_;
+  CaptureRecorder capture_;
   std::unique_ptr<Dialogs> ownDialogs_;
   Dialogs* dialogs_ = nullptr;
   QLabel* statusPanel_ = nullptr;
@@ -327,7 +343,7 @@ class TForm1 : public QMainWindow, public RequestLog {
   QStringList pendingLog_;
   LogStamp logStamp_;  // "Timestamps"
   QAction* fileSaveEnd_ = nullptr;  // the separator between the save items and "Quit"
-  QString logFolder_;               // where the log was last saved
+  QString saveFolder_;              // where the log or a capture was last saved
   // The serial reader's chunks cut into reply frames for the decoder.
   std::unique_ptr<TimedFrameAssembler> serialFrames_;
   QStringList simulatorLines_;  // the latest, for the banner's tooltip

@@ -53,6 +53,8 @@ void TForm1::BuildFileMenu() {
   connect(Quit, &QAction::triggered, this, &QWidget::close);
   SaveLog = AddFileSaveAction(QString::fromUtf8("&Save Log\u2026"), "SaveLog", QKeySequence(Qt::CTRL | Qt::Key_S),
                               [this] { SaveLogClick(); });
+  SaveCapture = AddFileSaveAction(QString::fromUtf8("Save &Capture\u2026"), "SaveCapture", QKeySequence(),
+                                  [this] { SaveCaptureClick(); });
 }
 
 QAction* TForm1::AddFileSaveAction(const QString& text, const char* objectName, const QKeySequence& shortcut,
@@ -96,19 +98,22 @@ QString TForm1::LogContents() {
   return text;
 }
 
+QString TForm1::AskSavePath(const QString& caption, const QString& nameTemplate, const QString& filter) {
+  const QString folder = saveFolder_.isEmpty() ? QDir::homePath() : saveFolder_;
+  const QString name = nameTemplate.arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+  return dialogs_->SaveFileName(caption, QDir(folder).filePath(name), filter);
+}
+
 void TForm1::SaveLogClick() {
-  const QString folder = logFolder_.isEmpty() ? QDir::homePath() : logFolder_;
-  const QString name =
-      QStringLiteral("veltra-log-%1.txt").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
-  const QString path = dialogs_->SaveFileName(QStringLiteral("Save Log"), QDir(folder).filePath(name),
-                                              QStringLiteral("Text files (*.txt);;All files (*)"));
+  const QString path = AskSavePath(QStringLiteral("Save Log"), QStringLiteral("veltra-log-%1.txt"),
+                                   QStringLiteral("Text files (*.txt);;All files (*)"));
   if (path.isEmpty()) return;
   const QByteArray contents = LogContents().toUtf8();
   if (const auto failure = ReplaceFile(QFile::encodeName(path).toStdString(), contents.toStdString())) {
     dialogs_->Warning(QStringLiteral("The log could not be saved."), QString::fromLocal8Bit(failure->c_str()));
     return;
   }
-  logFolder_ = QFileInfo(path).absolutePath();
+  saveFolder_ = QFileInfo(path).absolutePath();
 }
 
 void TForm1::ClearLogClick() {

@@ -54,10 +54,11 @@ TEST_F(MenuBar, MenusItemsShortcutsAndAccessibleNames) {
   for (QAction* menu : bar) EXPECT_TRUE(menu->text().startsWith('&')) << menu->text().toStdString();
 
   const QString saveLog = QString::fromUtf8("Save Log\u2026");
-  EXPECT_EQ(AccessibleItems(form.FileMenu), (QStringList{saveLog, QString(), "Quit"}));
+  const QString saveCapture = QString::fromUtf8("Save Capture\u2026");
+  EXPECT_EQ(AccessibleItems(form.FileMenu), (QStringList{saveLog, saveCapture, QString(), "Quit"}));
   EXPECT_EQ(AccessibleItems(form.ViewMenu), (QStringList{"Show Frame Bytes", "Timestamps", QString(), "Clear Log"}));
   EXPECT_EQ(AccessibleItems(form.HelpMenu), QStringList{"About Veltra"});
-  for (QAction* item : {form.SaveLog, form.Quit, form.ShowFrameBytes, form.Timestamps, form.ClearLog,
+  for (QAction* item : {form.SaveLog, form.SaveCapture, form.Quit, form.ShowFrameBytes, form.Timestamps, form.ClearLog,
                         form.AboutVeltra})
     EXPECT_TRUE(item->text().contains('&')) << item->text().toStdString();  // a mnemonic
 
@@ -74,11 +75,12 @@ TEST_F(MenuBar, AnotherSaveItemGoesBetweenSaveLogAndQuit) {
   int runs = 0;
   QAction* capture = form.AddFileSaveAction(QStringLiteral("Save &Other"), "SaveOther", {}, [&] { ++runs; });
   const QList<QAction*> items = form.FileMenu->actions();
-  ASSERT_EQ(items.size(), 4);
+  ASSERT_EQ(items.size(), 5);
   EXPECT_EQ(items[0], form.SaveLog);
-  EXPECT_EQ(items[1], capture);
-  EXPECT_TRUE(items[2]->isSeparator());
-  EXPECT_EQ(items[3], form.Quit);
+  EXPECT_EQ(items[1], form.SaveCapture);
+  EXPECT_EQ(items[2], capture);
+  EXPECT_TRUE(items[3]->isSeparator());
+  EXPECT_EQ(items[4], form.Quit);
   capture->trigger();
   EXPECT_EQ(runs, 1);
 }

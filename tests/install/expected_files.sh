@@ -15,6 +15,7 @@ expected_files() {
   done
   echo "share/veltra/schema.sql"
   echo "share/veltra/Veltra.mdb"
+  echo "share/veltra/wireshark/veltra.lua"
   echo "share/doc/veltra/copyright"
   echo "share/doc/veltra/changelog.gz"
 }
