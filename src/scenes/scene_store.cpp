@@ -166,6 +166,7 @@ QString SqliteUri(const QString& absolutePath, bool readOnly) {
 SceneStore::SceneStore(QObject* parent)
     : QObject(parent), connection_name_(NextConnectionName()), model_(new SceneTableModel(this)) {
   connect(model_, &SceneTableModel::editFailed, this, &SceneStore::editFailed);
+  model_->SetWriteGuard([this] { return FileChangedError(); });
   // Records added or removed by hand in the grid keep the current record valid.
   connect(model_, &QAbstractItemModel::rowsRemoved, this, [this] { Notify(); });
   connect(model_, &QAbstractItemModel::rowsInserted, this, [this] { Notify(); });
@@ -217,10 +218,13 @@ bool SceneStore::OpenSceneFile(const QString& databasePath) {
   // A file without any write bit stays unwritten, even for root (who would
   // otherwise write it regardless of its mode).
   struct stat st {};
-  if (::stat(QFile::encodeName(info.absoluteFilePath()).constData(), &st) != 0) {
+  file_path_ = QFile::encodeName(info.absoluteFilePath());
+  if (::stat(file_path_.constData(), &st) != 0) {
     return fail(QStringLiteral("Database file not found: %1").arg(path));
   }
   read_only_ = (st.st_mode & 0222) == 0;
+  file_device_ = st.st_dev;
+  file_inode_ = st.st_ino;
 
   {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_name_);
@@ -251,9 +255,21 @@ void SceneStore::RequireOpen() const {
   if (!open_) Throw(QString::fromLatin1(kSceneTableClosed));
 }
 
+QString SceneStore::FileChangedError() const {
+  struct stat st {};
+  if (::stat(file_path_.constData(), &st) == 0 && st.st_dev == file_device_ && st.st_ino == file_inode_) return {};
+  return QString::fromLatin1(kSceneFileChanged).arg(QFile::decodeName(file_path_));
+}
+
+void SceneStore::RequireWritableFile() const {
+  RequireOpen();
+  const QString changed = FileChangedError();
+  if (!changed.isEmpty()) Throw(changed);
+}
+
 void SceneStore::SaveSceneRecord(int sceneNo, int moduleAddr,
                                  const std::array<QString, 8>& channelCodes) {
-  RequireOpen();
+  RequireWritableFile();
   Statements& s = *statements_;
   QSqlQuery& find = s.Get(kFindRecord);
   QSqlQuery& update = s.Get(kUpdateRecord);
@@ -296,7 +312,7 @@ void SceneStore::SaveSceneRecord(int sceneNo, int moduleAddr,
 }
 
 void SceneStore::DeleteModuleScenes(int moduleAddr) {
-  RequireOpen();
+  RequireWritableFile();
   Statements& s = *statements_;
   QSqlQuery& keysOf = s.Get(kModuleKeys);
   QSqlQuery& remove = s.Get(kDeleteModule);
@@ -317,7 +333,7 @@ void SceneStore::DeleteModuleScenes(int moduleAddr) {
 }
 
 bool SceneStore::DeleteCurrentScene() {
-  RequireOpen();
+  RequireWritableFile();
   const int row = CurrentRow();
   if (row < 0) return false;
   const qint64 key = model_->KeyAt(row);
@@ -351,6 +367,7 @@ bool SceneStore::DeleteAllScenes() {
     return false;
   }
 
+  RequireWritableFile();
   WriteTransaction tx(s);
   Run(removeAll);
   tx.Commit();

@@ -20,6 +20,7 @@
 // reason instead of an exception, since they come from the view; the record
 // stays as it was.
 #include <QAbstractItemModel>
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <array>
@@ -31,7 +32,8 @@ namespace veltra {
 class SceneTableModel;
 
 // Raised by every table operation that cannot be carried out: the table is
-// closed ("Scene table is not open"), or the database refused a write (read
+// closed ("Scene table is not open"), the file was deleted or replaced since
+// it was opened (kSceneFileChanged), or the database refused a write (read
 // only file, locked by another connection, disk full, corrupt file, missing
 // column). what() is the database's error text.
 class SceneStoreError : public std::runtime_error {
@@ -42,6 +44,10 @@ class SceneStoreError : public std::runtime_error {
 inline constexpr char kSceneTableName[] = "Scenes Records";
 inline constexpr char kSceneDatabaseFile[] = "Veltra.mdb";
 inline constexpr char kSceneTableClosed[] = "Scene table is not open";
+// Writes refused because the file at the table's path is no longer the one
+// opened; %1 is the path.
+inline constexpr char kSceneFileChanged[] =
+    "The scene database %1 was deleted or replaced while the program ran; nothing was written";
 
 // "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + folder + "Veltra.mdb;Persist
 // Security Info=False". `folder` must end in a path separator.
@@ -115,6 +121,12 @@ class SceneStore : public QObject {
   struct Statements;
   void Close();
   void RequireOpen() const;
+  // Empty while the file at the table's path is the one opened; otherwise
+  // the kSceneFileChanged text. An open file that was deleted would take
+  // writes that vanish with it, and a replaced one is another table.
+  QString FileChangedError() const;
+  // Before every write: the table open and its file still in place.
+  void RequireWritableFile() const;
   // Normalises the current record after a change and tells the grid.
   void Notify();
 
@@ -123,6 +135,9 @@ class SceneStore : public QObject {
   QString open_error_;
   bool open_ = false;
   bool read_only_ = false;
+  QByteArray file_path_;  // the opened file, as the system names it
+  quint64 file_device_ = 0;
+  quint64 file_inode_ = 0;
   qint64 current_key_ = -1;  // rowid of the current record, -1 for none
   int notified_row_ = -1;
   qint64 notified_key_ = -1;

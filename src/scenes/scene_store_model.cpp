@@ -306,6 +306,11 @@ bool SceneTableModel::Fail(const QString& message) {
   return false;
 }
 
+bool SceneTableModel::Refused() {
+  const QString refusal = write_guard_ ? write_guard_() : QString();
+  return !refusal.isEmpty() && !Fail(refusal);
+}
+
 bool SceneTableModel::setData(const QModelIndex& index, const QVariant& value, int role) {
   if (role != Qt::EditRole || !attached_ || !index.isValid() || index.row() >= int(rows_.size()) ||
       index.column() >= columns_.size() || read_only_columns_[index.column()]) {
@@ -314,6 +319,7 @@ bool SceneTableModel::setData(const QModelIndex& index, const QVariant& value, i
   // A cell that the table's readers could not use is never stored.
   const SceneCellEdit edit = CheckSceneCellEdit(columns_[index.column()], value);
   if (!edit.accepted) return Fail(edit.reason);
+  if (Refused()) return false;
   const qint64 key = rows_[index.row()].key;
   QSqlQuery update(QSqlDatabase::database(connection_, false));
   update.prepare(QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?")
@@ -328,7 +334,7 @@ bool SceneTableModel::setData(const QModelIndex& index, const QVariant& value, i
 
 bool SceneTableModel::insertRows(int row, int count, const QModelIndex& parent) {
   (void)row;
-  if (parent.isValid() || count < 1 || !attached_) return false;
+  if (parent.isValid() || count < 1 || !attached_ || Refused()) return false;
   const QSqlDatabase db = QSqlDatabase::database(connection_, false);
   EditTransaction tx(db);
   if (!tx.Ok()) return Fail(tx.Error());
@@ -352,6 +358,7 @@ bool SceneTableModel::removeRows(int row, int count, const QModelIndex& parent) 
   if (parent.isValid() || count < 1 || row < 0 || row + count > int(rows_.size()) || !attached_) {
     return false;
   }
+  if (Refused()) return false;
   const QSqlDatabase db = QSqlDatabase::database(connection_, false);
   EditTransaction tx(db);
   if (!tx.Ok()) return Fail(tx.Error());

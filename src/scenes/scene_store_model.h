@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -32,6 +33,8 @@ class SceneTableModel : public QAbstractTableModel {
   // model stays detached and *error holds the database's text.
   bool Attach(const QString& connectionName, const QString& table, QString* error);
   void Detach();
+  // Asked before every edit; a non-empty text refuses the edit with it.
+  void SetWriteGuard(std::function<QString()> guard) { write_guard_ = std::move(guard); }
 
   // Re-reads every record.
   bool Reload(QString* error);
@@ -67,6 +70,8 @@ class SceneTableModel : public QAbstractTableModel {
   };
   bool ReadRow(QSqlQuery& query, Row* row) const;
   bool Fail(const QString& message);
+  // True (after editFailed) when the write guard refuses edits now.
+  bool Refused();
 
   bool attached_ = false;
   QString connection_;
@@ -75,6 +80,7 @@ class SceneTableModel : public QAbstractTableModel {
   std::vector<bool> read_only_columns_;  // the rowid alias (INTEGER PRIMARY KEY)
   std::vector<Row> rows_;
   std::unique_ptr<QSqlQuery> row_query_;
+  std::function<QString()> write_guard_;
 };
 
 }  // namespace veltra

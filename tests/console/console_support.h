@@ -110,7 +110,8 @@ class CapturingForm : public CapturedTraffic, public TForm1 {
 inline TForm1Options TestOptions(FakeDialogs& dialogs) {
   TForm1Options options;
   options.dialogs = &dialogs;
-  options.hostName = [] { return std::optional<std::string>("localhost"); };
+  // Shown as it is: only the lookup's own test asks the name service.
+  options.hostName = [] { return std::optional<std::string>("127.0.0.1"); };
   options.busSwitchBroadcastHost = "127.0.0.1";
   options.sceneFolder = QStringLiteral("/nonexistent-veltra-test-folder/");
   options.simulationLocalPort = 0;  // parallel tests never share a fixed port
@@ -139,6 +140,5 @@ inline void ClearLog(TForm1& form) {
 }
 
 inline std::string AsString(const std::vector<std::uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
-
 
 }  // namespace veltra::test

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <thread>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -135,6 +136,44 @@ TEST_F(SceneStoreFailureTest, TableLockedByAnotherConnectionRefusesWritesUntilRe
   EXPECT_EQ(Peer(path_).Records().first(), QStringLiteral("1,4,X,X,X,X,X,X,X,X"));
 }
 
+// The file taken away or swapped for another while the table is open: every
+// write is refused with a message that says so, and nothing appears in the
+// folder or in the file now at the path.
+TEST_F(SceneStoreFailureTest, DeletedFileRefusesWritesAndLeavesTheFolderEmpty) {
+  Seed();
+  ASSERT_TRUE(QFile::remove(path_));
+  ExpectEveryWriteRefused("deleted or replaced");
+  EXPECT_NE(ErrorOf([&] { (void)store_.DeleteAllScenes(); }).find("deleted or replaced"), std::string::npos);
+  // Grid edits are refused the same way, by signal.
+  QStringList refused;
+  QObject::connect(&store_, &SceneStore::editFailed, [&](const QString& text) { refused << text; });
+  QAbstractItemModel* model = store_.Model();
+  EXPECT_FALSE(model->setData(model->index(0, 2), QStringLiteral("0")));
+  EXPECT_FALSE(model->insertRows(model->rowCount(), 1));
+  EXPECT_FALSE(model->removeRows(0, 1));
+  ASSERT_EQ(refused.size(), 3);
+  for (const QString& text : refused) EXPECT_NE(text.indexOf(QStringLiteral("deleted or replaced")), -1) << text.toStdString();
+  EXPECT_EQ(model->rowCount(), 2);
+  EXPECT_TRUE(QDir(dir_.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+}
+
+TEST_F(SceneStoreFailureTest, ReplacedFileRefusesWritesAndStaysUntouched) {
+  Seed();
+  const QString other = folder_ + QStringLiteral("other.mdb");
+  ASSERT_EQ(CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), other), CreateResult::Created);
+  ASSERT_EQ(::rename(other.toLocal8Bit().constData(), path_.toLocal8Bit().constData()), 0);
+  const QByteArray replacement = FileBytes(path_);
+  ExpectEveryWriteRefused("deleted or replaced");
+  EXPECT_EQ(FileBytes(path_), replacement);
+  EXPECT_EQ(QDir(dir_.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+            QStringList{QStringLiteral("Veltra.mdb")});
+  // Opening again takes the new file.
+  ASSERT_TRUE(store_.OpenSceneTable(folder_));
+  EXPECT_EQ(store_.Model()->rowCount(), 0);
+  store_.SaveSceneRecord(3, 3, AllCodes(QStringLiteral("1")));
+  EXPECT_EQ(Peer(path_).Records(), QStringList{QStringLiteral("3,3,1,1,1,1,1,1,1,1")});
+}
+
 TEST_F(SceneStoreFailureTest, MissingColumnFailsTheWriteThatNeedsIt) {
   {
     Peer peer(path_);
@@ -184,6 +223,59 @@ TEST_F(SceneStoreFailureTest, RefusedGridEditIsReportedWithNoTransactionLeftOpen
                              "11,7,1,1,1,1,1,1,1,1"};
   EXPECT_EQ(Peer(path_).Records(), expected);
   EXPECT_EQ(model->rowCount(), 4);
+}
+
+// In a child whose files may not grow past the table's present size (a full
+// disk): appends records until a save fails. Exit status: how many saves
+// went through (at most 200), or 250 when none failed, 251 when the failed
+// save left its record in the grid, 252 when the table did not open.
+[[noreturn]] void SaveUntilTheDiskIsFull(const QString& folder, qint64 fileSize) {
+  std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails with EFBIG instead
+  const rlimit limit{static_cast<rlim_t>(fileSize), static_cast<rlim_t>(fileSize)};
+  if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(252);
+  SceneStore store;
+  if (!store.OpenSceneTable(folder)) _exit(252);
+  const int rowsBefore = store.Model()->rowCount();
+  for (int saved = 0; saved < 200; ++saved) {
+    try {
+      store.SaveSceneRecord(saved % 51, 10 + saved / 51, AllCodes(QStringLiteral("1")));
+    } catch (const SceneStoreError&) {
+      _exit(store.Model()->rowCount() == rowsBefore + saved ? saved : 251);
+    }
+  }
+  _exit(250);
+}
+
+TEST_F(SceneStoreFailureTest, FullDiskFailsTheSaveAndKeepsEveryEarlierOne) {
+  {  // the child opens the file on its own
+    SceneStore seeding;
+    ASSERT_TRUE(seeding.OpenSceneTable(folder_));
+    seeding.SaveSceneRecord(1, 4, AllCodes(QStringLiteral("1")));
+    seeding.SaveSceneRecord(2, 5, AllCodes(QStringLiteral("0")));
+  }
+  const qint64 size = QFileInfo(path_).size();
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) SaveUntilTheDiskIsFull(folder_, size);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "child died, status " << status;
+  const int saved = WEXITSTATUS(status);
+  ASSERT_LT(saved, 200) << "exit status " << saved;
+
+  // The file is whole and holds the seeds and every save that went through,
+  // not the one that failed; no journal is left behind.
+  EXPECT_LE(QFileInfo(path_).size(), size);
+  EXPECT_FALSE(QFileInfo::exists(path_ + QStringLiteral("-journal")));
+  Peer peer(path_);
+  EXPECT_EQ(peer.Exec(QStringLiteral("PRAGMA integrity_check")), (std::vector<QStringList>{{QStringLiteral("ok")}}));
+  const QStringList records = peer.Records();
+  ASSERT_EQ(records.size(), 2 + saved);
+  EXPECT_EQ(records.front(), QStringLiteral("1,4,1,1,1,1,1,1,1,1"));
+  if (saved > 0) {
+    EXPECT_EQ(records.back(),
+              QStringLiteral("%1,%2,1,1,1,1,1,1,1,1").arg((saved - 1) % 51).arg(10 + (saved - 1) / 51));
+  }
 }
 
 // Saves 2k and 2k+1 append record (k, 1) with all codes "0" and then update

@@ -11,14 +11,15 @@
 
 namespace veltra::test {
 
-// A UDP socket on 127.0.0.1 with an ephemeral port.
+// A UDP socket on 127.0.0.1 with the given port, or an ephemeral one.
 class LoopbackSocket {
  public:
-  LoopbackSocket() {
+  explicit LoopbackSocket(int port = 0) {
     fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    local.sin_port = htons(static_cast<std::uint16_t>(port));
     ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local);
     socklen_t size = sizeof local;
     ::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &size);

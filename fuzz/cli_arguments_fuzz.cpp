@@ -1,0 +1,169 @@
+// veltra-cli's argument values: the text forms the tool reads (IPv4 and MAC
+// addresses, hex bytes, channel codes, raw frames) and every command built
+// from values that its ranges accept. The input's last byte picks the part;
+// the rest is its input. Nothing is sent: the tool's links stay out of the
+// fuzzer.
+//
+// Properties: each text form is accepted exactly when a second, plain
+// reading of its format accepts it, and then gives the same values; a raw
+// frame that passes the check goes out as given, with header and checksum;
+// every command built from in-range values is a whole frame of at most 200
+// bytes with a valid checksum.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cli/command_table.h"
+#include "fuzz_support.h"
+#include "protocol/frame.h"
+
+namespace {
+
+using veltra::Bytes;
+using veltra::fuzz::Require;
+namespace cli = veltra::cli;
+
+template <typename Parse>
+auto Accepted(Parse parse) -> std::optional<decltype(parse())> {
+  try {
+    return parse();
+  } catch (const std::invalid_argument&) {
+    return std::nullopt;
+  }
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// A.B.C.D, each 1 to 3 decimal digits, at most 255.
+std::optional<std::array<std::uint8_t, 4>> PlainIpv4(const std::string& text) {
+  std::array<std::uint8_t, 4> octets{};
+  std::size_t part = 0, digits = 0;
+  int value = 0;
+  for (char c : text + '.') {
+    if (c == '.') {
+      if (digits == 0 || part == 4 || value > 255) return std::nullopt;
+      octets[part++] = static_cast<std::uint8_t>(value);
+      digits = 0, value = 0;
+    } else if (c >= '0' && c <= '9' && digits < 3) {
+      ++digits, value = value * 10 + (c - '0');
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (part != 4) return std::nullopt;
+  return octets;
+}
+
+// Six hex pairs, split by ':' or '-'.
+std::optional<std::array<std::uint8_t, 6>> PlainMac(const std::string& text) {
+  if (text.size() != 17) return std::nullopt;
+  std::array<std::uint8_t, 6> bytes{};
+  for (std::size_t i = 0; i < 6; ++i) {
+    const int high = HexValue(text[3 * i]), low = HexValue(text[3 * i + 1]);
+    if (high < 0 || low < 0) return std::nullopt;
+    if (i < 5 && text[3 * i + 2] != ':' && text[3 * i + 2] != '-') return std::nullopt;
+    bytes[i] = static_cast<std::uint8_t>(high * 16 + low);
+  }
+  return bytes;
+}
+
+// Tokens of whole hex pairs, none empty.
+std::optional<Bytes> PlainHex(const std::vector<std::string>& tokens) {
+  Bytes bytes;
+  for (const std::string& token : tokens) {
+    if (token.empty() || token.size() % 2) return std::nullopt;
+    for (std::size_t i = 0; i < token.size(); i += 2) {
+      const int high = HexValue(token[i]), low = HexValue(token[i + 1]);
+      if (high < 0 || low < 0) return std::nullopt;
+      bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
+    }
+  }
+  return bytes;
+}
+
+// The buffer after the send path has completed it is a whole frame.
+void RequireWholeFrame(veltra::TransmitBuffer& buffer) {
+  veltra::CompleteFrame(buffer.data());
+  Require(veltra::fuzz::IsWholeFrame(buffer.data(), buffer[2], 8, veltra::kMaxSendLength),
+          "a built command is a whole frame of 8 to 200 bytes");
+}
+
+void TextForms(FuzzedDataProvider& in) {
+  const std::string text = in.ConsumeRandomLengthString(40);
+  const auto ip = Accepted([&] { return cli::ParseIpv4(text); });
+  Require(ip == PlainIpv4(text), "ParseIpv4 accepts exactly A.B.C.D and returns its numbers");
+  const auto mac = Accepted([&] { return cli::ParseMac(text); });
+  Require(mac == PlainMac(text), "ParseMac accepts exactly six hex pairs and returns them");
+  const auto channel = Accepted([&] { return cli::ParseChannelCode(text); });
+  Require(channel.has_value() == (text == "0" || text == "1" || text == "X" || text == "x"),
+          "ParseChannelCode accepts exactly 0, 1, X and x");
+
+  std::vector<std::string> tokens{text};
+  while (in.remaining_bytes() > 0) tokens.push_back(in.ConsumeRandomLengthString(12));
+  const auto hex = Accepted([&] { return cli::ParseHexBytes(tokens); });
+  Require(hex == PlainHex(tokens), "ParseHexBytes accepts exactly whole hex pairs and returns them in order");
+}
+
+void RawFrame(FuzzedDataProvider& in) {
+  const Bytes raw = in.ConsumeBytes<std::uint8_t>(in.ConsumeIntegralInRange<std::size_t>(0, 220));
+  const bool accepted = Accepted([&] {
+                          cli::CheckRawFrame(raw);
+                          return true;
+                        }).has_value();
+  Require(accepted == (raw.size() >= 4 && raw.size() + 4 <= veltra::kMaxSendLength && raw[0] == raw.size() + 4),
+          "CheckRawFrame accepts exactly 4 to 196 bytes whose Length counts them with header and checksum");
+  if (!accepted) return;
+  const cli::Command* send = cli::FindCommand({"send"});
+  Require(send != nullptr, "the tool has a send command");
+  cli::Values values;
+  values.raw = raw;
+  veltra::TransmitBuffer buffer{};
+  send->build(buffer, {}, values);
+  RequireWholeFrame(buffer);
+  Require(std::equal(raw.begin(), raw.end(), buffer.begin() + 2), "a raw frame goes out as given");
+}
+
+void AnyCommand(FuzzedDataProvider& in) {
+  const auto commands = cli::Commands();
+  const cli::Command& command = commands[in.ConsumeIntegralInRange<std::size_t>(0, commands.size() - 1)];
+  if (!command.build || command.extra == cli::Extra::RawFrame) return;
+  cli::Values values;
+  for (const cli::Argument& a : command.arguments) {
+    values.ints[a.name] = a.choices.empty()
+                              ? in.ConsumeIntegralInRange(a.min, a.max)
+                              : in.ConsumeIntegralInRange<int>(0, static_cast<int>(a.choices.size()) - 1);
+  }
+  if (command.extra == cli::Extra::Channels) {
+    const int count = in.ConsumeIntegralInRange(1, 8);
+    for (int i = 0; i < count; ++i) values.channelItems.push_back(in.ConsumeIntegralInRange(0, 2));
+  }
+  for (auto& byte : values.record) byte = in.ConsumeIntegral<std::uint8_t>();
+  cli::RequestContext context;
+  context.addressing.form = in.ConsumeBool() ? veltra::FrameForm::Routed : veltra::FrameForm::Direct;
+  context.subnet = context.addressing.subnet = in.ConsumeIntegralInRange(0, 65535);
+  veltra::TransmitBuffer buffer{};
+  command.build(buffer, context, values);
+  RequireWholeFrame(buffer);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  FuzzedDataProvider in(data, size);
+  switch (in.ConsumeIntegralInRange(0, 2)) {
+    case 0: TextForms(in); break;
+    case 1: RawFrame(in); break;
+    default: AnyCommand(in); break;
+  }
+  return 0;
+}
