@@ -20,7 +20,9 @@
 
 #include "cli/command_table.h"
 #include "fuzz_support.h"
+#include "protocol/address_text.h"
 #include "protocol/frame.h"
+#include "scenes/scene_commands.h"
 
 namespace {
 
@@ -100,11 +102,11 @@ void RequireWholeFrame(veltra::TransmitBuffer& buffer) {
 
 void TextForms(FuzzedDataProvider& in) {
   const std::string text = in.ConsumeRandomLengthString(40);
-  const auto ip = Accepted([&] { return cli::ParseIpv4(text); });
+  const auto ip = Accepted([&] { return veltra::ParseIpv4(text); });
   Require(ip == PlainIpv4(text), "ParseIpv4 accepts exactly A.B.C.D and returns its numbers");
-  const auto mac = Accepted([&] { return cli::ParseMac(text); });
+  const auto mac = Accepted([&] { return veltra::ParseMac(text); });
   Require(mac == PlainMac(text), "ParseMac accepts exactly six hex pairs and returns them");
-  const auto channel = Accepted([&] { return cli::ParseChannelCode(text); });
+  const auto channel = Accepted([&] { return veltra::ParseChannelCode(text); });
   Require(channel.has_value() == (text == "0" || text == "1" || text == "X" || text == "x"),
           "ParseChannelCode accepts exactly 0, 1, X and x");
 
