@@ -22,7 +22,7 @@
 #include "fuzz_support.h"
 #include "protocol/address_text.h"
 #include "protocol/frame.h"
-#include "scenes/scene_commands.h"
+#include "protocol/scene_commands.h"
 
 namespace {
 

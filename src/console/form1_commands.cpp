@@ -17,7 +17,7 @@
 #include "protocol/module_commands.h"
 #include "protocol/output_commands.h"
 #include "protocol/transmit_buffer.h"
-#include "scenes/scene_commands.h"
+#include "protocol/scene_commands.h"
 
 namespace veltra {
 

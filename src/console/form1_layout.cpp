@@ -22,7 +22,7 @@
 #include "console/spin_edit.h"
 #include "console/status_check_box.h"
 #include "protocol/input_commands.h"
-#include "scenes/scene_commands.h"
+#include "protocol/scene_commands.h"
 #include "serial/port_names.h"
 
 namespace veltra {

@@ -13,7 +13,7 @@
 
 #include "console/dialogs.h"
 #include "console/spin_edit.h"
-#include "scenes/scene_commands.h"
+#include "protocol/scene_commands.h"
 #include "scenes/scene_store.h"
 
 namespace veltra {

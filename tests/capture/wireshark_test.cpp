@@ -93,7 +93,7 @@ Row Expected(const Bytes& frame, bool sent, FrameForm form, const Row& requestFi
   row["veltra.address"] = std::to_string(frame[at]);
   row["veltra.class"] = Hex2(frame[at + 1]);
   row["veltra.command"] = std::to_string(frame[at + 2]);
-  row["veltra.command_name"] = CommandName(frame[at + 1] & 0x7F, frame[at + 2]);
+  row["veltra.command_name"] = DescribeCommand(frame[at + 1] & 0x7F, frame[at + 2]);
   row["veltra.checksum.ok"] = "1";
   if (sent) {
     for (const auto& [field, value] : requestFields) row[field] = value;

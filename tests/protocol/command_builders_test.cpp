@@ -9,7 +9,7 @@
 #include "protocol/int_conversion.h"
 #include "protocol/module_commands.h"
 #include "protocol/output_commands.h"
-#include "scenes/scene_commands.h"
+#include "protocol/scene_commands.h"
 
 namespace veltra {
 namespace {

@@ -10,7 +10,7 @@
 #include "protocol/module_commands.h"
 #include "protocol/output_commands.h"
 #include "replies/reply_decoder.h"
-#include "scenes/scene_commands.h"
+#include "protocol/scene_commands.h"
 #include "sim/reply_shaper.h"
 #include "sim/sim_bus.h"
 
