@@ -19,10 +19,17 @@ EventLoopExchange::~EventLoopExchange() { link_.SetReadyHandler({}); }
 
 void EventLoopExchange::LinkChanged() {
   const int handle = link_.ReadableHandle();
-  readable_.reset();
+  if (readable_) {
+    // Called from a request's handler, the link may have been re-pointed
+    // while this notifier's own activation is being delivered: it goes once
+    // that is over.
+    readable_->setEnabled(false);
+    readable_->deleteLater();
+    readable_ = nullptr;
+  }
   if (handle >= 0) {
-    readable_ = std::make_unique<QSocketNotifier>(handle, QSocketNotifier::Read);
-    connect(readable_.get(), &QSocketNotifier::activated, this, [this] { Poll(); });
+    readable_ = new QSocketNotifier(handle, QSocketNotifier::Read, this);
+    connect(readable_, &QSocketNotifier::activated, this, [this] { Poll(); });
   }
   if (!link_.IsOpen()) {
     // Nothing more will come for the request, nor late for earlier ones.
@@ -59,6 +66,13 @@ void EventLoopExchange::Start(PreparedRequest request, Done done) {
   }
   ArmDeadline();
   if (pollAgain_) Poll();
+}
+
+void EventLoopExchange::Abandon() {
+  if (!done_) return;
+  deadline_.stop();
+  done_ = {};
+  exchange_.Fail("abandoned");  // remembered, so that its reply counts as late
 }
 
 void EventLoopExchange::ArmDeadline() {
