@@ -177,7 +177,12 @@ void BusScanDialog::Answered(const ExchangeResult& result) {
     for (int c = 0; c < 4; ++c) Table->setItem(at, c, new QTableWidgetItem(cells[c]));
   }
   ShowProgress();
-  QTimer::singleShot(0, this, &BusScanDialog::SendNext);
+  // Over with its last answer: the window's requests need not wait for the
+  // next turn of the event loop.
+  if (scan_->Finished())
+    Finish(QStringLiteral("Done"));
+  else
+    QTimer::singleShot(0, this, &BusScanDialog::SendNext);
 }
 
 void BusScanDialog::ShowProgress() { Progress->setValue(scan_->AddressesDone()); }

@@ -90,21 +90,26 @@ void EventLoopExchange::Poll() {
     return;
   }
   polling_ = true;
-  std::optional<ExchangeResult> result;
   do {
     pollAgain_ = false;
+    std::optional<ExchangeResult> result;
     try {
-      if (!result) result = exchange_.Poll();
-      else exchange_.Poll();
+      result = exchange_.Poll();
     } catch (const std::exception& error) {
       // Exceptions never cross the event loop: the waiting request ends with
       // the link's error.
-      if (!result) result = exchange_.Fail(error.what());
-      pollAgain_ = false;
+      result = exchange_.Fail(error.what());
+    }
+    if (result) {
+      // The answer first; then what came behind it in the same delivery
+      // (the serial line says once for several frames) is taken too.
+      polling_ = false;
+      Finish(*result);
+      polling_ = true;
+      pollAgain_ = true;
     }
   } while (pollAgain_);
   polling_ = false;
-  if (result) Finish(*result);
 }
 
 void EventLoopExchange::Expire() {
