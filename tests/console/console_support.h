@@ -3,8 +3,9 @@
 // whose links are captured and answer at once, reply frames with their
 // checksum, waiting until a request is over, and loopback UDP sockets.
 #include <QAbstractButton>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QPlainTextEdit>
-#include <QTest>
 #include <QString>
 #include <QStringList>
 
@@ -15,6 +16,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "console/dialogs.h"
@@ -125,9 +127,16 @@ class CapturingForm : public CapturedTraffic, public TForm1 {
   }
 };
 
-// Until no request waits any more (answered, timed out) and no scan runs.
+// Until no request waits any more (answered, timed out) and no scan runs;
+// the event loop runs meanwhile.
 inline bool WaitUntilIdle(TForm1& form, int timeoutMs = 3000) {
-  return QTest::qWaitFor([&] { return form.RequestsHeldBecause().isEmpty(); }, timeoutMs);
+  const QDeadlineTimer deadline(timeoutMs);
+  while (!form.RequestsHeldBecause().isEmpty()) {
+    if (deadline.hasExpired()) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
 }
 // Clicks a request button and waits until what it sent is over.
 inline bool ClickAndWait(TForm1& form, QAbstractButton* button, int timeoutMs = 3000) {
