@@ -220,7 +220,7 @@ TEST_F(Matching, FramesHeardOnTheSerialLineAreLoggedAndChangeNothing) {
   EXPECT_TRUE(plain.ExchangeText().isEmpty());
 }
 
-TEST_F(Matching, AnswersApplyTheValuesThatWereSentAndGoToTheTabThatAsked) {
+TEST_F(Matching, SceneConfirmationsApplyTheValuesThatWereSent) {
   QTemporaryDir folder;
   CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), folder.filePath("Veltra.mdb"));
   TForm1Options options = TestOptions(dialogs);
@@ -246,15 +246,6 @@ TEST_F(Matching, AnswersApplyTheValuesThatWereSentAndGoToTheTabThatAsked) {
   scenes.SpinEdit5->SetValue(4);
   scenes.serialLine.Arrive(WithChecksum(Bytes("55 AA 09 03 80 03 01")));
   EXPECT_EQ(SceneRows(scenes), QStringList{"9,4,0,X,X,X,X,X,X,X"});
-
-  // The light "Read" answered while the curtain tab shows.
-  scenes.PageControl1->setCurrentWidget(scenes.TabSheet3);
-  scenes.Button11->click();
-  scenes.PageControl1->setCurrentWidget(scenes.TabSheet4);
-  scenes.serialLine.Arrive(WithChecksum(Bytes("55 AA 0D 01 80 08 01 01 01 00 01")));
-  EXPECT_TRUE(scenes.lightBoxes[0]->isChecked());
-  EXPECT_TRUE(scenes.lightBoxes[2]->isChecked());
-  for (QCheckBox* box : scenes.curtainBoxes) EXPECT_FALSE(box->isChecked()) << box->text().toStdString();
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(';').toStdString();
 }
 
