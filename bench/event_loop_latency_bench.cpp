@@ -66,6 +66,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   form.SpinEdit1->SetValue(1);
+  // The window's first layout and painting are over before the measuring.
+  for (const auto settled = Clock::now() + std::chrono::milliseconds(300); Clock::now() < settled;)
+    QApplication::processEvents(QEventLoop::AllEvents, 10);
 
   // Lateness of every tick against the one before it.
   std::vector<double> lateMs;
@@ -104,8 +107,10 @@ int main(int argc, char** argv) {
 
   std::printf("event_loop_latency: %d requests to a silent loopback peer (%d timed out after 500 ms), %.1f s\n",
               sent, timedOut, seconds);
-  std::printf("  timer every %d ms, %zu ticks: lateness p50 %.2f ms  p99 %.2f ms  max %.2f ms  (target p99 <= 16 ms)\n",
+  const auto worst = std::max_element(lateMs.begin(), lateMs.end());
+  std::printf("  timer every %d ms, %zu ticks: lateness p50 %.2f ms  p99 %.2f ms  max %.2f ms (tick %td)"
+              "  (target p99 <= 16 ms)\n",
               kTickMs, lateMs.size(), Percentile(lateMs, 50), Percentile(lateMs, 99),
-              lateMs.empty() ? 0.0 : *std::max_element(lateMs.begin(), lateMs.end()));
+              worst == lateMs.end() ? 0.0 : *worst, worst - lateMs.begin());
   return 0;
 }
