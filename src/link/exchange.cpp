@@ -91,7 +91,7 @@ std::optional<ExchangeResult> Exchange::Take(const ReceivedUnit& unit) {
   frame.unit = unit;
   if (verdict.kind == FrameVerdict::Late) {
     frame.decoded = Decode(unit.bytes, verdict.request->expected.form);
-    frame.lateFor = &verdict.request->request;
+    frame.lateFor = verdict.request->request;
     frame.roundTrip = unit.at - verdict.request->sentAt;
   } else {
     frame.decoded = Decode(unit.bytes, listenForm);

@@ -51,7 +51,7 @@ struct UnmatchedFrame {
   ReceivedUnit unit;
   DecodedReply decoded;  // in the form of the request it answers late, else the listening form
   // Late: the request it answers and the time since that was sent.
-  const PreparedRequest* lateFor = nullptr;
+  std::optional<PreparedRequest> lateFor;
   std::optional<std::chrono::nanoseconds> roundTrip;
   // "Late reply: Read ：…  OK! (N ms)" or "Unrelated frame: Read ：…  OK!";
   // empty for a unit the decoder rejects (which is not logged).

@@ -44,6 +44,7 @@ TransmitStatus UdpLink::Transmit(std::span<const std::uint8_t> frame) {
 }
 
 std::optional<ReceivedUnit> UdpLink::Receive(int timeoutMs) {
+  if (!client_.Active()) return std::nullopt;
   UdpEndpoint from;
   std::string datagram;
   try {
