@@ -37,13 +37,13 @@ class ExchangePanel : public ::testing::Test {
 TEST_F(ExchangePanel, NetworkReplyTimeOutAndBrokenReply) {
   form.RadioButton1->setChecked(true);
   form.SpinEdit1->SetValue(3);
-  form.reply = AsString(WithChecksum(Bytes(kRoutedVersion)));
+  form.reply = AsString(WithChecksum(FromHex(kRoutedVersion)));
   ASSERT_TRUE(ClickAndWait(form, form.Button29));
   EXPECT_TRUE(kReplyInMs.match(form.ExchangeText()).hasMatch()) << form.ExchangeText().toStdString();
   EXPECT_EQ(form.Edit2->text(), "ABC");
 
   // Status 6: the status word follows the round trip.
-  form.reply = AsString(WithChecksum(Bytes("55 AA 0B 00 01 03 80 07 06")));
+  form.reply = AsString(WithChecksum(FromHex("55 AA 0B 00 01 03 80 07 06")));
   ASSERT_TRUE(ClickAndWait(form, form.Button29));
   EXPECT_TRUE(QRegularExpression(QStringLiteral("^Reply in \\S+ ms: Command error!$"))
                   .match(form.ExchangeText())
@@ -58,7 +58,7 @@ TEST_F(ExchangePanel, NetworkReplyTimeOutAndBrokenReply) {
   ASSERT_TRUE(WaitUntilIdle(form));
   EXPECT_EQ(form.ExchangeText(), "No reply within 500 ms");
 
-  std::vector<std::uint8_t> broken = WithChecksum(Bytes(kRoutedVersion));
+  std::vector<std::uint8_t> broken = WithChecksum(FromHex(kRoutedVersion));
   broken.back() ^= 1;
   form.reply = AsString(broken);
   ASSERT_TRUE(ClickAndWait(form, form.Button29));
@@ -76,7 +76,7 @@ TEST_F(ExchangePanel, SerialRequestWaitsTimesOutAndItsLateReplyChangesNothing) {
 
   // The reply comes after all: logged as late, with its round trip, and the
   // panel still tells what became of the request.
-  const auto reply = WithChecksum(Bytes("55 AA 0C 03 80 07 01 41 42 43"));
+  const auto reply = WithChecksum(FromHex("55 AA 0C 03 80 07 01 41 42 43"));
   form.serialLine.Arrive(reply);
   const QString late = LogText(form).split('\n').last();
   EXPECT_TRUE(QRegularExpression(QStringLiteral("^Late reply: Read \\S+  OK! \\(\\d+ ms\\)$")).match(late).hasMatch())
@@ -131,7 +131,7 @@ TEST_F(SerialLine, HangUpClosesTheRowAndANewCreateWorks) {
   form.Button29->click();
   ASSERT_FALSE(form.RequestsHeldBecause().isEmpty());
   ASSERT_EQ(first.Receive(8).size(), 8u);
-  ASSERT_TRUE(first.Send(WithChecksum(Bytes("55 AA 0C 03 80 07 01 41 42 43"))));
+  ASSERT_TRUE(first.Send(WithChecksum(FromHex("55 AA 0C 03 80 07 01 41 42 43"))));
   EXPECT_TRUE(QTest::qWaitFor([&] { return kReplyInMs.match(form.ExchangeText()).hasMatch(); }, 3000))
       << form.ExchangeText().toStdString();
 
@@ -158,7 +158,7 @@ TEST_F(SerialLine, HangUpClosesTheRowAndANewCreateWorks) {
   EXPECT_EQ(form.StatusText(), "Com is running!");
   form.Button29->click();
   ASSERT_EQ(second.Receive(8).size(), 8u);
-  ASSERT_TRUE(second.Send(WithChecksum(Bytes("55 AA 0C 03 80 07 01 44 45 46"))));
+  ASSERT_TRUE(second.Send(WithChecksum(FromHex("55 AA 0C 03 80 07 01 44 45 46"))));
   EXPECT_TRUE(QTest::qWaitFor([&] { return form.Edit2->text() == "DEF"; }, 3000));
   form.Button10->click();
 }

@@ -136,7 +136,7 @@ TEST(LogStamp, LocalTimeAcrossMinutesAndBackwards) {
 TEST_F(MenuBar, ReplyLineCarriesTheRoundTripWithTimestampsOnly) {
   form.RadioButton1->setChecked(true);
   form.SpinEdit7->SetValue(258);  // the subnet the reply names
-  form.reply = AsString(WithChecksum(Bytes("55 AA 0C 01 02 03 80 05 01 03")));
+  form.reply = AsString(WithChecksum(FromHex("55 AA 0C 01 02 03 80 05 01 03")));
   form.Button22->click();
   form.Timestamps->setChecked(true);
   form.Button22->click();
@@ -152,7 +152,7 @@ TEST_F(MenuBar, ReplyLineCarriesTheRoundTripWithTimestampsOnly) {
 TEST_F(MenuBar, ClearLogEmptiesTheLogAndTellsWhoListens) {
   QSignalSpy cleared(&form, &TForm1::logCleared);
   // Answered at once, so that no event loop runs between the clicks.
-  form.serialReply = AsString(WithChecksum(Bytes("55 AA 0A 05 80 05 01 03")));
+  form.serialReply = AsString(WithChecksum(FromHex("55 AA 0A 05 80 05 01 03")));
   form.Button22->click();
   form.FlushLog();
   form.Button22->click();  // its lines still wait for the event loop
@@ -169,7 +169,7 @@ TEST_F(MenuBar, SaveLogWritesTheLogAsUtf8Lines) {
   form.ShowFrameBytes->setChecked(true);
   form.RadioButton1->setChecked(true);
   form.SpinEdit7->SetValue(258);  // the subnet the reply names
-  form.reply = AsString(WithChecksum(Bytes("55 AA 0C 01 02 03 80 05 01 03")));
+  form.reply = AsString(WithChecksum(FromHex("55 AA 0C 01 02 03 80 05 01 03")));
   form.Button22->click();
   form.Button22->click();
 

@@ -55,24 +55,24 @@ class ReplyApplication : public ::testing::Test {
 TEST_F(ReplyApplication, ModuleAddressIsLoggedAndClamped) {
   form.chk1->setChecked(false);
   form.SpinEdit1->SetValue(1);
-  Serial(form.Button22, Bytes("55 AA 0A 05 80 05 01 03 54 3D"));
+  Serial(form.Button22, FromHex("55 AA 0A 05 80 05 01 03 54 3D"));
   EXPECT_EQ(form.SpinEdit1->Value(), 3);
   EXPECT_EQ(Log(), (QStringList{QString::fromUtf8("Send \xEF\xBC\x9A") + "55 AA 08 FF 00 05 57 A1 ",
                                 QString::fromUtf8("Read \xEF\xBC\x9A") + "55 AA 0A 05 80 05 01 03 54 3D   OK!"}));
 
   form.chk1->setChecked(true);
-  Datagram(form.Button22, WithChecksum(Bytes("55 AA 0C 00 01 05 80 05 01 09")));  // routed, subnet 1, P0 = 9
+  Datagram(form.Button22, WithChecksum(FromHex("55 AA 0C 00 01 05 80 05 01 09")));  // routed, subnet 1, P0 = 9
   EXPECT_EQ(form.SpinEdit1->Value(), 9);
   EXPECT_EQ(Log().last(), QString::fromUtf8("Read \xEF\xBC\x9AX  OK!"));
 
-  Serial(form.Button22, WithChecksum(Bytes("55 AA 0A 05 80 05 01 28")));  // 40 is out of 0..33
+  Serial(form.Button22, WithChecksum(FromHex("55 AA 0A 05 80 05 01 28")));  // 40 is out of 0..33
   EXPECT_EQ(form.SpinEdit1->Value(), 33);
   EXPECT_EQ(form.SpinEdit1->Editor()->text(), "33");
 
   // Sent to every subnet, answered by one with address FE: an ordinary
   // address reply.
   form.SpinEdit7->SetValue(0xFFFF);
-  Datagram(form.Button22, WithChecksum(Bytes("55 AA 0C FF FF FE 80 05 01 07")));
+  Datagram(form.Button22, WithChecksum(FromHex("55 AA 0C FF FF FE 80 05 01 07")));
   EXPECT_EQ(form.SpinEdit1->Value(), 7);
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(';').toStdString();
 }
@@ -81,47 +81,47 @@ TEST_F(ReplyApplication, RejectedAndFailedRepliesChangeNothing) {
   form.serialLink->ReceiveTimeout = 50;
   form.IdUDPClient1.ReceiveTimeout = 50;
   form.SpinEdit1->SetValue(4);
-  Serial(form.Button22, Bytes("55 AA 0A 05 80 05 01 03 54 3E"));  // checksum
+  Serial(form.Button22, FromHex("55 AA 0A 05 80 05 01 03 54 3E"));  // checksum
   EXPECT_TRUE(form.ExchangeText().endsWith(": not a valid frame, dropped")) << form.ExchangeText().toStdString();
-  Serial(form.Button22, Bytes("55 AB 0A 05 80 05 01 03 54 3D"));        // header
+  Serial(form.Button22, FromHex("55 AB 0A 05 80 05 01 03 54 3D"));        // header
   Datagram(form.Button22, std::vector<std::uint8_t>(201, 0x55));         // over 200 bytes
   EXPECT_TRUE(ReadLines().isEmpty()) << Log().join('\n').toStdString();
   EXPECT_EQ(form.SpinEdit1->Value(), 4);
-  Serial(form.Button22, WithChecksum(Bytes("55 AA 0A 05 80 05 05 03")));  // status 5
+  Serial(form.Button22, WithChecksum(FromHex("55 AA 0A 05 80 05 05 03")));  // status 5
   EXPECT_EQ(ReadLines(), QStringList{QString::fromUtf8("Read \xEF\xBC\x9AX  Parameter error!")});
   EXPECT_TRUE(form.ExchangeText().endsWith(" ms: Parameter error!")) << form.ExchangeText().toStdString();
   EXPECT_EQ(form.SpinEdit1->Value(), 4);
-  Serial(form.Button22, WithChecksum(Bytes("55 AA 0A 05 80 05 09 03")));  // status outside 1..7
+  Serial(form.Button22, WithChecksum(FromHex("55 AA 0A 05 80 05 09 03")));  // status outside 1..7
   EXPECT_EQ(form.SpinEdit1->Value(), 4);
   EXPECT_TRUE(dialogs.errors.isEmpty());
 }
 
 TEST_F(ReplyApplication, ModuleTypeAndVersionGoBesideTheirButtons) {
   form.SpinEdit1->SetValue(5);
-  Serial(form.Button12, WithChecksum(Bytes("55 AA 0B 05 80 06 01 01 2A")));
+  Serial(form.Button12, WithChecksum(FromHex("55 AA 0B 05 80 06 01 01 2A")));
   EXPECT_EQ(form.Edit1->text(), "012A");
   // The bus switch's own "Read Module Type": its fields; Edit1 stays.
-  Datagram(form.Button9, WithChecksum(Bytes("55 AA 0D 00 01 FF 80 06 01 BE EF")));
+  Datagram(form.Button9, WithChecksum(FromHex("55 AA 0D 00 01 FF 80 06 01 BE EF")));
   EXPECT_EQ(form.Edit13->text(), "BEEF");
   EXPECT_EQ(form.Edit1->text(), "012A");
   // On the serial line too, where the bus switch answers in the routed form.
-  Serial(form.Button9, WithChecksum(Bytes("55 AA 0D 00 01 FF 80 06 01 00 07")));
+  Serial(form.Button9, WithChecksum(FromHex("55 AA 0D 00 01 FF 80 06 01 00 07")));
   EXPECT_EQ(form.Edit13->text(), "0007");
   EXPECT_EQ(form.Edit1->text(), "012A");
 
-  Serial(form.Button29, WithChecksum(Bytes("55 AA 0D 05 80 07 01 56 31 2E 30")));  // "V1.0"
+  Serial(form.Button29, WithChecksum(FromHex("55 AA 0D 05 80 07 01 56 31 2E 30")));  // "V1.0"
   EXPECT_EQ(form.Edit2->text(), "V1.0");
-  Datagram(form.Button33, WithChecksum(Bytes("55 AA 0F 00 01 FF 80 07 01 56 32 00 39")));  // "V2", zero, "9"
+  Datagram(form.Button33, WithChecksum(FromHex("55 AA 0F 00 01 FF 80 07 01 56 32 00 39")));  // "V2", zero, "9"
   EXPECT_EQ(form.Edit14->text(), "V2");
   EXPECT_EQ(form.Edit2->text(), "V1.0");
   form.SpinEdit1->SetValue(3);
-  Datagram(form.Button29, WithChecksum(Bytes("55 AA 0E 00 01 03 80 07 01 42 33 34")));
+  Datagram(form.Button29, WithChecksum(FromHex("55 AA 0E 00 01 03 80 07 01 42 33 34")));
   EXPECT_EQ(form.Edit2->text(), "B34");
   EXPECT_EQ(form.Edit14->text(), "V2");
 }
 
 TEST_F(ReplyApplication, StatusBytesGoToTheTabThatAsked) {
-  const auto eight = WithChecksum(Bytes("55 AA 12 05 80 08 01 01 00 00 00 00 01 00 00 00"));
+  const auto eight = WithChecksum(FromHex("55 AA 12 05 80 08 01 01 00 00 00 00 01 00 00 00"));
   form.SpinEdit2->SetValue(5);
   form.SpinEdit9->SetValue(5);
   form.PageControl1->setCurrentWidget(form.TabSheet3);
@@ -132,23 +132,23 @@ TEST_F(ReplyApplication, StatusBytesGoToTheTabThatAsked) {
 
   // Bit 0 alone counts; bytes past the fourth are not the curtains'.
   form.PageControl1->setCurrentWidget(form.TabSheet4);
-  Datagram(form.Button19, WithChecksum(Bytes("55 AA 12 00 01 05 80 08 01 01 03 FE 01 81 01 01")));
+  Datagram(form.Button19, WithChecksum(FromHex("55 AA 12 00 01 05 80 08 01 01 03 FE 01 81 01 01")));
   EXPECT_EQ(Curtains(), (std::vector<bool>{true, false, true, true}));
   EXPECT_EQ(Lights(), (std::vector<bool>{false, false, false, false, true, false, false, false}));
 
   // Whichever tab shows: the light "Read" sets the light boxes.
   form.PageControl1->setCurrentWidget(form.TabSheet4);
-  Serial(form.Button11, WithChecksum(Bytes("55 AA 12 05 80 08 01 01 01 01 01 01 01 01 01 01")));
+  Serial(form.Button11, WithChecksum(FromHex("55 AA 12 05 80 08 01 01 01 01 01 01 01 01 01 01")));
   EXPECT_EQ(Lights(), std::vector<bool>(8, true));
   EXPECT_EQ(Curtains(), (std::vector<bool>{true, false, true, true}));
 
   // Three bytes: only the first three boxes change.
   form.PageControl1->setCurrentWidget(form.TabSheet3);
-  Serial(form.Button11, WithChecksum(Bytes("55 AA 0D 05 80 08 01 01 00 01 00")));
+  Serial(form.Button11, WithChecksum(FromHex("55 AA 0D 05 80 08 01 01 00 01 00")));
   EXPECT_EQ(Lights(), (std::vector<bool>{false, true, false, true, true, true, true, true}));
 
   // P0 other than 1 shows nothing.
-  Serial(form.Button11, WithChecksum(Bytes("55 AA 0D 05 80 08 01 02 01 01 01")));
+  Serial(form.Button11, WithChecksum(FromHex("55 AA 0D 05 80 08 01 02 01 01 01")));
   EXPECT_EQ(Lights(), (std::vector<bool>{false, true, false, true, true, true, true, true}));
 }
 
@@ -157,7 +157,7 @@ TEST_F(ReplyApplication, StatusBoxesShowTheReplyAndNotTheOperator) {
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
   form.PageControl1->setCurrentWidget(form.TabSheet3);
   form.SpinEdit2->SetValue(5);
-  Serial(form.Button11, WithChecksum(Bytes("55 AA 0D 05 80 08 01 01 00 01 00")));
+  Serial(form.Button11, WithChecksum(FromHex("55 AA 0D 05 80 08 01 01 00 01 00")));
   const std::vector<bool> reported{false, true, false, false, false, false, false, false};
   ASSERT_EQ(Lights(), reported);
 
@@ -204,7 +204,7 @@ TEST_F(ReplyApplication, BusSwitchConfigurationFillsTheGroup) {
   // on loopback here, from a port the system picks.
   form.Edit4->setText("127.0.0.1");
   form.Edit6->setText("0");
-  Datagram(form.btn2, WithChecksum(Bytes("55 AA 27 FF FF FF 80 05 01 01 02 C0 A8 0E 03 07 D1 FF FF FF 00 C0 A8 0E 01 "
+  Datagram(form.btn2, WithChecksum(FromHex("55 AA 27 FF FF FF 80 05 01 01 02 C0 A8 0E 03 07 D1 FF FF FF 00 C0 A8 0E 01 "
                                          "C0 A8 0E 14 07 D2 00 1A 2B 3C 4D 5E")));
   EXPECT_EQ(form.SpinEdit12->Value(), 258);
   const std::pair<QLineEdit*, const char*> expected[] = {
@@ -220,7 +220,7 @@ TEST_F(ReplyApplication, BusSwitchConfigurationFillsTheGroup) {
   // A short reply with a valid checksum fills every field from the fixed
   // offsets: its checksum lands in the subnet and the first octet, the rest
   // lies past the datagram and reads as zeros.
-  const auto shortReply = WithChecksum(Bytes("55 AA 0C FF FF FF 80 05 01 00"));
+  const auto shortReply = WithChecksum(FromHex("55 AA 0C FF FF FF 80 05 01 00"));
   Datagram(form.btn2, shortReply);
   EXPECT_EQ(form.SpinEdit12->Value(), shortReply[9] * 256 + shortReply[10]);
   EXPECT_EQ(form.Edit9->text(), QString::number(shortReply[11]));
@@ -232,7 +232,7 @@ TEST_F(ReplyApplication, BusSwitchConfigurationFillsTheGroup) {
   }
   // Only the routed decoder knows the configuration reply: the module's
   // address read in the direct form is an address.
-  Serial(form.Button22, WithChecksum(Bytes("55 AA 0A FF 80 05 01 06")));
+  Serial(form.Button22, WithChecksum(FromHex("55 AA 0A FF 80 05 01 06")));
   EXPECT_EQ(form.SpinEdit1->Value(), 6);
   EXPECT_EQ(form.SpinEdit12->Value(), shortReply[9] * 256 + shortReply[10]);
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(';').toStdString();
@@ -240,12 +240,12 @@ TEST_F(ReplyApplication, BusSwitchConfigurationFillsTheGroup) {
 
 TEST_F(ReplyApplication, MonitorModeSendsAndDecodesRoutedFramesOnTheSerialLine) {
   form.CheckBox13->setChecked(true);
-  Serial(form.Button22, Bytes("55 AA 0C 00 01 05 80 05 01 03 54 30"));
+  Serial(form.Button22, FromHex("55 AA 0C 00 01 05 80 05 01 03 54 30"));
   EXPECT_EQ(form.serial.back()[2], 0x0A);  // the routed request
   EXPECT_EQ(form.SpinEdit1->Value(), 3);
   // Something past a frame's 200 bytes is no reply.
   form.serialLink->ReceiveTimeout = 50;
-  std::vector<std::uint8_t> tooLong = WithChecksum(Bytes("55 AA 0C 00 01 05 80 05 01 05"));
+  std::vector<std::uint8_t> tooLong = WithChecksum(FromHex("55 AA 0C 00 01 05 80 05 01 05"));
   tooLong.resize(201, 0);
   Serial(form.Button22, tooLong);
   EXPECT_EQ(form.SpinEdit1->Value(), 3);

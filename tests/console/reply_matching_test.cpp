@@ -181,25 +181,25 @@ TEST_F(Matching, OnlyClassCommandAddressAndSubnetOfTheRequestAnswerIt) {
                             "55 AA 0B 05 80 07 01 01 2A",      // another command
                             "55 AA 0B 05 00 06 01 01 2A",      // the request's class, no reply bit
                             "55 AA 0B 05 82 06 01 01 2A"}) {   // another class
-    form.serialLine.Arrive(WithChecksum(Bytes(other)));
+    form.serialLine.Arrive(WithChecksum(FromHex(other)));
     EXPECT_TRUE(Lines(form).last().startsWith("Unrelated frame: Read ")) << other;
     EXPECT_TRUE(form.Edit1->text().isEmpty()) << other;
     EXPECT_EQ(form.ExchangeText(), "Request sent, waiting for the reply") << other;
   }
-  form.serialLine.Arrive(WithChecksum(Bytes("55 AA 0B 05 80 06 01 01 2A")));
+  form.serialLine.Arrive(WithChecksum(FromHex("55 AA 0B 05 80 06 01 01 2A")));
   EXPECT_EQ(form.Edit1->text(), "012A");
   EXPECT_TRUE(form.ExchangeText().startsWith("Reply in ")) << form.ExchangeText().toStdString();
 
   // Routed: the subnet must be the request's, unless it went to every one.
   form.RadioButton1->setChecked(true);
   form.Button12->click();
-  form.network.Arrive(WithChecksum(Bytes("55 AA 0D 00 02 05 80 06 01 00 09")));
+  form.network.Arrive(WithChecksum(FromHex("55 AA 0D 00 02 05 80 06 01 00 09")));
   EXPECT_TRUE(Lines(form).last().startsWith("Unrelated frame: ")) << Lines(form).last().toStdString();
-  form.network.Arrive(WithChecksum(Bytes("55 AA 0D 00 01 05 80 06 01 00 09")));
+  form.network.Arrive(WithChecksum(FromHex("55 AA 0D 00 01 05 80 06 01 00 09")));
   EXPECT_EQ(form.Edit1->text(), "0009");
   // "All Off" goes to every module: any address answers it.
   form.Button6->click();
-  form.network.Arrive(WithChecksum(Bytes("55 AA 0B 00 01 11 82 05 01")));
+  form.network.Arrive(WithChecksum(FromHex("55 AA 0B 00 01 11 82 05 01")));
   EXPECT_TRUE(form.RequestsHeldBecause().isEmpty());
   EXPECT_TRUE(Lines(form).last().startsWith(QString::fromUtf8("Read \xEF\xBC\x9A"))) << Lines(form).last().toStdString();
 }
@@ -209,7 +209,7 @@ TEST_F(Matching, FramesHeardOnTheSerialLineAreLoggedAndChangeNothing) {
   plain.SpinEdit1->SetValue(4);
   plain.Edit1->setText("0104");
   for (const char* heard : {"55 AA 0A 05 80 05 01 09", "55 AA 0B 05 80 06 01 02 08", "55 AA 0A 05 80 05 06 09"}) {
-    const auto frame = WithChecksum(Bytes(heard));
+    const auto frame = WithChecksum(FromHex(heard));
     plain.Comm1ReceiveData(frame.data(), static_cast<std::uint16_t>(frame.size()));
   }
   EXPECT_EQ(Lines(plain), (QStringList{QString::fromUtf8("Unrelated frame: Read \xEF\xBC\x9AX  OK!"),
@@ -234,17 +234,17 @@ TEST_F(Matching, SceneConfirmationsApplyTheValuesThatWereSent) {
   scenes.SpinEdit5->SetValue(4);
   scenes.SpinEdit4->SetValue(9);
   scenes.channelLists[0]->setCurrentText("OFF");
-  scenes.serialLine.Arrive(WithChecksum(Bytes("55 AA 09 03 80 02 01")));
+  scenes.serialLine.Arrive(WithChecksum(FromHex("55 AA 09 03 80 02 01")));
   EXPECT_EQ(SceneRows(scenes), QStringList{"7,3,1,X,X,X,X,X,X,X"});
   // Module 4's scene, then "Clear" of module 3, whose field shows 4 again
   // when the confirmation comes: module 3's scenes go.
-  scenes.serialReply = AsString(WithChecksum(Bytes("55 AA 09 04 80 02 01")));
+  scenes.serialReply = AsString(WithChecksum(FromHex("55 AA 09 04 80 02 01")));
   ASSERT_TRUE(ClickAndWait(scenes, scenes.Button7));
   scenes.serialReply.clear();
   scenes.SpinEdit5->SetValue(3);
   scenes.Button13->click();
   scenes.SpinEdit5->SetValue(4);
-  scenes.serialLine.Arrive(WithChecksum(Bytes("55 AA 09 03 80 03 01")));
+  scenes.serialLine.Arrive(WithChecksum(FromHex("55 AA 09 03 80 03 01")));
   EXPECT_EQ(SceneRows(scenes), QStringList{"9,4,0,X,X,X,X,X,X,X"});
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(';').toStdString();
 }
@@ -270,7 +270,7 @@ TEST_F(Matching, RequestButtonsAreHeldWhileARequestWaitsAndResultFieldsMarked) {
   form.Button23->click();
   EXPECT_EQ(form.serial.size(), 1u);
 
-  form.serialLine.Arrive(WithChecksum(Bytes("55 AA 0A 05 80 05 01 07")));
+  form.serialLine.Arrive(WithChecksum(FromHex("55 AA 0A 05 80 05 01 07")));
   EXPECT_EQ(form.SpinEdit1->Value(), 7);
   EXPECT_TRUE(form.SpinEdit1->accessibleDescription().isEmpty());
   EXPECT_TRUE(form.Button23->isEnabled());
@@ -285,7 +285,7 @@ TEST_F(Matching, RequestButtonsAreHeldWhileARequestWaitsAndResultFieldsMarked) {
     EXPECT_TRUE(box->isChecked());
     EXPECT_EQ(box->accessibleDescription(), "Waiting for the reply");
   }
-  form.serialLine.Arrive(WithChecksum(Bytes("55 AA 0D 05 80 08 01 01 00 01 00")));
+  form.serialLine.Arrive(WithChecksum(FromHex("55 AA 0D 05 80 08 01 01 00 01 00")));
   std::vector<bool> states;
   for (QCheckBox* box : form.lightBoxes) {
     states.push_back(box->isChecked());
@@ -305,7 +305,7 @@ TEST_F(Matching, TheKeyboardComesBackToTheButtonAfterTheReply) {
   QTest::keyClick(form.Button12, Qt::Key_Space);
   ASSERT_EQ(form.serial.size(), 1u);
   EXPECT_FALSE(form.Button12->isEnabled());
-  form.serialLine.Arrive(WithChecksum(Bytes("55 AA 0B 05 80 06 01 01 2A")));
+  form.serialLine.Arrive(WithChecksum(FromHex("55 AA 0B 05 80 06 01 01 2A")));
   EXPECT_EQ(form.Edit1->text(), "012A");
   EXPECT_EQ(QApplication::focusWidget(), form.Button12);
 }
@@ -335,17 +335,17 @@ TEST_F(UdpPeers, OnlyTheHostTheRequestWentToAnswersIt) {
   sockaddr_in window{};
   ASSERT_FALSE(busSwitch.Receive(1000, &window).empty());
   // The right reply from another host: unrelated, changes nothing.
-  stranger.SendTo(window, WithChecksum(Bytes("55 AA 0D 00 01 01 80 06 01 0F 0F")));
+  stranger.SendTo(window, WithChecksum(FromHex("55 AA 0D 00 01 01 80 06 01 0F 0F")));
   ASSERT_TRUE(QTest::qWaitFor([&] { return Count(form, "Unrelated frame: ") == 1; }, 2000));
   EXPECT_TRUE(form.Edit1->text().isEmpty());
   EXPECT_FALSE(form.RequestsHeldBecause().isEmpty());
-  busSwitch.SendTo(window, WithChecksum(Bytes("55 AA 0D 00 01 01 80 06 01 01 2A")));
+  busSwitch.SendTo(window, WithChecksum(FromHex("55 AA 0D 00 01 01 80 06 01 01 2A")));
   ASSERT_TRUE(QTest::qWaitFor([&] { return form.Edit1->text() == "012A"; }, 2000));
 
   // The bus switch "Read" goes to every bus switch: whoever answers does.
   form.btn2->click();
   ASSERT_FALSE(busSwitch.Receive(1000, &window).empty());
-  stranger.SendTo(window, WithChecksum(Bytes("55 AA 27 FF FF FF 80 05 01 00 07 0A 00 00 05 1F 90 FF FF 00 00 0A 00 "
+  stranger.SendTo(window, WithChecksum(FromHex("55 AA 27 FF FF FF 80 05 01 00 07 0A 00 00 05 1F 90 FF FF 00 00 0A 00 "
                                              "00 01 0A 00 00 09 1F 91 02 00 00 00 00 01")));
   ASSERT_TRUE(QTest::qWaitFor([&] { return form.SpinEdit12->Value() == 7; }, 2000));
   EXPECT_TRUE(WaitUntilIdle(form));

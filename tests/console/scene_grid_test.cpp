@@ -364,7 +364,7 @@ TEST(SceneGridMissingDatabase, ReportedAtStartAndOnEveryTableOperation) {
   // ends with the closed-table error.
   form.RadioButton1->setChecked(true);
   form.SpinEdit5->SetValue(3);
-  form.reply = AsString(WithChecksum(Bytes("55 AA 0B 00 01 03 80 02 01")));
+  form.reply = AsString(WithChecksum(FromHex("55 AA 0B 00 01 03 80 02 01")));
   form.Button7->click();
   EXPECT_EQ(form.datagrams.size(), 1u);
   const QStringList log = LogText(form).split('\n', Qt::SkipEmptyParts);

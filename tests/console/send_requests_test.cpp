@@ -157,7 +157,7 @@ TEST(SendRequestsTable, EveryButtonSendsItsFrameInBothForms) {
       auto* button = form.findChild<QPushButton*>(row.button);
       ASSERT_NE(button, nullptr);
       button->click();
-      const std::vector<std::uint8_t> expected = WithChecksum(Bytes(network ? row.routed : row.direct));
+      const std::vector<std::uint8_t> expected = WithChecksum(FromHex(network ? row.routed : row.direct));
       const auto& sent = network ? form.datagrams : form.serial;
       ASSERT_EQ(sent.size(), 1u);
       EXPECT_EQ(Hex(sent[0]), Hex(expected));
@@ -203,7 +203,7 @@ TEST_F(SendRequests, MaskedLogAndMonitorForm) {
   Click("Button22");
   Click("Button28");
   ASSERT_EQ(form.serial.size(), 4u);
-  EXPECT_EQ(Hex(form.serial[2]), Hex(WithChecksum(Bytes("55 AA 0A 00 01 FF 00 05"))));
+  EXPECT_EQ(Hex(form.serial[2]), Hex(WithChecksum(FromHex("55 AA 0A 00 01 FF 00 05"))));
   EXPECT_EQ(form.serial[3][2], 10);
   EXPECT_EQ(form.serial[3][3], 1);
 }
@@ -217,7 +217,7 @@ TEST_F(SendRequests, LogLinesReachTheMemoInOrderThroughTheEventLoop) {
   QCoreApplication::processEvents();
   const QString send = QString::fromUtf8("Send \xEF\xBC\x9A");
   EXPECT_EQ(form.Memo1->toPlainText(), "typed by hand\n" + send + "55 AA 08 FF 00 05 57 A1 \n" + send +
-                                           QString::fromStdString(Hex(WithChecksum(Bytes("55 AA 08 02 00 09")))) + " ");
+                                           QString::fromStdString(Hex(WithChecksum(FromHex("55 AA 08 02 00 09")))) + " ");
   // The view follows the end of the log.
   for (int i = 0; i < 200; ++i) Click("Button22");
   QCoreApplication::processEvents();
@@ -245,15 +245,15 @@ TEST_F(SendRequests, RestoreGoesToTheModuleShownWhenClickedWhateverIsHeardMeanwh
   form.SpinEdit1->SetValue(3);
   dialogs.answers = {true};
   dialogs.whileAsking = [this] {
-    const auto reply = WithChecksum(Bytes("55 AA 0A 05 80 05 01 09"));
+    const auto reply = WithChecksum(FromHex("55 AA 0A 05 80 05 01 09"));
     form.Comm1ReceiveData(reply.data(), static_cast<std::uint16_t>(reply.size()));
   };
   Click("Button31");
   EXPECT_EQ(form.SpinEdit1->Value(), 3);
   ASSERT_EQ(form.serial.size(), 1u);
-  EXPECT_EQ(Hex(form.serial[0]), Hex(WithChecksum(Bytes("55 AA 08 03 00 0A"))));
+  EXPECT_EQ(Hex(form.serial[0]), Hex(WithChecksum(FromHex("55 AA 08 03 00 0A"))));
   EXPECT_EQ(Log().first(), QString::fromUtf8("Unrelated frame: Read \xEF\xBC\x9A") +
-                               QString::fromStdString(Hex(WithChecksum(Bytes("55 AA 0A 05 80 05 01 09")))) + "   OK!");
+                               QString::fromStdString(Hex(WithChecksum(FromHex("55 AA 0A 05 80 05 01 09")))) + "   OK!");
 }
 
 TEST_F(SendRequests, BusSwitchSetSendsTheRecord) {
@@ -270,7 +270,7 @@ TEST_F(SendRequests, BusSwitchSetSendsTheRecord) {
   ASSERT_TRUE(ClickAndWait(form, form.btn1));
   ASSERT_EQ(form.datagrams.size(), 1u);
   EXPECT_EQ(Hex(form.datagrams[0]),
-            Hex(WithChecksum(Bytes("55 AA 26 FF FF FF 00 00 01 02 C0 A8 0E 03 07 D1 FF FF FF 00 C0 A8 0E 01 "
+            Hex(WithChecksum(FromHex("55 AA 26 FF FF FF 00 00 01 02 C0 A8 0E 03 07 D1 FF FF FF 00 C0 A8 0E 01 "
                                    "C0 A8 0E 14 07 D2 00 1A 2B 3C 4D 5E"))));
 
   // An octet of 256 goes out as 0, a one-digit MAC byte as itself.

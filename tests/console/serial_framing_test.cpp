@@ -47,10 +47,10 @@ class SerialFraming : public ::testing::TestWithParam<FrameForm> {
   // A reply from module 5 in the form under test: `fields` are Class,
   // Command, Status and parameters; the routed form carries subnet 1.
   std::vector<std::uint8_t> Reply(const std::string& fields) const {
-    std::vector<std::uint8_t> frame = Bytes("55 AA 00");
+    std::vector<std::uint8_t> frame = FromHex("55 AA 00");
     if (GetParam() == FrameForm::Routed) frame.insert(frame.end(), {0x00, 0x01});
     frame.push_back(0x05);
-    const auto rest = Bytes(fields);
+    const auto rest = FromHex(fields);
     frame.insert(frame.end(), rest.begin(), rest.end());
     frame[2] = static_cast<std::uint8_t>(frame.size() + 2);
     return WithChecksum(frame);
@@ -142,7 +142,7 @@ TEST_P(SerialFraming, BadChecksumBeforeAGoodReplyGivesOneReadLine) {
 
 TEST_P(SerialFraming, TruncatedReplyIsGivenUpAfterTheSilence) {
   // Its Length (32) reaches past the reply that follows it.
-  const auto truncated = Bytes("55 AA 20 05 80 07");
+  const auto truncated = FromHex("55 AA 20 05 80 07");
   AskAddress();
   ASSERT_TRUE(pty.Send(truncated));
   QTest::qWait(200);
@@ -160,7 +160,7 @@ TEST_P(SerialFraming, TruncatedReplyIsGivenUpAfterTheSilence) {
 
 TEST_P(SerialFraming, ByteBeforeTheHeaderIsSkipped) {
   AskAddress();
-  ASSERT_TRUE(pty.Send(Join({Bytes("00"), AddressReply(2)})));
+  ASSERT_TRUE(pty.Send(Join({FromHex("00"), AddressReply(2)})));
   ASSERT_TRUE(SettlesAt(1)) << LogText(form).toStdString();
   EXPECT_EQ(form.SpinEdit1->Value(), 2);
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(';').toStdString();

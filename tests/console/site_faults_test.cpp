@@ -35,7 +35,7 @@
 namespace veltra::test {
 namespace {
 
-const std::vector<std::uint8_t> kReadTypeDirect = WithChecksum(Bytes("55 AA 08 01 00 06"));
+const std::vector<std::uint8_t> kReadTypeDirect = WithChecksum(FromHex("55 AA 08 01 00 06"));
 
 // Milliseconds one call on the main thread takes.
 template <typename Action>
@@ -123,7 +123,7 @@ TEST(SiteFaults, BusSwitchPortUnreachableEndsTheRequestAndTheNextOneWorks) {
   std::thread answer([&] {
     sockaddr_in from{};
     if (!busSwitch.Receive(3000, &from).empty())
-      busSwitch.SendTo(from, WithChecksum(Bytes("55 AA 0D 00 01 01 80 06 01 01 2A")));
+      busSwitch.SendTo(from, WithChecksum(FromHex("55 AA 0D 00 01 01 80 06 01 01 2A")));
   });
   dialogs.errors.clear();
   form.Button12->click();
@@ -159,7 +159,7 @@ TEST(SiteFaults, DiskFullWhileSavingTheLogKeepsWhatWasThereAndSaysWhy) {
   FakeDialogs dialogs;
   CapturingForm form{TestOptions(dialogs)};
   form.ShowFrameBytes->setChecked(true);
-  form.serialReply = AsString(WithChecksum(Bytes("55 AA 0A 05 80 05 01 03")));  // answered at once
+  form.serialReply = AsString(WithChecksum(FromHex("55 AA 0A 05 80 05 01 03")));  // answered at once
   for (int i = 0; i < 100; ++i) form.Button22->click();  // some 10 kB of log
   QTemporaryDir folder;
   const QString kept = folder.filePath(QStringLiteral("kept.txt"));

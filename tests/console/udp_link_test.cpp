@@ -62,10 +62,10 @@ TEST_F(UdpLink, CreateRequestReplyAndClose) {
   EXPECT_EQ(form.IdUDPClient1.BoundPort(), localPort);
 
   std::vector<std::uint8_t> request;
-  std::thread peer = Answer(WithChecksum(Bytes("55 AA 0D 00 01 01 80 06 01 01 2A")), 0, &request);
+  std::thread peer = Answer(WithChecksum(FromHex("55 AA 0D 00 01 01 80 06 01 01 2A")), 0, &request);
   EXPECT_TRUE(ClickAndWait(form, form.Button12));
   peer.join();
-  EXPECT_EQ(Hex(request), Hex(WithChecksum(Bytes("55 AA 0A 00 01 01 00 06"))));
+  EXPECT_EQ(Hex(request), Hex(WithChecksum(FromHex("55 AA 0A 00 01 01 00 06"))));
   EXPECT_EQ(form.Edit1->text(), "012A");
   ASSERT_EQ(Log().size(), 2);
   EXPECT_TRUE(Log()[1].endsWith("  OK!"));
@@ -82,7 +82,7 @@ TEST_F(UdpLink, CreateRequestReplyAndClose) {
 TEST_F(UdpLink, ALateReplyIsLoggedAsLateAndAnswersNoLaterRequest) {
   form.Button32->click();
   ASSERT_EQ(form.Button32->text(), "Close");
-  std::thread late = Answer(WithChecksum(Bytes("55 AA 0D 00 01 01 80 06 01 0B 0B")), 700);
+  std::thread late = Answer(WithChecksum(FromHex("55 AA 0D 00 01 01 80 06 01 0B 0B")), 700);
   form.Button12->click();
   ASSERT_TRUE(WaitUntilIdle(form));  // 500 ms: nothing yet
   EXPECT_EQ(form.ExchangeText(), "No reply within 500 ms");
@@ -145,11 +145,11 @@ const char* kConfigReply =
 
 TEST_F(UdpLink, BusSwitchReadFillsTheGroupAndRestoresTheClient) {
   std::vector<std::uint8_t> request;
-  std::thread peer = Answer(WithChecksum(Bytes(kConfigReply)), 0, &request);
+  std::thread peer = Answer(WithChecksum(FromHex(kConfigReply)), 0, &request);
   EXPECT_TRUE(ClickAndWait(form, form.btn2));
   peer.join();
   ASSERT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(';').toStdString();
-  EXPECT_EQ(Hex(request), Hex(WithChecksum(Bytes("55 AA 0A FF FF FF 00 05"))));
+  EXPECT_EQ(Hex(request), Hex(WithChecksum(FromHex("55 AA 0A FF FF FF 00 05"))));
   EXPECT_EQ(form.SpinEdit12->Value(), 7);
   EXPECT_EQ(form.Edit9->text() + "." + form.edt5->text() + "." + form.Edit15->text() + "." + form.Edit17->text(),
             "10.0.0.5");
@@ -180,7 +180,7 @@ TEST_F(UdpLink, BusSwitchReadFillsTheGroupAndRestoresTheClient) {
 TEST_F(UdpLink, BusSwitchReadWhileTheLinkIsOpenKeepsItOpen) {
   form.Button32->click();
   ASSERT_EQ(form.Button32->text(), "Close");
-  std::thread peer = Answer(WithChecksum(Bytes(kConfigReply)));
+  std::thread peer = Answer(WithChecksum(FromHex(kConfigReply)));
   EXPECT_TRUE(ClickAndWait(form, form.btn2));
   peer.join();
   EXPECT_EQ(form.SpinEdit12->Value(), 7);
@@ -189,7 +189,7 @@ TEST_F(UdpLink, BusSwitchReadWhileTheLinkIsOpenKeepsItOpen) {
   EXPECT_EQ(form.IdUDPClient1.BoundPort(), localPort);
 
   // The link still works as before.
-  peer = Answer(WithChecksum(Bytes("55 AA 0E 00 01 01 80 07 01 41 42 43")));
+  peer = Answer(WithChecksum(FromHex("55 AA 0E 00 01 01 80 07 01 41 42 43")));
   EXPECT_TRUE(ClickAndWait(form, form.Button29));
   peer.join();
   EXPECT_EQ(form.Edit2->text(), "ABC");
@@ -215,7 +215,7 @@ TEST_F(UdpLink, BusSwitchReadThatFailsStillPointsTheClientBack) {
   EXPECT_FALSE(form.IdUDPClient1.SocketBroadcast());
 
   // The open link still reaches the bus switch.
-  std::thread peer = Answer(WithChecksum(Bytes("55 AA 0E 00 01 01 80 07 01 41 42 43")));
+  std::thread peer = Answer(WithChecksum(FromHex("55 AA 0E 00 01 01 80 07 01 41 42 43")));
   EXPECT_TRUE(ClickAndWait(form, form.Button29));
   peer.join();
   EXPECT_EQ(form.Edit2->text(), "ABC");
