@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "protocol/bus_switch_commands.h"
-#include "protocol/output_commands.h"
+#include "protocol/command_catalogue.h"
 #include "replies/reply_decoder.h"
 
 using Clock = std::chrono::steady_clock;
@@ -24,16 +24,20 @@ int main() {
   TransmitBuffer buffer{};
   volatile std::uint8_t sink = 0;
 
+  const RequestSpec& on = Request(RequestId::LightOn);
+  RequestValues onValues;
+  onValues.ints = {{"ADDR", 1}, {"OUTPUT", 1}};
   const double onFrames = PerSecond(kIterations, [&](long i) {
-    BuildOutputCommand(buffer, OutputCommand::LightOn, {FrameForm::Routed, 1},
-                       {static_cast<int>(i & 31) + 1, 1, 0});
+    onValues.ints.find("ADDR")->second = static_cast<int>(i & 31) + 1;
+    BuildRequest(on, onValues, {FrameForm::Routed, 1}, buffer);
     CompleteFrame(buffer.data());
     sink = sink + buffer[11];
   });
-  BusSwitchRecord record{};
+  const RequestSpec& set = Request(RequestId::BusSwitchSet);
+  RequestValues setValues;
   const double setFrames = PerSecond(kIterations, [&](long i) {
-    record[0] = static_cast<std::uint8_t>(i);
-    BuildBusSwitchSet(buffer, record);
+    setValues.record[0] = static_cast<std::uint8_t>(i);
+    BuildRequest(set, setValues, {}, buffer);
     CompleteFrame(buffer.data());
     sink = sink + buffer[37];
   });

@@ -11,8 +11,7 @@
 #include <vector>
 
 #include "loopback_udp.h"
-#include "protocol/module_commands.h"
-#include "protocol/send_path.h"
+#include "protocol/command_catalogue.h"
 
 namespace bench {
 
@@ -26,7 +25,10 @@ struct PingPong {
 inline PingPong RawPingPong(int port, int requests) {
   using Clock = std::chrono::steady_clock;
   veltra::TransmitBuffer buffer{};
-  veltra::BuildModuleCommand(buffer, veltra::ModuleCommand::ReadModuleType, {veltra::FrameForm::Routed, 1}, 1);
+  veltra::RequestValues values;
+  values.ints["ADDR"] = 1;
+  veltra::BuildRequest(veltra::Request(veltra::RequestId::ReadModuleType), values, {veltra::FrameForm::Routed, 1},
+                       buffer);
   veltra::CompleteFrame(buffer.data());
   int local = 0;
   const int fd = LoopbackSocket(&local);

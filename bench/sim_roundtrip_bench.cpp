@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "loopback_udp.h"
-#include "protocol/output_commands.h"
+#include "protocol/command_catalogue.h"
 #include "sim/simulator_runtime.h"
 
 namespace {
@@ -68,14 +68,16 @@ int main(int argc, char** argv) {
   const int exchanges = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10000;
   const int warmup = std::min(1000, exchanges / 10);
 
-  auto frame = [](veltra::OutputCommand command) {
+  auto frame = [](veltra::RequestId id) {
     veltra::TransmitBuffer buffer{};
-    veltra::BuildOutputCommand(buffer, command, {veltra::FrameForm::Routed, 1}, {1, 1, 0});
+    veltra::RequestValues values;
+    values.ints = {{"ADDR", 1}, {"OUTPUT", 1}};
+    veltra::BuildRequest(veltra::Request(id), values, {veltra::FrameForm::Routed, 1}, buffer);
     veltra::CompleteFrame(buffer.data());
     return std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + buffer[2]);
   };
-  const auto readStatus = frame(veltra::OutputCommand::LightReadStatus);
-  const auto on = frame(veltra::OutputCommand::LightOn);
+  const auto readStatus = frame(veltra::RequestId::ReadStatus);
+  const auto on = frame(veltra::RequestId::LightOn);
 
   // Raw ping-pong: a peer that returns every datagram to its sender.
   bench::EchoPeer echo;

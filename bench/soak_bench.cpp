@@ -1,4 +1,4 @@
-// Soak run: many requests through the send path against the in-process
+// Soak run: many requests through the exchange against the in-process
 // simulated bus, which drops and garbles some of its replies, over UDP and
 // over the pseudo-terminal, one request in flight. Checks that nothing
 // crashes, that every reply that was neither dropped nor garbled is decoded,
@@ -20,11 +20,11 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <thread>
 
+#include "link/exchange.h"
 #include "link/serial_link.h"
 #include "link/udp_link.h"
-#include "protocol/module_commands.h"
-#include "protocol/send_path.h"
 #include "replies/reply_decoder.h"
 #include "sim/simulator_runtime.h"
 
@@ -93,16 +93,15 @@ class LastLineLog : public veltra::RequestLog {
   std::string last;
 };
 
-// Replies decoded, and those that answer another request than the one in
-// flight (late after a dropped reply's wait).
+// Replies decoded: answers, each checked against the request it answers,
+// and late replies reported apart.
 struct Tally {
-  std::string expected;  // version text of the request in flight
-  long decoded = 0, mismatched = 0;
+  long decoded = 0, mismatched = 0, late = 0;
 
-  void Take(const veltra::DecodedReply& reply) {
+  void Take(const veltra::DecodedReply& reply, int module) {
     if (!reply.logLine) return;
     ++decoded;
-    if (reply.effect != veltra::ReplyEffect::Version || reply.text != expected) ++mismatched;
+    if (reply.effect != veltra::ReplyEffect::Version || reply.text != VersionOf(module)) ++mismatched;
   }
 };
 
@@ -113,28 +112,32 @@ struct Result {
   double seconds = 0;
 };
 
-// Sends the requests one by one through the send path, each waiting for its
+// Sends the requests one by one through the exchange, each waiting for its
 // reply; then takes the replies still on their way.
 Result Soak(const char* name, const Options& o, veltra::Link& link, veltra::FrameForm form, Tally& tally) {
-  const auto decode = [&](const veltra::Bytes& unit) {
-    tally.Take(form == veltra::FrameForm::Routed ? veltra::DecodeRouted(unit.data(), unit.size(), false)
-                                                 : veltra::DecodeDirect(unit.data(), unit.size(), false));
-  };
   Result r;
   LastLineLog log;
-  veltra::TransmitBuffer buffer{};
+  veltra::Exchange exchange(link, log);
+  exchange.timeoutMs = o.waitMs;
+  exchange.listenForm = form;
+  exchange.onUnmatched = [&](const veltra::UnmatchedFrame& frame) {
+    if (frame.kind != veltra::FrameVerdict::Late || !frame.lateFor) return;
+    ++tally.late;
+    tally.Take(frame.decoded, frame.lateFor->values["ADDR"]);
+  };
+  const veltra::RequestSpec& readVersion = veltra::Request(veltra::RequestId::ReadVersion);
   const auto start = Clock::now();
   auto lastReport = start;
   for (long i = 0; i < o.requests; ++i) {
     const int module = kModules[i % 4];
-    tally.expected = VersionOf(module);
-    veltra::BuildModuleCommand(buffer, veltra::ModuleCommand::ReadVersion, {form, 1}, module);
-    const veltra::SendResult sent = veltra::SendDataDeal(buffer, link, log, true);
-    if (sent.transmit != veltra::TransmitStatus::Sent) {
+    veltra::RequestValues values;
+    values.ints["ADDR"] = module;
+    const veltra::ExchangeResult e = exchange.Request(veltra::PrepareRequest(readVersion, values, {form, 1}));
+    if (e.outcome == veltra::ExchangeOutcome::NotSent || e.outcome == veltra::ExchangeOutcome::Refused) {
       std::fprintf(stderr, "%s: request %ld not sent\n", name, i + 1);
       break;
     }
-    if (sent.reply) decode(*sent.reply);
+    if (e.outcome == veltra::ExchangeOutcome::Answered) tally.Take(e.decoded, module);
     ++r.sent;
     if (r.sent == kBaselineRequests) r.rssBaselineKiB = ResidentKiB();
     if (Clock::now() - lastReport > std::chrono::seconds(10)) {
@@ -144,7 +147,8 @@ Result Soak(const char* name, const Options& o, veltra::Link& link, veltra::Fram
     }
   }
   r.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  while (auto late = link.Receive(o.waitMs)) decode(*late);
+  std::this_thread::sleep_for(milliseconds(o.waitMs));
+  exchange.Poll();
   r.rssEndKiB = ResidentKiB();
   if (r.rssBaselineKiB == 0) r.rssBaselineKiB = r.rssEndKiB;
   r.fates = FatesOf(r.sent, o.dropEvery, o.garbageEvery);
@@ -155,14 +159,16 @@ bool Report(const char* name, const Result& r, const Tally& tally) {
   const double growth =
       100.0 * static_cast<double>(r.rssEndKiB - r.rssBaselineKiB) / static_cast<double>(r.rssBaselineKiB);
   const bool allDecoded = tally.decoded == r.fates.whole;
+  const bool rightAnswers = tally.mismatched == 0;
   const bool memoryKept = growth <= 10.0;
   std::printf("%-6s %ld requests in %.1f s (%.0f/s); replies %ld dropped, %ld garbled, %ld whole, %ld decoded "
-              "(%ld of them late, answering an earlier request) %s\n",
+              "(%ld of them late, reported apart), %ld not their request's %s\n",
               name, r.sent, r.seconds, static_cast<double>(r.sent) / r.seconds, r.fates.dropped, r.fates.garbled,
-              r.fates.whole, tally.decoded, tally.mismatched, allDecoded ? "OK" : "MISSING REPLIES");
+              r.fates.whole, tally.decoded, tally.late, tally.mismatched,
+              allDecoded && tally.mismatched == 0 ? "OK" : "MISSING OR WRONG REPLIES");
   std::printf("%-6s resident memory after %ld requests %ld KiB, at the end %ld KiB (%+.1f %%) %s\n", name,
               kBaselineRequests, r.rssBaselineKiB, r.rssEndKiB, growth, memoryKept ? "OK" : "GREW");
-  return allDecoded && memoryKept;
+  return allDecoded && rightAnswers && memoryKept;
 }
 
 bool SoakUdp(const Options& o, veltra::SimulatorRuntime& sim) {

@@ -17,6 +17,7 @@
 
 #include "fuzz_support.h"
 #include "protocol/bus_switch_commands.h"
+#include "protocol/command_catalogue.h"
 #include "protocol/int_conversion.h"
 
 namespace {
@@ -59,7 +60,9 @@ std::optional<int> Convert(const Field& field) {
 void CheckSetRequest(const BusSwitchRecord& record) {
   veltra::TransmitBuffer buffer{};
   std::fill(buffer.begin(), buffer.end(), 0xEE);  // what an earlier request left
-  veltra::BuildBusSwitchSet(buffer, record);
+  veltra::RequestValues values;
+  values.record = record;
+  veltra::BuildRequest(veltra::Request(veltra::RequestId::BusSwitchSet), values, {}, buffer);
   veltra::CompleteFrame(buffer.data());
   Require(veltra::fuzz::IsWholeFrame(buffer.data(), buffer[2], 38, 38), "\"Set\" is not a valid 38-byte frame");
   Require(buffer[3] == 0xFF && buffer[4] == 0xFF && buffer[5] == 0xFF && buffer[6] == 0 && buffer[7] == 0,

@@ -1,6 +1,6 @@
 // veltra-cli's argument values: the text forms the tool reads (IPv4 and MAC
-// addresses, hex bytes, channel codes, raw frames) and every command built
-// from values that its ranges accept. The input's last byte picks the part;
+// addresses, hex bytes, channel codes, raw frames) and every request of the
+// catalogue built from values that its ranges accept. The input's last byte picks the part;
 // the rest is its input. Nothing is sent: the tool's links stay out of the
 // fuzzer.
 //
@@ -18,17 +18,16 @@
 #include <string>
 #include <vector>
 
-#include "cli/command_table.h"
 #include "fuzz_support.h"
 #include "protocol/address_text.h"
+#include "protocol/command_catalogue.h"
 #include "protocol/frame.h"
-#include "scenes/scene_commands.h"
+#include "protocol/scene_commands.h"
 
 namespace {
 
 using veltra::Bytes;
 using veltra::fuzz::Require;
-namespace cli = veltra::cli;
 
 template <typename Parse>
 auto Accepted(Parse parse) -> std::optional<decltype(parse())> {
@@ -112,50 +111,49 @@ void TextForms(FuzzedDataProvider& in) {
 
   std::vector<std::string> tokens{text};
   while (in.remaining_bytes() > 0) tokens.push_back(in.ConsumeRandomLengthString(12));
-  const auto hex = Accepted([&] { return cli::ParseHexBytes(tokens); });
+  const auto hex = Accepted([&] { return veltra::ParseHexBytes(tokens); });
   Require(hex == PlainHex(tokens), "ParseHexBytes accepts exactly whole hex pairs and returns them in order");
 }
 
 void RawFrame(FuzzedDataProvider& in) {
   const Bytes raw = in.ConsumeBytes<std::uint8_t>(in.ConsumeIntegralInRange<std::size_t>(0, 220));
-  const bool accepted = Accepted([&] {
-                          cli::CheckRawFrame(raw);
-                          return true;
-                        }).has_value();
-  Require(accepted == (raw.size() >= 4 && raw.size() + 4 <= veltra::kMaxSendLength && raw[0] == raw.size() + 4),
-          "CheckRawFrame accepts exactly 4 to 196 bytes whose Length counts them with header and checksum");
-  if (!accepted) return;
-  const cli::Command* send = cli::FindCommand({"send"});
+  const veltra::RequestSpec* send = veltra::FindRequest({"send"});
   Require(send != nullptr, "the tool has a send command");
-  cli::Values values;
+  veltra::RequestValues values;
   values.raw = raw;
+  const bool accepted = !veltra::CheckValues(*send, values);
+  Require(accepted == (raw.size() >= 4 && raw.size() + 4 <= veltra::kMaxSendLength && raw[0] == raw.size() + 4),
+          "a raw frame is accepted exactly when it is 4 to 196 bytes whose Length counts them with header and checksum");
+  if (!accepted) return;
   veltra::TransmitBuffer buffer{};
-  send->build(buffer, {}, values);
+  veltra::BuildRequest(*send, values, {}, buffer);
   RequireWholeFrame(buffer);
   Require(std::equal(raw.begin(), raw.end(), buffer.begin() + 2), "a raw frame goes out as given");
 }
 
 void AnyCommand(FuzzedDataProvider& in) {
-  const auto commands = cli::Commands();
-  const cli::Command& command = commands[in.ConsumeIntegralInRange<std::size_t>(0, commands.size() - 1)];
-  if (!command.build || command.extra == cli::Extra::RawFrame) return;
-  cli::Values values;
-  for (const cli::Argument& a : command.arguments) {
-    values.ints[a.name] = a.choices.empty()
-                              ? in.ConsumeIntegralInRange(a.min, a.max)
-                              : in.ConsumeIntegralInRange<int>(0, static_cast<int>(a.choices.size()) - 1);
+  const auto requests = veltra::Requests();
+  const veltra::RequestSpec& spec = requests[in.ConsumeIntegralInRange<std::size_t>(0, requests.size() - 1)];
+  if (spec.extra == veltra::ExtraValues::RawFrame) return;
+  veltra::RequestValues values;
+  for (const veltra::FieldSpec& f : spec.fields) {
+    // Fields with a default may be left out.
+    if (f.defaultValue && in.ConsumeBool()) continue;
+    values.ints[std::string(f.name)] = in.ConsumeIntegralInRange(f.min, f.max);
   }
-  if (command.extra == cli::Extra::Channels) {
+  if (spec.extra == veltra::ExtraValues::Channels) {
     const int count = in.ConsumeIntegralInRange(1, 8);
     for (int i = 0; i < count; ++i) values.channelItems.push_back(in.ConsumeIntegralInRange(0, 2));
   }
   for (auto& byte : values.record) byte = in.ConsumeIntegral<std::uint8_t>();
-  cli::RequestContext context;
-  context.addressing.form = in.ConsumeBool() ? veltra::FrameForm::Routed : veltra::FrameForm::Direct;
-  context.subnet = context.addressing.subnet = in.ConsumeIntegralInRange(0, 65535);
+  Require(!veltra::CheckValues(spec, values), "values in range pass the catalogue's check");
+  const veltra::Addressing link{in.ConsumeBool() ? veltra::FrameForm::Routed : veltra::FrameForm::Direct,
+                                in.ConsumeIntegralInRange(0, 65535)};
   veltra::TransmitBuffer buffer{};
-  command.build(buffer, context, values);
+  const veltra::FrameForm form = veltra::BuildRequest(spec, values, link, buffer);
   RequireWholeFrame(buffer);
+  const int at = veltra::AddressOffset(form);
+  Require(buffer[at + 1] == spec.cls && buffer[at + 2] == spec.command, "a request carries its entry's class and command");
 }
 
 }  // namespace

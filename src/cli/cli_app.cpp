@@ -7,22 +7,24 @@
 #include <memory>
 
 #include "capture/frame_recorder.h"
-#include "cli/command_table.h"
 #include "cli/link_options.h"
 #include "cli/result_output.h"
 #include "cli/scene_database.h"
 #include "cli/tool_commands.h"
+#include "cli/tool_exchange.h"
 #include "link/serial_link.h"
 #include "plan/site_plan.h"
-#include "scenes/scene_commands.h"
+#include "protocol/address_text.h"
+#include "protocol/command_catalogue.h"
+#include "protocol/scene_commands.h"
 
 namespace veltra::cli {
 namespace {
 
-// A usage error found after parsing: refused before anything is sent.
 // How long the serial line may take to send what is queued before the tool ends.
 constexpr int kFlushMs = 2000;
 
+// A usage error found after parsing: refused before anything is sent.
 struct UsageError : std::invalid_argument {
   using std::invalid_argument::invalid_argument;
 };
@@ -44,35 +46,34 @@ CLI::App* Subcommand(CLI::App& parent, const std::string& word, const std::strin
   return parent.add_subcommand(word, help);
 }
 
-void Declare(CLI::App& sub, const Command& command, Parsed& p) {
-  for (const Argument& a : command.arguments) {
+void Declare(CLI::App& sub, const RequestSpec& spec, Parsed& p) {
+  for (const FieldSpec& f : spec.fields) {
+    const std::string name(f.name);
     CLI::Option* option;
-    if (!a.choices.empty()) {
-      p.choices[a.name] = a.choices[static_cast<std::size_t>(a.defaultValue.value_or(0))];
-      option = sub.add_option(a.name, p.choices[a.name], a.help)->check(CLI::IsMember(a.choices));
+    if (!f.choices.empty()) {
+      std::vector<std::string> choices(f.choices.begin(), f.choices.end());
+      p.choices[name] = choices[static_cast<std::size_t>(f.defaultValue.value_or(0))];
+      option = sub.add_option(name, p.choices[name], std::string(f.help))->check(CLI::IsMember(choices));
     } else {
-      p.ints[a.name] = a.defaultValue.value_or(a.min);
-      option = sub.add_option(a.name, p.ints[a.name], a.help)->check(CLI::Range(a.min, a.max));
+      p.ints[name] = f.defaultValue.value_or(f.min);
+      option = sub.add_option(name, p.ints[name], std::string(f.help))->check(CLI::Range(f.min, f.max));
     }
-    if (a.defaultValue) {
+    if (f.defaultValue) {
       option->capture_default_str();
     } else {
       option->required();
     }
   }
-  switch (command.extra) {
-    case Extra::Channels:
+  switch (spec.extra) {
+    case ExtraValues::Channels:
       sub.add_option("CH", p.tokens, "one code per output: 0 off, 1 on, X no change (1 to 8)")
           ->required()
           ->expected(1, kChannelCount);
       break;
-    case Extra::RawFrame:
+    case ExtraValues::RawFrame:
       sub.add_option("HEX", p.tokens, "the frame from its Length byte on, in hexadecimal")->required();
       break;
-    case Extra::BroadcastTarget:
-      sub.add_option("--to", p.to, "send to this host (e.g. a broadcast address) instead of the --udp host");
-      break;
-    case Extra::BusSwitchRecord:
+    case ExtraValues::BusSwitchRecord:
       sub.add_option("--subnet-id", p.recordSubnet, "subnet ID (0-65535)")->required()->check(CLI::Range(0, 65535));
       sub.add_option("--ip", p.ip, "IP address A.B.C.D")->required();
       sub.add_option("--port", p.recordPort, "port (0-65535)")->required()->check(CLI::Range(0, 65535));
@@ -82,33 +83,34 @@ void Declare(CLI::App& sub, const Command& command, Parsed& p) {
       sub.add_option("--server-port", p.recordServerPort, "server port (0-65535)")->required()->check(CLI::Range(0, 65535));
       sub.add_option("--mac", p.mac, "MAC address XX:XX:XX:XX:XX:XX")->required();
       break;
-    case Extra::None:
-    case Extra::Listen:
+    case ExtraValues::None:
       break;
   }
-  if (command.needsYes) sub.add_flag("--yes", p.yes, "confirm: the module forgets its settings");
+  // The bus switch's "Read" is a broadcast: it may go to another host.
+  if (spec.id == RequestId::BusSwitchRead)
+    sub.add_option("--to", p.to, "send to this host (e.g. a broadcast address) instead of the --udp host");
+  if (spec.confirm) sub.add_flag("--yes", p.yes, "confirm: the module forgets its settings");
 }
 
-// The parsed text turned into the command's values; bad values throw UsageError.
-Values Collect(const Command& command, const Parsed& p) {
-  Values v;
-  v.ints = p.ints;
-  for (const Argument& a : command.arguments) {
-    if (a.choices.empty()) continue;
-    const auto at = std::find(a.choices.begin(), a.choices.end(), p.choices.at(a.name));
-    v.ints[a.name] = static_cast<int>(at - a.choices.begin());
+// The parsed text turned into the request's values; bad values throw UsageError.
+RequestValues Collect(const RequestSpec& spec, const Parsed& p) {
+  RequestValues v;
+  for (const auto& [name, value] : p.ints) v.ints[name] = value;
+  for (const FieldSpec& f : spec.fields) {
+    if (f.choices.empty()) continue;
+    const auto at = std::find(f.choices.begin(), f.choices.end(), p.choices.at(std::string(f.name)));
+    v.ints[std::string(f.name)] = static_cast<int>(at - f.choices.begin());
   }
-  if (command.needsYes && !p.yes) throw UsageError("this command changes the device for good: confirm it with --yes");
+  if (spec.confirm && !p.yes) throw UsageError("this command changes the device for good: confirm it with --yes");
   try {
-    switch (command.extra) {
-      case Extra::Channels:
+    switch (spec.extra) {
+      case ExtraValues::Channels:
         for (const std::string& code : p.tokens) v.channelItems.push_back(ParseChannelCode(code));
         break;
-      case Extra::RawFrame:
+      case ExtraValues::RawFrame:
         v.raw = ParseHexBytes(p.tokens);
-        CheckRawFrame(v.raw);
         break;
-      case Extra::BusSwitchRecord: {
+      case ExtraValues::BusSwitchRecord: {
         plan::BusSwitch b;
         b.ip = ParseIpv4(p.ip);
         b.port = p.recordPort;
@@ -120,23 +122,20 @@ Values Collect(const Command& command, const Parsed& p) {
         v.record = plan::RecordOf(p.recordSubnet, b);
         break;
       }
-      case Extra::BroadcastTarget:
-        v.to = p.to;
-        break;
-      case Extra::None:
-      case Extra::Listen:
+      case ExtraValues::None:
         break;
     }
   } catch (const std::invalid_argument& error) {
     throw UsageError(error.what());
   }
+  if (const auto problem = CheckValues(spec, v)) throw UsageError(*problem);
   return v;
 }
 
-int ExitFor(const Exchange& e) {
-  if (e.outcome == SendOutcome::NoReply) return kExitNoReply;
-  if (e.outcome != SendOutcome::Replied) return kExitLinkError;
-  return e.status == 1 ? kExitOk : kExitErrorStatus;
+int ExitFor(const ExchangeResult& e) {
+  if (e.outcome == ExchangeOutcome::NoReply) return kExitNoReply;
+  if (e.outcome != ExchangeOutcome::Answered) return kExitLinkError;
+  return e.status == kStatusOk ? kExitOk : kExitErrorStatus;
 }
 
 class Runner {
@@ -144,45 +143,43 @@ class Runner {
   Runner(const GlobalOptions& options, Environment env) : o_(options), env_(env) {}
 
   int Listen(Link& link) {
-    RequestSession session(link, o_.link.Form(), o_.link.timeoutMs);
-    session.masked = !o_.showBytes;
-    if (!o_.json) session.onLogLine = [this](const std::string& line) { env_.out << line << '\n' << std::flush; };
-    const std::size_t statusAt = static_cast<std::size_t>(AddressOffset(o_.link.Form()) + 3);
+    const FrameForm form = o_.link.Form();
+    const std::size_t statusAt = static_cast<std::size_t>(AddressOffset(form) + 3);
     while (!(env_.stop && env_.stop->load())) {
-      Bytes frame;
-      const auto reply = session.Listen(200, &frame);
-      if (!reply) {
+      const std::optional<ReceivedUnit> unit = link.Receive(200);
+      if (!unit) {
         if (HungUp(link)) return LinkFailure("the serial line hung up");
         continue;
       }
+      const DecodedReply reply = form == FrameForm::Routed
+                                     ? DecodeRouted(unit->bytes.data(), unit->bytes.size(), !o_.showBytes)
+                                     : DecodeDirect(unit->bytes.data(), unit->bytes.size(), !o_.showBytes);
+      if (!reply.logLine) continue;  // not a frame
       if (o_.json) {
-        env_.out << FrameJson(frame, *reply, statusAt).dump() << '\n' << std::flush;
+        env_.out << FrameJson(unit->bytes, reply, statusAt).dump() << '\n' << std::flush;
       } else {
-        for (const std::string& line : ResultLines(*reply)) env_.out << line << '\n';
+        env_.out << *reply.logLine << '\n';
+        for (const std::string& line : ResultLines(reply)) env_.out << line << '\n';
         env_.out << std::flush;
       }
     }
     return kExitOk;
   }
 
-  int Requests(Link& link, const Command& command, const Values& values, SceneDatabase* db) {
-    RequestSession session(link, o_.link.Form(), o_.link.timeoutMs);
-    session.masked = !o_.showBytes;
-    if (!o_.json) session.onLogLine = [this](const std::string& line) { env_.out << line << '\n'; };
-    const RequestContext context{{o_.link.Form(), o_.link.subnet}, o_.link.subnet};
+  int Requests(Link& link, const RequestSpec& spec, const RequestValues& values, SceneDatabase* db) {
+    ToolExchange exchange(link, o_.link, !o_.showBytes, Printer());
     int exit = kExitOk;
     std::vector<double> roundTrips;
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < o_.repeat; ++i) {
-      TransmitBuffer buffer{};
-      command.build(buffer, context, values);
-      const Exchange e = session.Request(buffer);
-      if (e.transmit == TransmitStatus::NotOpen) return LinkFailure("the link is not open: request not sent");
-      if (e.transmit == TransmitStatus::Refused) return LinkFailure("the serial line no longer takes data");
-      if (e.outcome == SendOutcome::NoReply && HungUp(link)) return LinkFailure("the serial line hung up");
+      const ExchangeResult e = exchange.Request(spec, values, o_.link.subnet);
+      if (e.outcome == ExchangeOutcome::NotSent) return LinkFailure("the link is not open: request not sent");
+      if (e.outcome == ExchangeOutcome::Refused) return LinkFailure("the serial line no longer takes data");
+      if (e.outcome == ExchangeOutcome::NoReply && HungUp(link)) return LinkFailure("the serial line hung up");
       Print(e);
-      ApplySceneEffect(command, values, e, db);
-      if (e.outcome == SendOutcome::Replied) roundTrips.push_back(e.roundTripMs);
+      ApplySceneEffect(e, db);
+      if (e.outcome == ExchangeOutcome::Answered)
+        roundTrips.push_back(std::chrono::duration<double, std::milli>(e.roundTrip).count());
       if (exit == kExitOk) exit = ExitFor(e);
     }
     if (o_.repeat > 1) Summary(roundTrips, std::chrono::steady_clock::now() - start);
@@ -202,12 +199,18 @@ class Runner {
     return serial && serial->HungUp();
   }
 
-  void Print(const Exchange& e) {
+  // Log lines on the standard output, unless it carries JSON.
+  ToolExchange::Printer Printer() {
+    if (o_.json) return {};
+    return [this](const std::string& line) { env_.out << line << '\n'; };
+  }
+
+  void Print(const ExchangeResult& e) {
     if (o_.json) {
       env_.out << ExchangeJson(e).dump() << '\n';
       return;
     }
-    if (e.outcome == SendOutcome::NoReply) {
+    if (e.outcome == ExchangeOutcome::NoReply) {
       env_.err << "No reply within " << o_.link.timeoutMs << " ms\n";
       return;
     }
@@ -253,20 +256,22 @@ int Run(const std::vector<std::string>& args, Environment env) {
   app.add_option("--capture", o.capture, "write every frame sent and received to this pcap file (for Wireshark)");
   app.add_option("--repeat", o.repeat, "send the request N times")->check(CLI::Range(1, 100000000));
 
-  // One parsed-value store per command; the table decides the subcommands.
-  const auto commands = Commands();
-  std::vector<Parsed> parsed(commands.size());
-  std::vector<CLI::App*> leaves(commands.size());
-  for (std::size_t i = 0; i < commands.size(); ++i) {
-    const Command& c = commands[i];
-    CLI::App* sub = Subcommand(app, c.words[0], c.words.size() == 1 ? c.help : c.words[0] + " commands");
-    if (c.words.size() > 1) {
+  // One parsed-value store per request; the catalogue decides the subcommands.
+  const auto requests = Requests();
+  std::vector<Parsed> parsed(requests.size());
+  std::vector<CLI::App*> leaves(requests.size());
+  for (std::size_t i = 0; i < requests.size(); ++i) {
+    const RequestSpec& r = requests[i];
+    const std::string first(r.words[0]), help(r.help);
+    CLI::App* sub = Subcommand(app, first, r.words.size() == 1 ? help : first + " commands");
+    if (r.words.size() > 1) {
       sub->require_subcommand(1);
-      sub = Subcommand(*sub, c.words[1], c.help);
+      sub = Subcommand(*sub, std::string(r.words[1]), help);
     }
-    Declare(*sub, c, parsed[i]);
+    Declare(*sub, r, parsed[i]);
     leaves[i] = sub;
   }
+  CLI::App* monitor = app.add_subcommand("monitor", "print every valid frame received until interrupted");
 
   ToolCommands tools(app);
 
@@ -281,6 +286,7 @@ int Run(const std::vector<std::string>& args, Environment env) {
     const CLI::App* where = &app;
     for (CLI::App* leaf : leaves)
       if (leaf->parsed()) where = leaf;
+    if (monitor->parsed()) where = monitor;
     if (const CLI::App* tool = tools.Chosen()) where = tool;
     return Usage(env, *where, error.what());
   }
@@ -302,15 +308,20 @@ int Run(const std::vector<std::string>& args, Environment env) {
 
   std::size_t chosen = 0;
   while (chosen < leaves.size() && !leaves[chosen]->parsed()) ++chosen;
-  if (chosen == leaves.size()) return Usage(env, app, "no command given");
-  const Command& command = commands[chosen];
-  const CLI::App& leaf = *leaves[chosen];
+  const bool listen = monitor->parsed();
+  if (chosen == leaves.size() && !listen) return Usage(env, app, "no command given");
+  const RequestSpec* spec = listen ? nullptr : &requests[chosen];
+  const CLI::App& leaf = listen ? *monitor : *leaves[chosen];
 
-  Values values;
+  RequestValues values;
+  std::string sendTo;
   try {
-    values = Collect(command, parsed[chosen]);
+    if (spec) {
+      values = Collect(*spec, parsed[chosen]);
+      sendTo = parsed[chosen].to;
+    }
     CheckLinkNamed(o.link);
-    if (!values.to.empty() && !o.link.Udp()) throw UsageError("--to needs the UDP link (--udp)");
+    if (!sendTo.empty() && !o.link.Udp()) throw UsageError("--to needs the UDP link (--udp)");
   } catch (const std::invalid_argument& error) {
     return Usage(env, leaf, error.what());
   }
@@ -320,14 +331,14 @@ int Run(const std::vector<std::string>& args, Environment env) {
   std::unique_ptr<CaptureStream> capture;
   int result = kExitOk;
   try {
-    if (!o.sceneDb.empty() && command.scene != SceneEffect::None) db = std::make_unique<SceneDatabase>(o.sceneDb);
+    if (!o.sceneDb.empty() && spec && spec->scene != SceneEffect::None) db = std::make_unique<SceneDatabase>(o.sceneDb);
     if (!o.capture.empty())
       capture = std::make_unique<CaptureStream>(o.capture, o.link.Udp() ? CaptureLinkType::Ipv4 : CaptureLinkType::Serial);
     // The link is closed when this block ends, before the capture is finished.
     const std::unique_ptr<Link> link =
-        OpenLink(o.link, values.to.empty() ? std::nullopt : std::optional<std::string>(values.to));
+        OpenLink(o.link, sendTo.empty() ? std::nullopt : std::optional<std::string>(sendTo));
     link->SetTap(capture.get());
-    result = command.extra == Extra::Listen ? runner.Listen(*link) : runner.Requests(*link, command, values, db.get());
+    result = spec ? runner.Requests(*link, *spec, values, db.get()) : runner.Listen(*link);
   } catch (const LinkError& error) {
     result = runner.LinkFailure(error.what(), error.reason());
   } catch (const std::exception& error) {

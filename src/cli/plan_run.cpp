@@ -6,26 +6,26 @@
 #include "cli/plan_steps.h"
 #include "cli/result_output.h"
 #include "cli/scene_database.h"
-#include "link/request_session.h"
-#include "protocol/module_commands.h"
+#include "cli/tool_exchange.h"
 #include "replies/reply_decoder.h"
 
 namespace veltra::cli {
 namespace {
 
-// Module requests go to the plan's subnet, whatever --subnet says.
-RequestContext ContextFor(const plan::Plan& plan, const GlobalOptions& o) {
-  return {{o.link.Form(), plan.subnet}, plan.subnet};
+void CheckSent(const ExchangeResult& e) {
+  if (e.outcome == ExchangeOutcome::NotSent) throw LinkError("the link is not open: request not sent");
+  if (e.outcome == ExchangeOutcome::Refused) throw LinkError("the link no longer takes data");
 }
 
-void CheckSent(const Exchange& e) {
-  if (e.transmit == TransmitStatus::NotOpen) throw LinkError("the link is not open: request not sent");
-  if (e.transmit == TransmitStatus::Refused) throw LinkError("the link no longer takes data");
-}
-
-std::string StatusText(const Exchange& e) {
-  if (e.outcome != SendOutcome::Replied) return "no reply";
+std::string StatusText(const ExchangeResult& e) {
+  if (e.outcome != ExchangeOutcome::Answered) return "no reply";
   return e.status ? StatusWord(*e.status) : "Response error!";
+}
+
+// Log lines, indented under the step they belong to, when --show-bytes asks.
+ToolExchange::Printer StepLines(const GlobalOptions& o, Environment env, const char* indent) {
+  if (!o.showBytes || o.json) return {};
+  return [env, indent](const std::string& line) { env.out << indent << line << '\n'; };
 }
 
 }  // namespace
@@ -33,28 +33,24 @@ std::string StatusText(const Exchange& e) {
 int ApplyPlan(const plan::Plan& plan, Link& link, const GlobalOptions& o, Environment env, bool keepGoing) {
   std::unique_ptr<SceneDatabase> db;
   if (!o.sceneDb.empty()) db = std::make_unique<SceneDatabase>(o.sceneDb);
-  RequestSession session(link, o.link.Form(), o.link.timeoutMs);
-  session.masked = !o.showBytes;
-  if (o.showBytes && !o.json) session.onLogLine = [&env](const std::string& line) { env.out << "    " << line << '\n'; };
-  const RequestContext context = ContextFor(plan, o);
+  ToolExchange exchange(link, o.link, !o.showBytes, StepLines(o, env, "    "));
   const std::vector<PlanStep> steps = StepsOf(plan);
 
   int sent = 0, confirmed = 0, exit = kExitOk;
   nlohmann::ordered_json failures = nlohmann::ordered_json::array();
   const std::string count = std::to_string(steps.size());
   for (const PlanStep& step : steps) {
-    TransmitBuffer buffer{};
-    step.command->build(buffer, context, step.values);
-    const Exchange e = session.Request(buffer);
+    // Module requests go to the plan's subnet, whatever --subnet says.
+    const ExchangeResult e = exchange.Request(*step.spec, step.values, plan.subnet);
     CheckSent(e);
     ++sent;
-    const bool ok = e.outcome == SendOutcome::Replied && e.status == 1;
+    const bool ok = e.outcome == ExchangeOutcome::Answered && e.status == kStatusOk;
     if (ok) {
       ++confirmed;
-      ApplySceneEffect(*step.command, step.values, e, db.get());
+      ApplySceneEffect(e, db.get());
     } else {
       failures.push_back({{"item", step.item}, {"status_word", StatusText(e)}});
-      if (exit == kExitOk) exit = e.outcome == SendOutcome::Replied ? kExitErrorStatus : kExitNoReply;
+      if (exit == kExitOk) exit = e.outcome == ExchangeOutcome::Answered ? kExitErrorStatus : kExitNoReply;
     }
     if (o.json) {
       nlohmann::ordered_json line{{"item", step.item}};
@@ -91,29 +87,28 @@ struct Drift {
   std::string expected;
 };
 
-// One request of verify, logged like the others when --show-bytes asks.
+// One request of verify to the plan's subnet, logged like the others when
+// --show-bytes asks.
 class Reader {
  public:
-  Reader(Link& link, const GlobalOptions& o, Environment env) : session_(link, o.link.Form(), o.link.timeoutMs) {
-    session_.masked = !o.showBytes;
-    if (o.showBytes && !o.json) session_.onLogLine = [env](const std::string& line) { env.out << line << '\n'; };
-  }
-  template <typename Build>
-  Exchange Ask(Build build) {
-    TransmitBuffer buffer{};
-    build(buffer);
-    Exchange e = session_.Request(buffer);
+  Reader(Link& link, const GlobalOptions& o, Environment env, int subnet)
+      : exchange_(link, o.link, !o.showBytes, StepLines(o, env, "")), subnet_(subnet) {}
+  ExchangeResult Ask(RequestId id, int address = 0) {
+    RequestValues values;
+    if (address) values.ints["ADDR"] = address;
+    ExchangeResult e = exchange_.Request(Request(id), std::move(values), subnet_);
     CheckSent(e);
     return e;
   }
 
  private:
-  RequestSession session_;
+  ToolExchange exchange_;
+  int subnet_;
 };
 
 // A reply that carries the expected result; otherwise the drift says what came.
-std::optional<std::string> Answer(const Exchange& e, ReplyEffect wanted, std::string& instead) {
-  if (e.outcome != SendOutcome::Replied) {
+std::optional<std::string> Answer(const ExchangeResult& e, ReplyEffect wanted, std::string& instead) {
+  if (e.outcome != ExchangeOutcome::Answered) {
     instead = "no reply";
     return std::nullopt;
   }
@@ -124,12 +119,10 @@ std::optional<std::string> Answer(const Exchange& e, ReplyEffect wanted, std::st
   return e.decoded.text;
 }
 
-void VerifyModule(const plan::Module& m, Reader& reader, const Addressing& addressing, std::vector<Drift>& drift) {
+void VerifyModule(const plan::Module& m, Reader& reader, std::vector<Drift>& drift) {
   const std::string label = ModuleLabel(m);
   std::string instead;
-  const Exchange type = reader.Ask([&](TransmitBuffer& b) {
-    BuildModuleCommand(b, ModuleCommand::ReadModuleType, addressing, m.address);
-  });
+  const ExchangeResult type = reader.Ask(RequestId::ReadModuleType, m.address);
   const auto found = Answer(type, ReplyEffect::ModuleType, instead);
   if (!found) {
     drift.push_back({label, "presence", instead, m.type ? "a module of type " + *m.type : "a module"});
@@ -137,8 +130,7 @@ void VerifyModule(const plan::Module& m, Reader& reader, const Addressing& addre
   }
   if (m.type && *found != *m.type) drift.push_back({label, "module_type", *found, *m.type});
   if (!m.version) return;
-  const Exchange version =
-      reader.Ask([&](TransmitBuffer& b) { BuildModuleCommand(b, ModuleCommand::ReadVersion, addressing, m.address); });
+  const ExchangeResult version = reader.Ask(RequestId::ReadVersion, m.address);
   const auto text = Answer(version, ReplyEffect::Version, instead);
   if (!text)
     drift.push_back({label, "version", instead, *m.version});
@@ -147,9 +139,9 @@ void VerifyModule(const plan::Module& m, Reader& reader, const Addressing& addre
 }
 
 void VerifyBusSwitch(const plan::Plan& plan, Reader& reader, std::vector<Drift>& drift) {
-  const Exchange e = reader.Ask([](TransmitBuffer& b) { BuildBusSwitchRead(b); });
-  if (e.outcome != SendOutcome::Replied || e.decoded.effect != ReplyEffect::BusSwitchConfig) {
-    drift.push_back({"bus switch", "record", e.outcome == SendOutcome::Replied ? "answered \"" + StatusText(e) + "\"" : "no reply",
+  const ExchangeResult e = reader.Ask(RequestId::BusSwitchRead);
+  if (e.outcome != ExchangeOutcome::Answered || e.decoded.effect != ReplyEffect::BusSwitchConfig) {
+    drift.push_back({"bus switch", "record", e.outcome == ExchangeOutcome::Answered ? "answered \"" + StatusText(e) + "\"" : "no reply",
                      "its configuration record"});
     return;
   }
@@ -168,21 +160,18 @@ void VerifyBusSwitch(const plan::Plan& plan, Reader& reader, std::vector<Drift>&
 }  // namespace
 
 int VerifyPlan(const plan::Plan& plan, Link& link, const GlobalOptions& o, Environment env, bool unplanned) {
-  Reader reader(link, o, env);
-  const Addressing addressing = ContextFor(plan, o).addressing;
+  Reader reader(link, o, env, plan.subnet);
   std::vector<Drift> drift;
   if (plan.busSwitch) VerifyBusSwitch(plan, reader, drift);
   std::set<int> planned;
   for (const plan::Module& m : plan.modules) {
-    VerifyModule(m, reader, addressing, drift);
+    VerifyModule(m, reader, drift);
     planned.insert(m.address);
   }
   for (int address = plan::kMinModule; unplanned && address <= plan::kMaxModule; ++address) {
     if (planned.count(address)) continue;
-    const Exchange type = reader.Ask([&](TransmitBuffer& b) {
-      BuildModuleCommand(b, ModuleCommand::ReadModuleType, addressing, address);
-    });
-    if (type.outcome == SendOutcome::Replied && type.decoded.effect == ReplyEffect::ModuleType)
+    const ExchangeResult type = reader.Ask(RequestId::ReadModuleType, address);
+    if (type.outcome == ExchangeOutcome::Answered && type.decoded.effect == ReplyEffect::ModuleType)
       drift.push_back({"module " + std::to_string(address), "presence", "a module of type " + type.decoded.text,
                        "no module"});
   }

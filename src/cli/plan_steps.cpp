@@ -5,14 +5,14 @@
 #include <map>
 
 #include "protocol/input_commands.h"
-#include "scenes/scene_commands.h"
+#include "protocol/scene_commands.h"
 
 namespace veltra::cli {
 namespace {
 
-PlanStep Step(std::string item, std::vector<std::string> words, std::map<std::string, int> ints) {
-  PlanStep step{std::move(item), FindCommand(words), {}};
-  step.values.ints = std::move(ints);
+PlanStep Step(std::string item, RequestId id, std::map<std::string, int> ints) {
+  PlanStep step{std::move(item), &Request(id), {}};
+  for (auto& [name, value] : ints) step.values.ints[name] = value;
   return step;
 }
 
@@ -32,7 +32,7 @@ std::string ModuleLabel(const plan::Module& module) {
 std::vector<PlanStep> StepsOf(const plan::Plan& plan) {
   std::vector<PlanStep> steps;
   if (plan.busSwitch) {
-    PlanStep step = Step("bus switch: network settings, subnet " + std::to_string(plan.subnet), {"bus-switch", "set"}, {});
+    PlanStep step = Step("bus switch: network settings, subnet " + std::to_string(plan.subnet), RequestId::BusSwitchSet, {});
     step.values.record = plan::RecordOf(plan.subnet, *plan.busSwitch);
     steps.push_back(std::move(step));
   }
@@ -41,17 +41,17 @@ std::vector<PlanStep> StepsOf(const plan::Plan& plan) {
     for (const plan::OutputTime& t : m.turnOnSeconds)
       steps.push_back(Step(label + "light output " + std::to_string(t.output) + " turn-on time " +
                                std::to_string(t.value) + " s",
-                           {"light", "set-time"}, {{"ADDR", m.address}, {"OUTPUT", t.output}, {"SECONDS", t.value}}));
+                           RequestId::LightSetOnTime, {{"ADDR", m.address}, {"OUTPUT", t.output}, {"SECONDS", t.value}}));
     for (const plan::OutputTime& t : m.travelTenths)
       steps.push_back(Step(label + "curtain output " + std::to_string(t.output) + " travel time " + Tenths(t.value),
-                           {"curtain", "set-time"}, {{"ADDR", m.address}, {"OUTPUT", t.output}, {"TENTHS", t.value}}));
+                           RequestId::CurtainSetTravelTime, {{"ADDR", m.address}, {"OUTPUT", t.output}, {"TENTHS", t.value}}));
     std::vector<const plan::Scene*> scenes;
     for (const plan::Scene& s : m.scenes) scenes.push_back(&s);
     std::sort(scenes.begin(), scenes.end(), [](auto* a, auto* b) { return a->number < b->number; });
     for (const plan::Scene* s : scenes) {
       std::string codes;
       for (int item : s->channels) codes += ChannelCode(item);
-      PlanStep step = Step(label + "scene " + std::to_string(s->number) + " = " + codes, {"scene", "set"},
+      PlanStep step = Step(label + "scene " + std::to_string(s->number) + " = " + codes, RequestId::SetScene,
                            {{"ADDR", m.address}, {"SCENE", s->number}});
       step.values.channelItems = s->channels;
       steps.push_back(std::move(step));
@@ -64,7 +64,7 @@ std::vector<PlanStep> StepsOf(const plan::Plan& plan) {
       steps.push_back(Step(label + "input " + std::to_string(b->input) + " (" + (b->mode ? "switch" : "button") +
                                ") -> " + function + ", module " + std::to_string(b->target) + " output " +
                                std::to_string(b->output) + ", parameter " + std::to_string(b->parameter),
-                           {"input", "bind"},
+                           RequestId::BindInput,
                            {{"ADDR", m.address},
                             {"INPUT", b->input},
                             {"--mode", b->mode},

@@ -1,7 +1,7 @@
 #pragma once
 // The requests that apply a plan, in their fixed order, each as one of the
-// tool's commands with its values, so that a plan sends byte for byte what
-// the same commands (and the window's buttons) send:
+// catalogue's requests with its values, so that a plan sends byte for byte
+// what the same commands (and the window's buttons) send:
 //   1. the bus switch's network settings, when the plan has them (they set
 //      the subnet every later request is routed to);
 //   2. then module by module, in address order: light turn-on times, curtain
@@ -10,15 +10,15 @@
 #include <string>
 #include <vector>
 
-#include "cli/command_table.h"
+#include "protocol/command_catalogue.h"
 #include "plan/site_plan.h"
 
 namespace veltra::cli {
 
 struct PlanStep {
   std::string item;  // what the request sets, in words
-  const Command* command = nullptr;
-  Values values;
+  const RequestSpec* spec = nullptr;
+  RequestValues values;
 };
 
 std::vector<PlanStep> StepsOf(const plan::Plan& plan);

@@ -16,10 +16,7 @@ std::string Mac(const std::array<std::string, 6>& bytes) {
   return text;
 }
 
-nlohmann::ordered_json Hex(const std::optional<Bytes>& bytes) {
-  if (!bytes) return nullptr;
-  return HexBytes(bytes->data(), static_cast<int>(bytes->size()));
-}
+nlohmann::ordered_json Hex(const Bytes& bytes) { return HexBytes(bytes.data(), static_cast<int>(bytes.size())); }
 
 // The labels of the record's fields in words, beside their JSON names.
 struct RecordField {
@@ -69,15 +66,16 @@ nlohmann::ordered_json ResultFields(const DecodedReply& reply) {
   return result;
 }
 
-nlohmann::ordered_json ExchangeJson(const Exchange& exchange) {
+nlohmann::ordered_json ExchangeJson(const ExchangeResult& e) {
   nlohmann::ordered_json j;
-  j["request"] = HexBytes(exchange.request.data(), static_cast<int>(exchange.request.size()));
-  j["reply"] = Hex(exchange.reply);
-  j["status"] = exchange.status ? nlohmann::ordered_json(*exchange.status) : nlohmann::ordered_json(nullptr);
-  j["status_word"] = exchange.status ? nlohmann::ordered_json(StatusWord(*exchange.status)) : nlohmann::ordered_json(nullptr);
-  j["result"] = ResultFields(exchange.decoded);
-  j["round_trip_ms"] =
-      exchange.outcome == SendOutcome::Replied ? nlohmann::ordered_json(exchange.roundTripMs) : nlohmann::ordered_json(nullptr);
+  j["request"] = Hex(e.frame);
+  j["reply"] = e.reply ? Hex(e.reply->bytes) : nlohmann::ordered_json(nullptr);
+  j["status"] = e.status ? nlohmann::ordered_json(*e.status) : nlohmann::ordered_json(nullptr);
+  j["status_word"] = e.status ? nlohmann::ordered_json(StatusWord(*e.status)) : nlohmann::ordered_json(nullptr);
+  j["result"] = ResultFields(e.decoded);
+  j["round_trip_ms"] = e.outcome == ExchangeOutcome::Answered
+                           ? nlohmann::ordered_json(std::chrono::duration<double, std::milli>(e.roundTrip).count())
+                           : nlohmann::ordered_json(nullptr);
   return j;
 }
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "link/request_session.h"
+#include "link/exchange.h"
 
 namespace veltra::cli {
 
@@ -13,7 +13,7 @@ namespace veltra::cli {
 // outputs (booleans in order), or the bus switch record's fields.
 nlohmann::ordered_json ResultFields(const DecodedReply& reply);
 // {"request", "reply" (or null), "status", "status_word", "result", "round_trip_ms"}.
-nlohmann::ordered_json ExchangeJson(const Exchange& exchange);
+nlohmann::ordered_json ExchangeJson(const ExchangeResult& exchange);
 // A frame received while listening: {"reply", "status", "status_word", "result"}.
 nlohmann::ordered_json FrameJson(const Bytes& frame, const DecodedReply& reply, std::size_t statusOffset);
 // The result in words, one line per field; none when the reply carries none.

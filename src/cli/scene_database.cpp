@@ -1,6 +1,6 @@
 #include "cli/scene_database.h"
 
-#include "scenes/scene_commands.h"
+#include "protocol/scene_commands.h"
 
 namespace veltra::cli {
 
@@ -20,14 +20,16 @@ SceneDatabase::SceneDatabase(const std::string& path) {
 // The store goes before the application object it needs.
 SceneDatabase::~SceneDatabase() { store_.reset(); }
 
-void ApplySceneEffect(const Command& command, const Values& v, const Exchange& e, SceneDatabase* db) {
-  if (!db || e.outcome != SendOutcome::Replied) return;
-  if (command.scene == SceneEffect::Save && e.decoded.effect == ReplyEffect::SaveScene) {
+void ApplySceneEffect(const ExchangeResult& e, SceneDatabase* db) {
+  if (!db || e.outcome != ExchangeOutcome::Answered || !e.request.spec) return;
+  const SceneEffect effect = e.request.spec->scene;
+  const RequestValues& v = e.request.values;
+  if (effect == SceneEffect::Save && e.decoded.effect == ReplyEffect::SaveScene) {
     std::array<QString, kChannelCount> codes;
     for (std::size_t k = 0; k < codes.size(); ++k)
       codes[k] = QString::fromStdString(ChannelCode(k < v.channelItems.size() ? v.channelItems[k] : kNoChangeItem));
     db->Store().SaveSceneRecord(v["SCENE"], v["ADDR"], codes);
-  } else if (command.scene == SceneEffect::DeleteModule && e.decoded.effect == ReplyEffect::DeleteModuleScenes) {
+  } else if (effect == SceneEffect::DeleteModule && e.decoded.effect == ReplyEffect::DeleteModuleScenes) {
     db->Store().DeleteModuleScenes(v["ADDR"]);
   }
 }

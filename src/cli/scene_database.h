@@ -5,8 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "cli/command_table.h"
-#include "link/request_session.h"
+#include "link/exchange.h"
 #include "scenes/scene_store.h"
 
 namespace veltra::cli {
@@ -23,8 +22,9 @@ class SceneDatabase {
   std::unique_ptr<SceneStore> store_;
 };
 
-// What a confirmed reply to the command changes in the scene table, as in the
-// window: a scene set is stored, a scene clear removes the module's scenes.
-void ApplySceneEffect(const Command& command, const Values& values, const Exchange& exchange, SceneDatabase* db);
+// What the answer to a scene request changes in the scene table, as in the
+// window, with the values that were sent: a scene set is stored, a scene
+// clear removes the module's scenes.
+void ApplySceneEffect(const ExchangeResult& exchange, SceneDatabase* db);
 
 }  // namespace veltra::cli

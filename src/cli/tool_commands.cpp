@@ -13,9 +13,9 @@
 #include "capture/frame_recorder.h"
 #include "cli/plan_run.h"
 #include "cli/scene_database.h"
-#include "link/request_session.h"
+#include "cli/tool_exchange.h"
 #include "scan/scan_session.h"
-#include "scenes/scene_commands.h"
+#include "protocol/scene_commands.h"
 
 namespace veltra::cli {
 
@@ -72,13 +72,14 @@ void PrintScan(const BusScan& scan, bool json, std::ostream& out) {
 }
 
 int Scan(int from, int to, Link& link, const GlobalOptions& o, Environment env) {
-  RequestSession session(link, o.link.Form(), o.link.timeoutMs);
-  session.masked = !o.showBytes;
-  if (o.showBytes && !o.json) session.onLogLine = [&env](const std::string& line) { env.out << line << '\n'; };
+  ToolExchange::Printer print;
+  if (o.showBytes && !o.json) print = [&env](const std::string& line) { env.out << line << '\n'; };
+  ToolExchange exchange(link, o.link, !o.showBytes, print);
   BusScan scan(from, to);
   // A progress line on a terminal, rewritten in place.
   const bool progress = &env.err == &std::cerr && ::isatty(STDERR_FILENO);
-  RunScan(scan, session, {o.link.Form(), o.link.subnet}, env.stop, [&](const BusScan& s) {
+  const AskRequest ask = [&exchange](PreparedRequest request) { return exchange.Request(std::move(request)); };
+  RunScan(scan, ask, {o.link.Form(), o.link.subnet}, env.stop, [&](const BusScan& s) {
     if (progress) std::cerr << "\rscanned " << s.AddressesDone() << " of " << s.AddressCount() << std::flush;
   });
   if (progress) std::cerr << '\n';

@@ -1,13 +1,10 @@
 #include "console/exchange_texts.h"
 
+#include "protocol/log_format.h"
+
 namespace veltra {
 
-QString RoundTripText(std::chrono::nanoseconds roundTrip) {
-  const double ms = std::chrono::duration<double, std::milli>(roundTrip).count();
-  // Rounded as printed, so 9.96 ms reads "10 ms" and not "10.0 ms".
-  if (ms < 9.95) return QString::number(ms, 'f', 1) + QStringLiteral(" ms");
-  return QString::number(static_cast<long long>(ms + 0.5)) + QStringLiteral(" ms");
-}
+QString RoundTripText(std::chrono::nanoseconds roundTrip) { return QString::fromStdString(FormatRoundTrip(roundTrip)); }
 
 QString ReplyText(std::chrono::nanoseconds roundTrip, const std::string& statusWord) {
   QString text = QStringLiteral("Reply in ") + RoundTripText(roundTrip);

@@ -1,7 +1,9 @@
 #pragma once
 // A serial link whose notifications come through the Qt event loop of the
-// thread that creates it (the GUI thread): received data reaches onReceived
-// from that loop, and Receive runs the loop while it waits.
+// thread that creates it (the GUI thread): frames reach the link's inbox
+// from that loop, with its ready handler called, a timer gives up an
+// incomplete frame after the line's silence, and Receive runs the loop while
+// it waits.
 #include <memory>
 
 #include "link/serial_link.h"

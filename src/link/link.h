@@ -9,15 +9,16 @@
 // passes the link's FrameTap first, also those the decoder later rejects.
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-namespace veltra {
+#include "protocol/frame.h"
 
-using Bytes = std::vector<std::uint8_t>;
+namespace veltra {
 
 // A failure of the link's system calls. what() is the text the operator
 // sees; reason() the system's own description (errno text) and code() its
@@ -58,6 +59,13 @@ struct FrameTrace {
   LinkEndpoint remote;
 };
 
+// One unit received: a datagram, or a frame cut from a serial line.
+struct ReceivedUnit {
+  Bytes bytes;
+  LinkEndpoint from;  // the sender (UDP); the device, port 0 (serial)
+  std::chrono::steady_clock::time_point at;
+};
+
 // Sees every frame a link sends and receives, on the thread that uses the
 // link, before anything else looks at it.
 class FrameTap {
@@ -75,16 +83,33 @@ class Link {
   virtual TransmitStatus Transmit(std::span<const std::uint8_t> frame) = 0;
   // The next unit received within timeoutMs (-1: the link's own time-out;
   // -2: no limit), or nothing.
-  virtual std::optional<Bytes> Receive(int timeoutMs) = 0;
-  // Drops what has been received and not yet taken (a late reply to an
-  // earlier request). Never waits.
+  virtual std::optional<ReceivedUnit> Receive(int timeoutMs) = 0;
+  // Drops what has been received and not yet taken. Never waits.
   virtual void DiscardPending() = 0;
+
+  // Where the last frame sent went, when the link has several possible
+  // peers (UDP): a reply must come from there. Empty on a serial line.
+  virtual std::optional<LinkEndpoint> LastDestination() const { return std::nullopt; }
+  // The form replies arrive in for a request of the given form: on a serial
+  // line the request's own, through a bus switch always routed.
+  virtual FrameForm ReplyForm(FrameForm requestForm) const { return requestForm; }
+
+  // For event loops: a descriptor that becomes readable when Receive(0)
+  // has something (-1: none; use SetReadyHandler instead).
+  virtual int ReadableHandle() const { return -1; }
+  // For event loops: called on the owner's thread whenever Receive(0) has
+  // something new, by links that are told of arrivals (the serial line
+  // through the event loop). Links with a ReadableHandle never call it.
+  void SetReadyHandler(std::function<void()> handler) { ready_ = std::move(handler); }
 
   // One tap per link; null removes it. Not owned.
   void SetTap(FrameTap* tap) { tap_ = tap; }
 
  protected:
   bool Tapped() const { return tap_ != nullptr; }
+  void Ready() const {
+    if (ready_) ready_();
+  }
   void Trace(FrameDirection direction, std::span<const std::uint8_t> bytes, const LinkEndpoint& local,
              const LinkEndpoint& remote) const {
     if (tap_) tap_->OnFrame({direction, bytes, std::chrono::system_clock::now(), local, remote});
@@ -92,6 +117,7 @@ class Link {
 
  private:
   FrameTap* tap_ = nullptr;
+  std::function<void()> ready_;
 };
 
 // A link that is not open: sends nothing, receives nothing.
@@ -99,7 +125,7 @@ class ClosedLink final : public Link {
  public:
   bool IsOpen() const override { return false; }
   TransmitStatus Transmit(std::span<const std::uint8_t>) override { return TransmitStatus::NotOpen; }
-  std::optional<Bytes> Receive(int) override { return std::nullopt; }
+  std::optional<ReceivedUnit> Receive(int) override { return std::nullopt; }
   void DiscardPending() override {}
 };
 

@@ -15,8 +15,8 @@ SerialLink::SerialLink() : queue_(std::make_shared<CommNotificationQueue>()) {
   Wire();
 }
 
-SerialLink::SerialLink(std::unique_ptr<TComm> comm, DeliveryWait waitForDelivery)
-    : comm_(std::move(comm)), waitForDelivery_(std::move(waitForDelivery)) {
+SerialLink::SerialLink(std::unique_ptr<TComm> comm, DeliveryWait waitForDelivery, ExpiryScheduler scheduleExpiry)
+    : comm_(std::move(comm)), waitForDelivery_(std::move(waitForDelivery)), scheduleExpiry_(std::move(scheduleExpiry)) {
   Wire();
 }
 
@@ -43,10 +43,8 @@ void SerialLink::Wire() {
   };
 }
 
-void SerialLink::SetFraming(std::optional<FrameForm> form) {
-  assembler_.reset();
-  if (!form) return;
-  assembler_.emplace(*form);
+void SerialLink::SetFraming(FrameForm form) {
+  assembler_.SetForm(form);
   // The assembler finds where frames end, so the reader need not wait for a
   // gap on the line before it hands bytes over.
   comm_->SetReadIntervalTimeout(kNoIntervalLimit);
@@ -55,23 +53,26 @@ void SerialLink::SetFraming(std::optional<FrameForm> form) {
 void SerialLink::HandleChunk(const std::uint8_t* bytes, std::uint16_t length) {
   // The tap sees the line's bytes as they came, noise and broken frames included.
   Trace(FrameDirection::Received, {bytes, length}, Local(), {});
-  if (!assembler_) {
-    Deliver(bytes, length);
-    return;
-  }
-  DeliverAll(assembler_->Feed(bytes, length, FrameAssembler::Clock::now()));
+  DeliverAll(assembler_.Feed(bytes, length, FrameAssembler::Clock::now()));
+  ScheduleExpiry();
+}
+
+void SerialLink::ExpireFrames() {
+  DeliverAll(assembler_.Expire(FrameAssembler::Clock::now()));
+  ScheduleExpiry();
+}
+
+void SerialLink::ScheduleExpiry() {
+  if (scheduleExpiry_) scheduleExpiry_(assembler_.ExpiryTime());
 }
 
 void SerialLink::DeliverAll(const std::vector<FrameAssembler::Frame>& frames) {
   for (const auto& frame : frames) Deliver(frame.data(), frame.size());
+  if (!frames.empty()) Ready();
 }
 
 void SerialLink::Deliver(const std::uint8_t* bytes, std::size_t length) {
-  if (onReceived) {
-    onReceived(bytes, static_cast<std::uint16_t>(length));
-    return;
-  }
-  inbox_.emplace_back(bytes, bytes + length);
+  inbox_.push_back({Bytes(bytes, bytes + length), Local(), std::chrono::steady_clock::now()});
 }
 
 void SerialLink::Configure(const SerialSettings& settings) {
@@ -83,7 +84,8 @@ void SerialLink::Configure(const SerialSettings& settings) {
 }
 
 void SerialLink::Open() {
-  if (assembler_) assembler_->Clear();
+  assembler_.Clear();
+  inbox_.clear();
   try {
     comm_->OpenPort();
   } catch (const ECommsError& error) {
@@ -114,7 +116,7 @@ TransmitStatus SerialLink::Transmit(std::span<const std::uint8_t> frame) {
   return TransmitStatus::Sent;
 }
 
-std::optional<Bytes> SerialLink::Receive(int timeoutMs) {
+std::optional<ReceivedUnit> SerialLink::Receive(int timeoutMs) {
   if (timeoutMs == -1) timeoutMs = ReceiveTimeout;
   using Clock = std::chrono::steady_clock;
   const bool unlimited = timeoutMs < 0;
@@ -122,15 +124,13 @@ std::optional<Bytes> SerialLink::Receive(int timeoutMs) {
   for (;;) {
     if (queue_) queue_->DeliverPending(*comm_);
     if (!inbox_.empty()) {
-      Bytes unit = std::move(inbox_.front());
+      ReceivedUnit unit = std::move(inbox_.front());
       inbox_.pop_front();
       return unit;
     }
     const auto now = Clock::now();
-    if (assembler_) {
-      DeliverAll(assembler_->Expire(now));
-      if (!inbox_.empty()) continue;
-    }
+    DeliverAll(assembler_.Expire(now));
+    if (!inbox_.empty()) continue;
     int wait = std::numeric_limits<int>::max();
     if (!unlimited) {
       const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
@@ -138,7 +138,7 @@ std::optional<Bytes> SerialLink::Receive(int timeoutMs) {
       wait = static_cast<int>(left);
     }
     // Wake up in time to give up an incomplete frame after the line's silence.
-    if (const auto expiry = assembler_ ? assembler_->ExpiryTime() : std::nullopt) {
+    if (const auto expiry = assembler_.ExpiryTime()) {
       const auto untilExpiry = std::chrono::ceil<std::chrono::milliseconds>(*expiry - now).count();
       wait = std::min(wait, static_cast<int>(std::max<long long>(untilExpiry, 1)));
     }
@@ -150,7 +150,7 @@ std::optional<Bytes> SerialLink::Receive(int timeoutMs) {
 void SerialLink::DiscardPending() {
   if (queue_) queue_->DeliverPending(*comm_);
   inbox_.clear();
-  if (assembler_) assembler_->Clear();
+  assembler_.Clear();
 }
 
 }  // namespace veltra

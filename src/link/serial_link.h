@@ -2,15 +2,22 @@
 // The serial link: bus frames on a serial line through the serial-port
 // component and its reader and writer threads. Qt-free.
 //
+// The line carries frames back to back; the link cuts what the reader
+// delivers into frames (FrameAssembler), and each frame is one received
+// unit. Noise and broken frames are skipped; the tap still sees the line's
+// bytes as they came.
+//
 // The threads' notifications reach the link on its owner's thread in one of
 // two ways: drained by Receive itself (the default; tools and tests), or
 // delivered by the component's own sink, e.g. an event loop
-// (event_loop_serial_link.h), where received data goes to onReceived as it
-// arrives.
+// (event_loop_serial_link.h), which then also runs the silence expiry of an
+// incomplete frame and hears of every new frame through the ready handler.
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "link/link.h"
@@ -34,12 +41,15 @@ class SerialLink final : public Link {
  public:
   // Waits up to the given milliseconds for notifications to be delivered.
   using DeliveryWait = std::function<void(int timeoutMs)>;
+  // Asks for ExpireFrames to be called at the given time (empty: not needed).
+  using ExpiryScheduler = std::function<void(std::optional<std::chrono::steady_clock::time_point>)>;
 
   // Notifications drained on the calling thread by Receive.
   SerialLink();
   // Notifications delivered by comm's own sink; waitForDelivery lets them in
-  // while Receive waits (empty: Receive takes only what has arrived).
-  SerialLink(std::unique_ptr<TComm> comm, DeliveryWait waitForDelivery);
+  // while Receive waits (empty: Receive takes only what has arrived), and
+  // scheduleExpiry keeps the silence expiry running between calls.
+  SerialLink(std::unique_ptr<TComm> comm, DeliveryWait waitForDelivery, ExpiryScheduler scheduleExpiry = {});
   ~SerialLink() override;
   SerialLink(const SerialLink&) = delete;
   SerialLink& operator=(const SerialLink&) = delete;
@@ -60,18 +70,20 @@ class SerialLink final : public Link {
 
   bool IsOpen() const override { return comm_->IsOpen(); }
   TransmitStatus Transmit(std::span<const std::uint8_t> frame) override;
-  std::optional<Bytes> Receive(int timeoutMs) override;
+  std::optional<ReceivedUnit> Receive(int timeoutMs) override;
   void DiscardPending() override;
 
   // Time-out of Receive(-1).
   int ReceiveTimeout = 500;
-  // Framed: what the line delivers is cut into frames of this form (the
-  // FrameAssembler, with its silence expiry run while Receive waits), and
-  // each frame is one received unit. Unset: each chunk as the reader
-  // delivered it is one unit.
-  void SetFraming(std::optional<FrameForm> form);
-  // Received data as it is delivered; while unset it is kept for Receive.
-  std::function<void(const std::uint8_t* bytes, std::uint16_t length)> onReceived;
+  // Frames are looked for in this form's Length range (direct at start,
+  // which takes routed frames too), and the reader hands bytes over as they
+  // come rather than after a pause on the line.
+  void SetFraming(FrameForm form);
+  // Gives up an incomplete frame once the line has been silent long enough
+  // and delivers the frames found behind it; the event loop's timer calls it.
+  void ExpireFrames();
+  // Bytes skipped so far because they started no frame.
+  std::size_t SkippedBytes() const { return assembler_.SkippedBytes(); }
   // The reader or writer has failed (the line hung up); the link stays open
   // until closed.
   std::function<void()> onHangup;
@@ -85,13 +97,15 @@ class SerialLink final : public Link {
   void HandleChunk(const std::uint8_t* bytes, std::uint16_t length);
   void Deliver(const std::uint8_t* bytes, std::size_t length);
   void DeliverAll(const std::vector<FrameAssembler::Frame>& frames);
+  void ScheduleExpiry();
   LinkEndpoint Local() const { return {comm_->CommName(), 0}; }
 
   std::shared_ptr<CommNotificationQueue> queue_;  // set when Receive drains by hand
   std::unique_ptr<TComm> comm_;
   DeliveryWait waitForDelivery_;
-  std::deque<Bytes> inbox_;
-  std::optional<FrameAssembler> assembler_;
+  ExpiryScheduler scheduleExpiry_;
+  std::deque<ReceivedUnit> inbox_;
+  FrameAssembler assembler_{FrameForm::Direct};
   bool hungUp_ = false;
 };
 

@@ -29,17 +29,22 @@ void UdpLink::SetBroadcast(bool enabled) {
 LinkEndpoint UdpLink::Local() const { return {"0.0.0.0", client_.BoundPort()}; }
 
 TransmitStatus UdpLink::Transmit(std::span<const std::uint8_t> frame) {
+  // The client would make itself a socket for the frame; a link that was not
+  // opened sends nothing.
+  if (!client_.Active()) return TransmitStatus::NotOpen;
   try {
     const UdpEndpoint to =
         client_.SendDatagram(std::string(reinterpret_cast<const char*>(frame.data()), frame.size()));
-    if (Tapped()) Trace(FrameDirection::Sent, frame, Local(), {to.address, to.port});
+    lastDestination_ = LinkEndpoint{to.address, to.port};
+    if (Tapped()) Trace(FrameDirection::Sent, frame, Local(), *lastDestination_);
   } catch (const SocketError& error) {
     ThrowLinkError(error);
   }
   return TransmitStatus::Sent;
 }
 
-std::optional<Bytes> UdpLink::Receive(int timeoutMs) {
+std::optional<ReceivedUnit> UdpLink::Receive(int timeoutMs) {
+  if (!client_.Active()) return std::nullopt;
   UdpEndpoint from;
   std::string datagram;
   try {
@@ -48,9 +53,9 @@ std::optional<Bytes> UdpLink::Receive(int timeoutMs) {
     ThrowLinkError(error);
   }
   if (datagram.empty()) return std::nullopt;
-  Bytes bytes(datagram.begin(), datagram.end());
-  if (Tapped()) Trace(FrameDirection::Received, bytes, Local(), {from.address, from.port});
-  return bytes;
+  ReceivedUnit unit{Bytes(datagram.begin(), datagram.end()), {from.address, from.port}, std::chrono::steady_clock::now()};
+  if (Tapped()) Trace(FrameDirection::Received, unit.bytes, Local(), unit.from);
+  return unit;
 }
 
 void UdpLink::DiscardPending() {

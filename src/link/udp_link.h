@@ -1,8 +1,9 @@
 #pragma once
 // The network link: bus frames in UDP datagrams to and from a bus switch,
-// over the UDP client's one socket. The socket is created on first use, so a
-// request can go out before the link was opened (the window does not let it:
-// it hands requests to a ClosedLink until the operator opens this one).
+// over the UDP client's one socket. Until it is opened (and after it is
+// closed) the link sends nothing: Transmit says NotOpen. Each received
+// datagram comes with its sender, so that only the host a
+// request went to can answer it.
 #include "link/link.h"
 #include "net/udp_client.h"
 
@@ -26,12 +27,17 @@ class UdpLink final : public Link {
 
   bool IsOpen() const override { return client_.Active(); }
   TransmitStatus Transmit(std::span<const std::uint8_t> frame) override;
-  std::optional<Bytes> Receive(int timeoutMs) override;
+  std::optional<ReceivedUnit> Receive(int timeoutMs) override;
   void DiscardPending() override;
+  std::optional<LinkEndpoint> LastDestination() const override { return lastDestination_; }
+  // The bus switch answers in the routed form whatever form it was sent.
+  FrameForm ReplyForm(FrameForm) const override { return FrameForm::Routed; }
+  int ReadableHandle() const override { return client_.Handle(); }
 
  private:
   LinkEndpoint Local() const;
   TIdUDPClient client_;
+  std::optional<LinkEndpoint> lastDestination_;
 };
 
 // The same failure as a LinkError with the system's reason.

@@ -65,6 +65,9 @@ class TIdUDPClient {
   bool SocketBroadcast() const;
   // Local port the socket is bound to (0 when not bound).
   int BoundPort() const;
+  // The socket's descriptor, for waiting on it in an event loop; -1 when
+  // there is none.
+  int Handle() const { return fd_; }
 
  private:
   void Allocate();

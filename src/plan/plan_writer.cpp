@@ -3,7 +3,7 @@
 
 #include "plan/site_plan.h"
 #include "protocol/input_commands.h"
-#include "scenes/scene_commands.h"
+#include "protocol/scene_commands.h"
 
 namespace veltra::plan {
 namespace {

@@ -10,17 +10,20 @@
 #include <vector>
 
 #include "protocol/bus_switch_commands.h"
+#include "protocol/command_catalogue.h"
 
 namespace veltra::plan {
 
-// Value ranges, those of the window's fields.
-inline constexpr int kMinModule = 1, kMaxModule = 32;
-inline constexpr int kLightOutputs = 8, kCurtainOutputs = 4;
-inline constexpr int kMaxTurnOnSeconds = 65001;
-inline constexpr int kMaxTravelTenths = 601;
-inline constexpr int kMaxScene = 50;
-inline constexpr int kMaxInput = 32;
-inline constexpr int kMaxParameter = 255;
+// Value ranges: the command catalogue's, those of the window's fields.
+inline const int kMinModule = Request(RequestId::LightSetOnTime).Field("ADDR").min;
+inline const int kMaxModule = Request(RequestId::LightSetOnTime).Field("ADDR").max;
+inline const int kLightOutputs = Request(RequestId::LightSetOnTime).Field("OUTPUT").max;
+inline const int kCurtainOutputs = Request(RequestId::CurtainSetTravelTime).Field("OUTPUT").max;
+inline const int kMaxTurnOnSeconds = Request(RequestId::LightSetOnTime).Field("SECONDS").max;
+inline const int kMaxTravelTenths = Request(RequestId::CurtainSetTravelTime).Field("TENTHS").max;
+inline const int kMaxScene = Request(RequestId::SetScene).Field("SCENE").max;
+inline const int kMaxInput = Request(RequestId::BindInput).Field("INPUT").max;
+inline const int kMaxParameter = Request(RequestId::BindInput).Field("--param").max;
 
 struct OutputTime {
   int output = 1;

@@ -42,4 +42,17 @@ std::array<std::uint8_t, 6> ParseMac(const std::string& text) {
   return bytes;
 }
 
+std::vector<std::uint8_t> ParseHexBytes(const std::vector<std::string>& tokens) {
+  std::vector<std::uint8_t> bytes;
+  for (const std::string& token : tokens) {
+    if (token.empty() || token.size() % 2 != 0) throw std::invalid_argument("not hexadecimal bytes: " + token);
+    for (std::size_t i = 0; i < token.size(); i += 2) {
+      const int high = HexDigitValue(token[i]), low = HexDigitValue(token[i + 1]);
+      if (high < 0 || low < 0) throw std::invalid_argument("not hexadecimal bytes: " + token);
+      bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
+    }
+  }
+  return bytes;
+}
+
 }  // namespace veltra

@@ -1,15 +1,10 @@
 #include "protocol/bus_switch_commands.h"
 
-#include <span>
-
-#include "protocol/command_numbers.h"
 #include "protocol/int_conversion.h"
 #include "protocol/request_writer.h"
 
 namespace veltra {
 namespace {
-
-constexpr Addressing kEveryBusSwitch{FrameForm::Routed, 0xFFFF};
 
 void PutOctets(BusSwitchRecord& record, std::size_t at, const std::array<std::string, 4>& texts) {
   for (std::size_t i = 0; i < texts.size(); ++i) record[at + i] = Low8(StrToInt(texts[i]));
@@ -58,24 +53,6 @@ BusSwitchTexts TextsFromRecord(const BusSwitchRecord& record) {
   t.serverPort = PortText(record, 20);
   for (std::size_t i = 0; i < t.mac.size(); ++i) t.mac[i] = ByteToHex(record[22 + i]);
   return t;
-}
-
-void BuildBusSwitchSet(TransmitBuffer& buffer, const BusSwitchRecord& record) {
-  std::array<int, kBusSwitchRecordSize> parameters{};
-  for (std::size_t i = 0; i < record.size(); ++i) parameters[i] = record[i];
-  WriteRequest(buffer, kEveryBusSwitch, kFiller, ClassSystem, system_command::SetAddress,
-               std::span<const int>(parameters));
-}
-
-void BuildBusSwitchRead(TransmitBuffer& buffer) {
-  WriteRequest(buffer, kEveryBusSwitch, kFiller, ClassSystem, system_command::ReadAddress, {});
-}
-
-void BuildBusSwitchQuery(TransmitBuffer& buffer, BusSwitchQuery query, int subnet) {
-  const int command = query == BusSwitchQuery::ReadModuleType ? system_command::ReadModuleType
-                      : query == BusSwitchQuery::ReadVersion  ? system_command::ReadVersion
-                                                               : system_command::Restore;
-  WriteRequest(buffer, Addressing{FrameForm::Routed, subnet}, kFiller, ClassSystem, command, {});
 }
 
 }  // namespace veltra

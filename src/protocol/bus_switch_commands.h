@@ -1,11 +1,10 @@
 #pragma once
-// Requests of the "Bus Switch Settings" group and the 28-byte configuration
-// record that "Set" sends and the configuration reply returns.
+// The bus switch's 28-byte configuration record, which "Set" sends and the
+// configuration reply returns, and its text forms in the window.
 #include <array>
 #include <cstdint>
 #include <string>
 
-#include "protocol/transmit_buffer.h"
 
 namespace veltra {
 
@@ -29,14 +28,5 @@ struct BusSwitchTexts {
 BusSwitchRecord RecordFromTexts(const BusSwitchTexts& texts);
 // Decimal octets and ports, MAC bytes as two upper-case hex digits.
 BusSwitchTexts TextsFromRecord(const BusSwitchRecord& record);
-
-// "Set": 38-byte routed request to subnet FFFF, address 255.
-void BuildBusSwitchSet(TransmitBuffer& buffer, const BusSwitchRecord& record);
-// "Read": 10-byte ReadAddress to subnet FFFF, address 255.
-void BuildBusSwitchRead(TransmitBuffer& buffer);
-
-enum class BusSwitchQuery { ReadModuleType, ReadVersion, Restore };
-// Routed to address 255 of the "Subnet ID" of the Communication Settings panel.
-void BuildBusSwitchQuery(TransmitBuffer& buffer, BusSwitchQuery query, int subnet);
 
 }  // namespace veltra

@@ -5,10 +5,14 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace veltra {
 
 enum class FrameForm { Direct, Routed };
+
+// A frame, or any run of bytes from a link.
+using Bytes = std::vector<std::uint8_t>;
 
 inline constexpr std::uint8_t kHeader0 = 0x55;
 inline constexpr std::uint8_t kHeader1 = 0xAA;

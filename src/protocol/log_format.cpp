@@ -1,5 +1,7 @@
 #include "protocol/log_format.h"
 
+#include <charconv>
+
 namespace veltra {
 
 std::string HexText(const std::uint8_t* bytes, int length) {
@@ -26,6 +28,16 @@ std::string FormatSendLine(const std::uint8_t* frame, int length, bool masked) {
 
 std::string FormatReadLine(const std::uint8_t* frame, int length, bool masked, const std::string& statusWord) {
   return std::string(kReadPrefix) + (masked ? std::string("X") : HexText(frame, length)) + "  " + statusWord;
+}
+
+std::string FormatRoundTrip(std::chrono::nanoseconds roundTrip) {
+  const double ms = std::chrono::duration<double, std::milli>(roundTrip).count();
+  char text[32];
+  // Rounded as printed, so 9.96 ms reads "10 ms" and not "10.0 ms". Not
+  // printf: the program's locale must not turn the point into a comma.
+  const auto end = ms < 9.95 ? std::to_chars(text, text + sizeof text, ms, std::chars_format::fixed, 1).ptr
+                             : std::to_chars(text, text + sizeof text, static_cast<long long>(ms + 0.5)).ptr;
+  return std::string(text, end) + " ms";
 }
 
 }  // namespace veltra

@@ -1,6 +1,7 @@
 #pragma once
 // How frames are written in the monitor log and in the tools' output: the
 // "Send ：" / "Read ：" prefixes and bytes as upper-case hexadecimal pairs.
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -18,5 +19,8 @@ std::string FormatSendLine(const std::uint8_t* frame, int length, bool masked);
 // The monitor-log line of an accepted reply: bytes (or "X"), two blanks and
 // the status word.
 std::string FormatReadLine(const std::uint8_t* frame, int length, bool masked, const std::string& statusWord);
+// A round trip as "N ms": one decimal below 10 ms (loopback and fast lines),
+// whole milliseconds above.
+std::string FormatRoundTrip(std::chrono::nanoseconds roundTrip);
 
 }  // namespace veltra

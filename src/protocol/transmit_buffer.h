@@ -1,7 +1,7 @@
 #pragma once
-// The one buffer in which every request is built. Handlers write Length and
-// the fields after it; the send path writes the header and the checksum.
-// Bytes a request does not write keep the previous request's values.
+// The buffer a request is built in. Builders write Length and the fields
+// after it; the send path writes the header and the checksum. Each request
+// has a buffer of its own, owned by whoever builds it.
 #include <array>
 #include <cstdint>
 
@@ -10,8 +10,5 @@
 namespace veltra {
 
 using TransmitBuffer = std::array<std::uint8_t, kTransmitBufferSize>;
-
-// Process-wide buffer, zero at start; main thread only.
-TransmitBuffer& ProcessTransmitBuffer();
 
 }  // namespace veltra

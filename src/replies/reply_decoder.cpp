@@ -11,7 +11,6 @@ namespace veltra {
 namespace {
 
 using namespace system_command;
-constexpr std::uint8_t kStatusOk = 1;
 
 // Work buffers: received bytes at the start, zeros after them.
 constexpr std::size_t kDirectWorkSize = 201;
@@ -67,20 +66,6 @@ DecodedReply Decode(std::uint8_t* work, FrameForm form, bool masked) {
 }
 
 }  // namespace
-
-const char* StatusWord(std::uint8_t status) {
-  static constexpr std::array<const char*, 8> kWords{
-      "Response error!",
-      "OK!",
-      "Module address is out of range!",
-      "Device address is out of range!",
-      "Memory error!",
-      "Parameter error!",
-      "Command error!",
-      "Module address is occupied",
-  };
-  return status < kWords.size() ? kWords[status] : kWords[0];
-}
 
 DecodedReply DecodeDirect(const std::uint8_t* data, std::size_t size, bool masked) {
   if (size == 0) return {};

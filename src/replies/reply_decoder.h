@@ -9,6 +9,7 @@
 
 #include "protocol/bus_switch_commands.h"
 #include "protocol/frame.h"
+#include "protocol/status_words.h"
 
 namespace veltra {
 
@@ -42,8 +43,5 @@ DecodedReply DecodeDirect(const std::uint8_t* data, std::size_t size, bool maske
 // Datagram, or serial chunk in monitor mode, decoded as a routed frame;
 // more than 200 bytes are not a frame.
 DecodedReply DecodeRouted(const std::uint8_t* data, std::size_t size, bool masked);
-
-// The status word of a Status byte; "Response error!" outside 1 to 7.
-const char* StatusWord(std::uint8_t status);
 
 }  // namespace veltra

@@ -1,9 +1,7 @@
 #include "scan/bus_scan.h"
 
-#include <cstdio>
+#include <charconv>
 #include <stdexcept>
-
-#include "protocol/module_commands.h"
 
 namespace veltra {
 
@@ -16,12 +14,13 @@ std::optional<ScanRequest> BusScan::Pending() const {
   return ScanRequest{next_, query_};
 }
 
-void BusScan::Build(TransmitBuffer& buffer, const Addressing& addressing) const {
+PreparedRequest BusScan::Build(const Addressing& addressing) const {
   const auto request = Pending();
   if (!request) throw std::logic_error("no scan request is due");
-  BuildModuleCommand(buffer,
-                     request->query == ScanQuery::ModuleType ? ModuleCommand::ReadModuleType : ModuleCommand::ReadVersion,
-                     addressing, request->address);
+  const RequestId id = request->query == ScanQuery::ModuleType ? RequestId::ReadModuleType : RequestId::ReadVersion;
+  RequestValues values;
+  values.ints["ADDR"] = request->address;
+  return PrepareRequest(Request(id), std::move(values), addressing);
 }
 
 void BusScan::Replied(const DecodedReply& reply, double roundTripMs) {
@@ -50,8 +49,9 @@ void BusScan::NextAddress() {
 
 std::string FormatReplyMs(double ms) {
   char text[32];
-  std::snprintf(text, sizeof text, "%.1f", ms);
-  return text;
+  // Not printf: a locale with a decimal comma would break the CSV.
+  const auto end = std::to_chars(text, text + sizeof text, ms, std::chars_format::fixed, 1).ptr;
+  return std::string(text, end);
 }
 
 std::string ScanCsv(std::span<const ScanRow> rows) {

@@ -12,8 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/request_writer.h"
-#include "protocol/transmit_buffer.h"
+#include "protocol/command_catalogue.h"
 #include "replies/reply_decoder.h"
 
 namespace veltra {
@@ -43,8 +42,8 @@ class BusScan {
 
   // The request due now; nothing once the scan is finished or stopped.
   std::optional<ScanRequest> Pending() const;
-  // Writes the pending request into the buffer.
-  void Build(TransmitBuffer& buffer, const Addressing& addressing) const;
+  // The pending request, built for a link of this form and subnet.
+  PreparedRequest Build(const Addressing& addressing) const;
   // What became of the pending request: a reply the decoder accepted (with
   // its round trip), or nothing within the time-out.
   void Replied(const DecodedReply& reply, double roundTripMs);

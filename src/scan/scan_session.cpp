@@ -2,22 +2,21 @@
 
 namespace veltra {
 
-void RunScan(BusScan& scan, RequestSession& session, const Addressing& addressing, const std::atomic<bool>* stop,
+void RunScan(BusScan& scan, const AskRequest& ask, const Addressing& addressing, const std::atomic<bool>* stop,
              const std::function<void(const BusScan&)>& onStep) {
   while (!scan.Finished()) {
     if (stop && stop->load()) {
       scan.Stop();
       break;
     }
-    TransmitBuffer buffer{};
-    scan.Build(buffer, addressing);
-    const Exchange e = session.Request(buffer);
-    if (e.transmit == TransmitStatus::NotOpen) throw LinkError("the link is not open: request not sent");
-    if (e.transmit == TransmitStatus::Refused) throw LinkError("the link no longer takes data");
-    if (e.outcome == SendOutcome::Replied)
-      scan.Replied(e.decoded, e.roundTripMs);
-    else
+    const ExchangeResult e = ask(scan.Build(addressing));
+    if (e.outcome == ExchangeOutcome::NotSent) throw LinkError("the link is not open: request not sent");
+    if (e.outcome == ExchangeOutcome::Refused) throw LinkError("the link no longer takes data");
+    if (e.outcome == ExchangeOutcome::Answered) {
+      scan.Replied(e.decoded, std::chrono::duration<double, std::milli>(e.roundTrip).count());
+    } else {
       scan.TimedOut();
+    }
     if (onStep) onStep(scan);
   }
 }

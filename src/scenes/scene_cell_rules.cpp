@@ -2,7 +2,7 @@
 
 #include <QRegularExpression>
 
-#include "scenes/scene_commands.h"
+#include "protocol/scene_commands.h"
 
 namespace veltra {
 namespace {

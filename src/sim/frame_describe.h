@@ -7,9 +7,9 @@
 
 namespace veltra {
 
-// "SetScene", "On", "SendCode"... of a request class and command; "Class 5
-// Command 1" when the pair has no name.
-std::string CommandName(int cls, int command);
+// The catalogue's name of a request class and command ("SetScene", "On",
+// "SendCode"...); "Class 5 Command 1" when the pair has no name.
+std::string DescribeCommand(int cls, int command);
 
 // "routed subnet 1 addr 1 Light On [00 FF]"
 std::string DescribeRequest(const SimRequest& request);

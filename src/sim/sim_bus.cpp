@@ -4,6 +4,7 @@
 #include <charconv>
 #include <stdexcept>
 
+#include "protocol/command_catalogue.h"
 #include "protocol/command_numbers.h"
 
 namespace veltra {
@@ -13,20 +14,27 @@ namespace {
 using namespace system_command;
 
 // Light and curtain commands share their numbering up to the all-commands.
-constexpr int kSetTime = 0;
-constexpr int kOn = 1;       // curtain: Open
-constexpr int kOff = 2;      // curtain: Close
-constexpr int kToggle = 3;   // curtain: Stop
-constexpr int kAllOn = 4;    // curtain: OpenAll
-constexpr int kAllOff = 5;   // curtain: CloseAll
-constexpr int kStopAll = 6;  // curtain only
+constexpr int kSetTime = light_command::SetOnTime;  // curtain: SetTravelTime
+constexpr int kOn = light_command::On;              // curtain: Open
+constexpr int kOff = light_command::Off;            // curtain: Close
+constexpr int kToggle = light_command::Toggle;      // curtain: Stop
+constexpr int kAllOn = light_command::AllOn;        // curtain: OpenAll
+constexpr int kAllOff = light_command::AllOff;      // curtain: CloseAll
+constexpr int kStopAll = curtain_command::StopAll;  // curtain only
+static_assert(curtain_command::Open == kOn && curtain_command::StopAll == kAllOff + 1);
 
-// Infrared commands.
-constexpr int kLearnOn = 0;
-constexpr int kLearnOff = 1;
-constexpr int kDeleteCode = 2;
-constexpr int kDeleteAllCodes = 3;
-constexpr int kSendCode = 4;
+constexpr int kLearnOn = infrared_command::LearnOn;
+constexpr int kLearnOff = infrared_command::LearnOff;
+constexpr int kDeleteCode = infrared_command::DeleteCode;
+constexpr int kDeleteAllCodes = infrared_command::DeleteAllCodes;
+constexpr int kSendCode = infrared_command::SendCode;
+
+// What the modules take: the ranges of the console's fields.
+int FieldMax(RequestId id, std::string_view field) { return Request(id).Field(field).max; }
+const int kMaxTurnOnSeconds = FieldMax(RequestId::LightSetOnTime, "SECONDS");
+const int kMaxTravelMs = FieldMax(RequestId::CurtainSetTravelTime, "TENTHS") * 100;
+const int kMaxScene = FieldMax(RequestId::SetScene, "SCENE");
+const int kMaxIrCode = FieldMax(RequestId::InfraredSendCode, "CODE");
 
 constexpr int kDefaultTravelMs = 20000;
 constexpr std::size_t kBindingBytes = 6;
@@ -130,7 +138,7 @@ Outcome ExecuteSystem(SimModule& m, const SimRequest& r, std::vector<SimModule>&
       if (p.size() != 1) return Status(kStatusParameterError);
       const int wanted = p[0];
       if (wanted < kFirstModuleAddress || wanted > kLastModuleAddress)
-        return Status(kStatusAddressOutOfRange);
+        return Status(kStatusModuleAddressOutOfRange);
       for (const auto& other : all)
         if (&other != &m && other.address == wanted) return Status(kStatusAddressOccupied);
       m.address = wanted;

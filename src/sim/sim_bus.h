@@ -27,6 +27,7 @@
 
 #include "protocol/bus_switch_commands.h"
 #include "protocol/frame.h"
+#include "protocol/status_words.h"
 
 namespace veltra {
 
@@ -41,17 +42,7 @@ inline constexpr int kFirstModuleAddress = 1;
 inline constexpr int kLastModuleAddress = 32;
 inline constexpr int kBroadcastAddress = 255;
 inline constexpr int kEveryBusSwitchSubnet = 0xFFFF;
-inline constexpr int kMaxScene = 50;
-inline constexpr int kMaxIrCode = 249;
-inline constexpr int kMaxTurnOnSeconds = 65000;
-inline constexpr int kMaxTravelMs = 60000;
 
-// Reply status bytes.
-inline constexpr std::uint8_t kStatusOk = 1;
-inline constexpr std::uint8_t kStatusAddressOutOfRange = 2;
-inline constexpr std::uint8_t kStatusParameterError = 5;
-inline constexpr std::uint8_t kStatusCommandError = 6;
-inline constexpr std::uint8_t kStatusAddressOccupied = 7;
 
 // One module of a population. channels: outputs of light and curtain
 // modules, inputs of an input module; unused for infrared modules.

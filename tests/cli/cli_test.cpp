@@ -15,27 +15,13 @@
 #include "../console/console_support.h"
 #include "../serial/pty_fixture.h"
 #include "../support/bytes.h"
-#include "cli/cli_app.h"
+#include "cli_support.h"
 #include "console/spin_edit.h"
 #include "scenes/scene_store.h"
 #include "scenes/scene_store_schema.h"
 
 namespace veltra::test {
 namespace {
-
-struct Outcome {
-  int exit = -1;
-  std::string out, err;
-};
-
-Outcome Cli(std::vector<std::string> args) {
-  std::ostringstream out, err;
-  Outcome o;
-  o.exit = cli::Run(args, {out, err, nullptr});
-  o.out = out.str();
-  o.err = err.str();
-  return o;
-}
 
 std::vector<std::string> Udp(int port, std::vector<std::string> command) {
   std::vector<std::string> args{"--udp", "127.0.0.1:" + std::to_string(port), "--local-port", "0", "--subnet", "258"};
@@ -158,7 +144,7 @@ TEST(CliBytes, RoutedSerialFramesAndRawFrames) {
   ASSERT_TRUE(line.ok());
   EXPECT_EQ(Cli({"--serial", line.path(), "--routed", "--timeout", "30", "light", "on", "1", "1"}).exit,
             cli::kExitNoReply);
-  EXPECT_EQ(Hex(line.Receive(12, std::chrono::milliseconds(1000))), Hex(WithChecksum(Bytes("55 AA 0C 00 01 01 02 01 00 FF"))));
+  EXPECT_EQ(Hex(line.Receive(12, std::chrono::milliseconds(1000))), Hex(WithChecksum(FromHex("55 AA 0C 00 01 01 02 01 00 FF"))));
 
   LoopbackSocket peer;
   EXPECT_EQ(Cli(Udp(peer.port(), {"--timeout", "0", "send", "0A", "0102", "01", "00", "ff"})).exit, cli::kExitNoReply);

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "cli/cli_app.h"
+#include "cli_support.h"
 #include "plan/site_plan.h"
 #include "scenes/scene_store.h"
 #include "scenes/scene_store_schema.h"
@@ -17,27 +17,6 @@
 
 namespace veltra::test {
 namespace {
-
-struct Outcome {
-  int exit = -1;
-  std::string out, err;
-};
-
-Outcome Cli(const std::vector<std::string>& args) {
-  std::ostringstream out, err;
-  Outcome o;
-  o.exit = cli::Run(args, {out, err, nullptr});
-  o.out = out.str();
-  o.err = err.str();
-  return o;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
 
 std::unique_ptr<SimulatorRuntime> Simulator(const std::string& population) {
   SimulatorOptions options;

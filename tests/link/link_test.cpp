@@ -8,11 +8,9 @@
 
 #include "../serial/pty_fixture.h"
 #include "../support/loopback_socket.h"
-#include "link/request_session.h"
 #include "link/serial_link.h"
 #include "link/udp_link.h"
 #include "serial/notification_queue.h"
-#include "protocol/module_commands.h"
 
 namespace veltra {
 namespace {
@@ -47,7 +45,15 @@ TEST(UdpLink, SendsOneDatagramReceivesFromAnySenderAndTapsBothWays) {
 
   const Bytes reply{0x55, 0xAA, 0x01};
   peer.SendTo(from, reply);
-  EXPECT_EQ(link.Receive(1000), reply);
+  const std::optional<ReceivedUnit> unit = link.Receive(1000);
+  ASSERT_TRUE(unit.has_value());
+  EXPECT_EQ(unit->bytes, reply);
+  EXPECT_EQ(unit->from.address, "127.0.0.1") << "the sender, for matching replies";
+  EXPECT_EQ(unit->from.port, peer.port());
+  ASSERT_TRUE(link.LastDestination().has_value());
+  EXPECT_EQ(link.LastDestination()->port, peer.port());
+  EXPECT_EQ(link.ReplyForm(FrameForm::Direct), FrameForm::Routed) << "the bus switch answers routed";
+  EXPECT_GE(link.ReadableHandle(), 0);
   EXPECT_FALSE(link.Receive(20).has_value());
 
   ASSERT_EQ(tap.frames.size(), 2u);
@@ -76,6 +82,15 @@ TEST(UdpLink, DiscardPendingDropsLateDatagramsWithoutWaiting) {
   EXPECT_FALSE(link.Receive(0).has_value());
 }
 
+TEST(UdpLink, ALinkNotOpenedSendsNothing) {
+  UdpLink link;
+  link.Client().Host = "127.0.0.1";
+  link.Client().Port = 9;
+  EXPECT_EQ(link.Transmit(kFrame), TransmitStatus::NotOpen);
+  EXPECT_FALSE(link.Client().Active()) << "no socket made behind the operator's back";
+  EXPECT_EQ(link.ReadableHandle(), -1);
+}
+
 TEST(UdpLink, FailuresCarryTheSystemsReason) {
   LoopbackSocket holder;
   UdpLink link;
@@ -90,6 +105,7 @@ TEST(UdpLink, FailuresCarryTheSystemsReason) {
   EXPECT_FALSE(link.IsOpen());
 
   link.Client().Host = "";  // a send with no host names none
+  link.Client().SetActive(true);
   try {
     link.Transmit(kFrame);
     FAIL() << "sent without a host";
@@ -130,16 +146,15 @@ TEST_F(SerialLinkTest, WritesTheFrameAndReceivesWhatTheLineDeliversByItself) {
   ASSERT_EQ(link.Transmit(kFrame), TransmitStatus::Sent);
   EXPECT_EQ(pty.Receive(kFrame.size()), kFrame);
 
-  const Bytes reply{0x55, 0xAA, 0x11, 0x13};
+  // A status reply from module 0x11 with a 0x13 in it: both are data.
+  Bytes reply{0x55, 0xAA, 0x0C, 0x11, 0x80, 0x08, 0x01, 0x01, 0x13, 0x00};
+  reply.resize(12);
+  CompleteFrame(reply.data());
   ASSERT_TRUE(pty.Send(reply));
-  std::optional<Bytes> got = link.Receive(2000);
+  const std::optional<ReceivedUnit> got = link.Receive(2000);
   ASSERT_TRUE(got.has_value());
-  while (got->size() < reply.size()) {  // the reader may deliver it in parts
-    const auto more = link.Receive(2000);
-    ASSERT_TRUE(more.has_value());
-    got->insert(got->end(), more->begin(), more->end());
-  }
-  EXPECT_EQ(*got, reply);
+  EXPECT_EQ(got->bytes, reply) << "one whole frame, however the reader cut it";
+  EXPECT_EQ(link.ReplyForm(FrameForm::Routed), FrameForm::Routed) << "a serial line answers in the request's form";
   ASSERT_GE(tap.frames.size(), 2u);
   EXPECT_EQ(tap.frames[0].direction, FrameDirection::Sent);
   EXPECT_EQ(tap.frames[0].local.address, pty.path());
@@ -165,14 +180,15 @@ TEST_F(SerialLinkTest, FramedLinkHandsOutWholeFramesAndGivesUpABrokenOneAfterSil
   ASSERT_TRUE(pty.Send({0x00, 0x55, 0xAA, 0x0A}));
   std::this_thread::sleep_for(30ms);
   ASSERT_TRUE(pty.Send({reply.begin() + 3, reply.end()}));
-  EXPECT_EQ(link.Receive(2000), reply);
+  EXPECT_EQ(link.Receive(2000)->bytes, reply);
 
   // The start of a frame that never ends, then silence: nothing is handed out,
   // and a whole frame after the silence still is.
   ASSERT_TRUE(pty.Send({0x55, 0xAA, 0x0A, 0x05}));
   EXPECT_FALSE(link.Receive(250).has_value());
   ASSERT_TRUE(pty.Send(reply));
-  EXPECT_EQ(link.Receive(2000), reply);
+  EXPECT_EQ(link.Receive(2000)->bytes, reply);
+  EXPECT_GE(link.SkippedBytes(), 5u);
 }
 
 TEST(SerialLinkFlush, WaitsForEveryQueuedFrameEvenWhenTheWritersStartReportComesLate) {
@@ -217,61 +233,6 @@ TEST(SerialLinkOpen, AMissingDeviceIsALinkErrorWithTheSystemsReason) {
     EXPECT_STREQ(error.what(), kErrOpening);
     EXPECT_FALSE(error.reason().empty());
   }
-}
-
-// A far end on loopback that answers each request after a given script.
-TEST(RequestSession, TakesTheFirstValidFrameSkipsGarbageAndDropsLateReplies) {
-  LoopbackSocket peer;
-  UdpLink link;
-  link.Open("127.0.0.1", peer.port(), 0);
-  RequestSession session(link, FrameForm::Routed, 300);
-  std::vector<std::string> lines;
-  session.onLogLine = [&](const std::string& line) { lines.push_back(line); };
-  session.masked = false;
-
-  TransmitBuffer buffer{};
-  BuildModuleCommand(buffer, ModuleCommand::ReadModuleType, {FrameForm::Routed, 1}, 1);
-  // Before the request: a late reply to something earlier is waiting.
-  const Bytes typeReply{0x55, 0xAA, 0x0D, 0x00, 0x01, 0x01, 0x80, 0x06, 0x01, 0x02, 0x08};
-  Bytes valid = typeReply;
-  const unsigned check = [&] {
-    unsigned sum = 0;
-    for (auto b : valid) sum += b;
-    return (sum ^ 0x55AA) & 0xFFFF;
-  }();
-  valid.push_back(static_cast<std::uint8_t>(check >> 8));
-  valid.push_back(static_cast<std::uint8_t>(check & 0xFF));
-  ASSERT_EQ(link.Transmit(kFrame), TransmitStatus::Sent);
-  sockaddr_in from{};
-  ASSERT_FALSE(peer.Receive(1000, &from).empty());
-  Bytes stale = valid;
-  stale[10] = 0x09;
-  stale[12] = static_cast<std::uint8_t>(stale[12] + 1);
-  peer.SendTo(from, stale);
-  std::this_thread::sleep_for(20ms);
-
-  std::thread far([&] {
-    if (peer.Receive(1000).empty()) return;
-    peer.SendTo(from, {0x00, 0x55, 0xAA});  // not a frame
-    peer.SendTo(from, valid);
-  });
-  const Exchange exchange = session.Request(buffer);
-  far.join();
-  EXPECT_EQ(exchange.outcome, SendOutcome::Replied);
-  ASSERT_TRUE(exchange.reply.has_value());
-  EXPECT_EQ(*exchange.reply, valid);
-  EXPECT_EQ(exchange.status, 1);
-  EXPECT_EQ(exchange.decoded.effect, ReplyEffect::ModuleType);
-  EXPECT_EQ(exchange.decoded.text, "0208");
-  EXPECT_GT(exchange.roundTripMs, 0.0);
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0].rfind(kSendPrefix, 0), 0u);
-  EXPECT_NE(lines[1].find("OK!"), std::string::npos);
-
-  // Nobody answers: no reply after the time-out.
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(session.Request(buffer).outcome, SendOutcome::NoReply);
-  EXPECT_GE(std::chrono::steady_clock::now() - start, 290ms);
 }
 
 }  // namespace

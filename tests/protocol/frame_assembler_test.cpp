@@ -12,7 +12,7 @@ namespace veltra {
 namespace {
 
 using namespace std::chrono_literals;
-using test::Bytes;
+using test::FromHex;
 using test::Hex;
 using Frames = std::vector<FrameAssembler::Frame>;
 using Time = FrameAssembler::Clock::time_point;
@@ -34,9 +34,9 @@ std::vector<std::uint8_t> Join(std::initializer_list<std::vector<std::uint8_t>> 
   return all;
 }
 
-const auto kAddress = WithChecksum(Bytes("55 AA 0A 05 80 05 01 03"));
-const auto kType = WithChecksum(Bytes("55 AA 0B 01 80 06 01 01 2A"));
-const auto kRoutedAddress = WithChecksum(Bytes("55 AA 0C 00 01 05 80 05 01 03"));
+const auto kAddress = WithChecksum(FromHex("55 AA 0A 05 80 05 01 03"));
+const auto kType = WithChecksum(FromHex("55 AA 0B 01 80 06 01 01 2A"));
+const auto kRoutedAddress = WithChecksum(FromHex("55 AA 0C 00 01 05 80 05 01 03"));
 
 Frames Feed(FrameAssembler& assembler, const std::vector<std::uint8_t>& bytes, Time at) {
   return assembler.Feed(bytes.data(), bytes.size(), at);
@@ -79,7 +79,7 @@ TEST(FrameAssembler, NoiseAndFalseStartsAreSkippedByteByByte) {
   // complete frame whose checksum is off: none of them holds the frame back.
   auto broken = kType;
   broken.back() ^= 0x01;
-  const auto noise = Join({Bytes("00 55 13 55 AA 09 FF 55 AA 08 55 AA 4F 55"), broken});
+  const auto noise = Join({FromHex("00 55 13 55 AA 09 FF 55 AA 08 55 AA 4F 55"), broken});
   const Frames frames = Feed(assembler, Join({noise, kAddress}), kStart);
   ASSERT_EQ(frames.size(), 1u);
   EXPECT_EQ(Hex(frames[0]), Hex(kAddress));
@@ -119,7 +119,7 @@ TEST(FrameAssembler, IncompleteFrameIsGivenUpAfterTheSilenceOnly) {
   // Without an Expire call the next bytes after a silence settle the stale
   // ones first: a frame start whose Length reaches past the next reply does
   // not swallow it.
-  EXPECT_TRUE(Feed(assembler, Bytes("55 AA 4E 01 80"), kStart + 1s).empty());
+  EXPECT_TRUE(Feed(assembler, FromHex("55 AA 4E 01 80"), kStart + 1s).empty());
   const Frames frames = Feed(assembler, kAddress, kStart + 1s + 200ms);
   ASSERT_EQ(frames.size(), 1u);
   EXPECT_EQ(Hex(frames[0]), Hex(kAddress));
@@ -128,7 +128,7 @@ TEST(FrameAssembler, IncompleteFrameIsGivenUpAfterTheSilenceOnly) {
 TEST(FrameAssembler, FrameInsideAnIncompleteFrameComesOutWhenItIsGivenUp) {
   FrameAssembler assembler;
   // The truncated frame's Length (0x4E) reaches past the whole reply behind it.
-  const auto stream = Join({Bytes("55 AA 4E 01"), kAddress, kType});
+  const auto stream = Join({FromHex("55 AA 4E 01"), kAddress, kType});
   EXPECT_TRUE(Feed(assembler, stream, kStart).empty());
   const Frames frames = assembler.Expire(kStart + 150ms);
   ASSERT_EQ(frames.size(), 2u);
@@ -140,12 +140,12 @@ TEST(FrameAssembler, FrameInsideAnIncompleteFrameComesOutWhenItIsGivenUp) {
 TEST(FrameAssembler, LengthMustFitAReplyOfTheForm) {
   FrameAssembler direct;
   // Nine bytes carry a direct reply's Status; eight cannot.
-  EXPECT_EQ(Feed(direct, WithChecksum(Bytes("55 AA 09 01 80 06 01")), kStart).size(), 1u);
-  EXPECT_TRUE(Feed(direct, WithChecksum(Bytes("55 AA 08 01 80 06")), kStart).empty());
+  EXPECT_EQ(Feed(direct, WithChecksum(FromHex("55 AA 09 01 80 06 01")), kStart).size(), 1u);
+  EXPECT_TRUE(Feed(direct, WithChecksum(FromHex("55 AA 08 01 80 06")), kStart).empty());
   EXPECT_EQ(direct.PendingBytes(), 0u) << "a too short Length is no frame start, not a wait";
 
   // 78 bytes is the longest frame a receiver takes; 79 is not a frame.
-  std::vector<std::uint8_t> longest = Bytes("55 AA 4E 01 80 07 01");
+  std::vector<std::uint8_t> longest = FromHex("55 AA 4E 01 80 07 01");
   longest.resize(76, 0x41);
   EXPECT_EQ(Feed(direct, WithChecksum(longest), kStart).size(), 1u);
   longest[2] = 0x4F;
@@ -162,7 +162,7 @@ TEST(FrameAssembler, LengthMustFitAReplyOfTheForm) {
 
 TEST(FrameAssembler, HeaderBytesInsideAFrameDoNotCutIt) {
   FrameAssembler assembler;
-  const auto version = WithChecksum(Bytes("55 AA 0D 05 80 07 01 55 AA 0A 05"));
+  const auto version = WithChecksum(FromHex("55 AA 0D 05 80 07 01 55 AA 0A 05"));
   const Frames frames = Feed(assembler, Join({version, kAddress}), kStart);
   ASSERT_EQ(frames.size(), 2u);
   EXPECT_EQ(Hex(frames[0]), Hex(version));

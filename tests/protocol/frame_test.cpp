@@ -10,12 +10,12 @@
 namespace veltra {
 namespace {
 
-using test::Bytes;
+using test::FromHex;
 using test::Hex;
 
 std::string Completed(const std::string& withoutChecksum) {
   TransmitBuffer buffer{};
-  const auto bytes = Bytes(withoutChecksum);
+  const auto bytes = FromHex(withoutChecksum);
   std::copy(bytes.begin(), bytes.end(), buffer.begin());
   CompleteFrame(buffer.data());
   return Hex(buffer.data(), buffer[2]);
@@ -47,7 +47,7 @@ TEST(Frame, LengthAbove200IsSentAs200) {
 
 TEST(Frame, AcceptRejectsHeaderAndChecksumFaults) {
   std::array<std::uint8_t, 200> copy{};
-  const auto good = Bytes("55 AA 0A 05 80 05 01 03 54 3D");
+  const auto good = FromHex("55 AA 0A 05 80 05 01 03 54 3D");
   std::copy(good.begin(), good.end(), copy.begin());
   EXPECT_TRUE(AcceptFrame(copy.data()));
 
@@ -78,7 +78,7 @@ TEST(Frame, AcceptClampsLengthTo78AndChecksAt76) {
 TEST(Frame, ShortBlockIsCheckedAgainstZeros) {
   // The first six bytes of a 10-byte reply: positions 6..9 read as zero.
   std::array<std::uint8_t, 200> copy{};
-  const auto part = Bytes("55 AA 0A 05 80 05");
+  const auto part = FromHex("55 AA 0A 05 80 05");
   std::copy(part.begin(), part.end(), copy.begin());
   EXPECT_FALSE(AcceptFrame(copy.data()));
 }

@@ -9,13 +9,13 @@
 namespace veltra {
 namespace {
 
-using test::Bytes;
+using test::FromHex;
 
 const std::string kRead = "Read \xEF\xBC\x9A";
 
 // A reply with its header, Length and checksum filled in.
 std::vector<std::uint8_t> Reply(const std::string& fieldsAfterLength) {
-  const auto fields = Bytes(fieldsAfterLength);
+  const auto fields = FromHex(fieldsAfterLength);
   std::vector<std::uint8_t> frame{0x55, 0xAA, static_cast<std::uint8_t>(fields.size() + 5)};
   for (std::uint8_t b : fields) frame.push_back(b);
   frame.push_back(0);
@@ -34,7 +34,7 @@ DecodedReply Routed(const std::vector<std::uint8_t>& f, bool masked = false) {
 }
 
 TEST(ReplyDecoder, AddressReplyLogLineAndEffect) {
-  const auto frame = Bytes("55 AA 0A 05 80 05 01 03 54 3D");
+  const auto frame = FromHex("55 AA 0A 05 80 05 01 03 54 3D");
   auto r = Direct(frame);
   ASSERT_TRUE(r.logLine);
   EXPECT_EQ(*r.logLine, kRead + "55 AA 0A 05 80 05 01 03 54 3D   OK!");
@@ -42,7 +42,7 @@ TEST(ReplyDecoder, AddressReplyLogLineAndEffect) {
   EXPECT_EQ(r.moduleAddress, 3);
   EXPECT_EQ(*Direct(frame, true).logLine, kRead + "X  OK!");
 
-  auto routed = Routed(Bytes("55 AA 0C 00 01 05 80 05 01 03 54 30"));
+  auto routed = Routed(FromHex("55 AA 0C 00 01 05 80 05 01 03 54 30"));
   EXPECT_EQ(routed.effect, ReplyEffect::ModuleAddress);
   EXPECT_EQ(routed.moduleAddress, 3);
   // Subnet FFFF with address FE is an ordinary address reply, raw P0 kept.
@@ -52,7 +52,7 @@ TEST(ReplyDecoder, AddressReplyLogLineAndEffect) {
 }
 
 TEST(ReplyDecoder, RejectionsAreSilent) {
-  auto frame = Bytes("55 AA 0A 05 80 05 01 03 54 3D");
+  auto frame = FromHex("55 AA 0A 05 80 05 01 03 54 3D");
   auto bad = frame;
   bad[1] = 0xAB;
   EXPECT_FALSE(Direct(bad).logLine);
@@ -67,7 +67,7 @@ TEST(ReplyDecoder, RejectionsAreSilent) {
   EXPECT_FALSE(Direct({frame.begin(), frame.begin() + 5}).logLine);
   EXPECT_FALSE(Direct({frame.begin() + 5, frame.end()}).logLine);
   // More than 200 bytes is not a routed frame, whatever it starts with.
-  auto routed = Bytes("55 AA 0C 00 01 05 80 05 01 03 54 30");
+  auto routed = FromHex("55 AA 0C 00 01 05 80 05 01 03 54 30");
   routed.resize(201);
   EXPECT_FALSE(Routed(routed).logLine);
   routed.resize(200);
@@ -76,9 +76,9 @@ TEST(ReplyDecoder, RejectionsAreSilent) {
 
 TEST(ReplyDecoder, FramesTooShortForAStatusAreDropped) {
   // Length 2 passes the checksum on the header itself; no Status exists.
-  EXPECT_FALSE(Direct(Bytes("55 AA 02")).logLine);
-  EXPECT_FALSE(Direct(Bytes("55 AA 00")).logLine);
-  EXPECT_FALSE(Direct(Bytes("55 AA 01")).logLine);
+  EXPECT_FALSE(Direct(FromHex("55 AA 02")).logLine);
+  EXPECT_FALSE(Direct(FromHex("55 AA 00")).logLine);
+  EXPECT_FALSE(Direct(FromHex("55 AA 01")).logLine);
   // Direct minimum is 9, routed 11.
   EXPECT_TRUE(Direct(Reply("05 80 09 01")).logLine);
   EXPECT_FALSE(Direct(Reply("05 80 09")).logLine);
@@ -87,8 +87,8 @@ TEST(ReplyDecoder, FramesTooShortForAStatusAreDropped) {
 }
 
 TEST(ReplyDecoder, TwoFramesInOneChunkDecodeTheFirst) {
-  auto chunk = Bytes("55 AA 0A 05 80 05 01 03 54 3D");
-  const auto second = Bytes("55 AA 0A 05 80 05 01 07 54 39");
+  auto chunk = FromHex("55 AA 0A 05 80 05 01 03 54 3D");
+  const auto second = FromHex("55 AA 0A 05 80 05 01 07 54 39");
   chunk.insert(chunk.end(), second.begin(), second.end());
   const auto r = Direct(chunk);
   EXPECT_EQ(r.moduleAddress, 3);

@@ -41,6 +41,19 @@ TEST(BusScan, AnAnswerToTheTypeIsFollowedByTheVersionThenTheNextAddress) {
   EXPECT_THROW(BusScan(5, 4), std::invalid_argument);
 }
 
+TEST(BusScan, AsksTheTypeThenTheVersionOfTheAddressDue) {
+  BusScan scan(7, 8);
+  PreparedRequest request = scan.Build({FrameForm::Routed, 3});
+  ASSERT_NE(request.spec, nullptr);
+  EXPECT_EQ(request.spec->id, RequestId::ReadModuleType);
+  EXPECT_EQ(request.values["ADDR"], 7);
+  EXPECT_EQ(request.buffer[5], 7);
+  scan.Replied(Reply(ReplyEffect::ModuleType, "0208"), 1);
+  request = scan.Build({FrameForm::Routed, 3});
+  EXPECT_EQ(request.spec->id, RequestId::ReadVersion);
+  EXPECT_EQ(request.values["ADDR"], 7);
+}
+
 TEST(BusScan, StopKeepsTheRowsAndSendsNothingMore) {
   BusScan scan(1, 32);
   scan.Replied(Reply(ReplyEffect::ModuleType, "0208"), 1);
@@ -51,8 +64,7 @@ TEST(BusScan, StopKeepsTheRowsAndSendsNothingMore) {
   scan.Replied(Reply(ReplyEffect::Version, "late"), 1);  // a late answer changes nothing
   ASSERT_EQ(scan.Rows().size(), 1u);
   EXPECT_EQ(scan.Rows()[0].version, "");
-  TransmitBuffer buffer{};
-  EXPECT_THROW(scan.Build(buffer, {FrameForm::Routed, 1}), std::logic_error);
+  EXPECT_THROW(scan.Build({FrameForm::Routed, 1}), std::logic_error);
 }
 
 TEST(BusScan, CsvQuotesTheVersions) {

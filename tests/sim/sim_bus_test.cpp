@@ -1,16 +1,14 @@
-// The simulated bus answers the console's own requests (built with the
-// console's command builders) with replies that the console's decoder turns
+// The simulated bus answers the console's own requests (built from the
+// command catalogue) with replies that the console's decoder turns
 // into the right fields, and keeps the modules' state.
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 
+#include "../support/catalogue_frames.h"
 #include "protocol/bus_switch_commands.h"
-#include "protocol/input_commands.h"
-#include "protocol/module_commands.h"
-#include "protocol/output_commands.h"
+#include "protocol/scene_commands.h"
 #include "replies/reply_decoder.h"
-#include "scenes/scene_commands.h"
 #include "sim/reply_shaper.h"
 #include "sim/sim_bus.h"
 
@@ -19,8 +17,9 @@ namespace {
 
 constexpr int kSubnet = 1;
 
+// A frame written by hand, completed as the send path does.
 template <class Build>
-SimFrame Request(Build build) {
+SimFrame Written(Build build) {
   TransmitBuffer buffer{};
   build(buffer);
   CompleteFrame(buffer.data());
@@ -64,14 +63,23 @@ class SimReplies : public ::testing::TestWithParam<LinkCase> {
     return line.size() >= word.size() && line.compare(line.size() - word.size(), word.size(), word) == 0;
   }
 
-  SimFrame Module(ModuleCommand command, int address) {
-    return Request([&](TransmitBuffer& b) { BuildModuleCommand(b, command, Form(), address); });
+  // A request of "Subnet Module Settings" for "Module Addr. :" = address.
+  SimFrame Module(RequestId id, int address) {
+    const RequestSpec& spec = Request(id);
+    std::map<std::string, int> ints;
+    for (const FieldSpec& f : spec.fields) ints[std::string(f.name)] = address;
+    return test::RequestFrame(id, ints, Form());
   }
-  SimFrame Output(OutputCommand command, int module, int output = 1, int time = 0) {
-    return Request([&](TransmitBuffer& b) { BuildOutputCommand(b, command, Form(), {module, output, time}); });
+  SimFrame Output(RequestId id, int module, int output = 1, int time = 0) {
+    return test::RequestFrame(id, test::OutputFields(id, module, output, time), Form());
+  }
+  SimFrame Scene(RequestId id, int module, int scene, std::vector<int> channels = {}) {
+    RequestValues values;
+    values.channelItems = std::move(channels);
+    return test::RequestFrame(id, {{"ADDR", module}, {"SCENE", scene}}, Form(), values);
   }
   std::vector<bool> Lights(int module) {
-    const DecodedReply reply = One(Output(OutputCommand::LightReadStatus, module));
+    const DecodedReply reply = One(Output(RequestId::ReadStatus, module));
     EXPECT_EQ(reply.effect, ReplyEffect::StatusBytes);
     return reply.statusBits;
   }
@@ -80,13 +88,13 @@ class SimReplies : public ::testing::TestWithParam<LinkCase> {
 };
 
 TEST_P(SimReplies, ProgrammingModuleTakesAnAddressAndReadsItBack) {
-  DecodedReply reply = One(Module(ModuleCommand::ReadAddress, 1));
+  DecodedReply reply = One(Module(RequestId::ReadAddress, 1));
   EXPECT_EQ(reply.effect, ReplyEffect::ModuleAddress);
   EXPECT_EQ(reply.moduleAddress, 0);  // no address yet
 
-  reply = One(Module(ModuleCommand::SetAddress, 6));
+  reply = One(Module(RequestId::SetAddress, 6));
   EXPECT_TRUE(Says(reply, "OK!"));
-  reply = One(Module(ModuleCommand::ReadAddress, 1));
+  reply = One(Module(RequestId::ReadAddress, 1));
   EXPECT_EQ(reply.effect, ReplyEffect::ModuleAddress);
   EXPECT_EQ(reply.moduleAddress, 6);
   ASSERT_TRUE(bus.Module(6).has_value());
@@ -97,117 +105,119 @@ TEST_P(SimReplies, ProgrammingModuleTakesAnAddressAndReadsItBack) {
 }
 
 TEST_P(SimReplies, SetAddressRefusesAddressesOutOfRangeOrTaken) {
-  EXPECT_TRUE(Says(One(Module(ModuleCommand::SetAddress, 33)), "Module address is out of range!"));
-  EXPECT_TRUE(Says(One(Module(ModuleCommand::SetAddress, 0)), "Module address is out of range!"));
-  EXPECT_TRUE(Says(One(Module(ModuleCommand::SetAddress, 2)), "Module address is occupied"));
-  EXPECT_EQ(One(Module(ModuleCommand::ReadAddress, 1)).moduleAddress, 0);
+  EXPECT_TRUE(Says(One(Module(RequestId::SetAddress, 33)), "Module address is out of range!"));
+  EXPECT_TRUE(Says(One(Module(RequestId::SetAddress, 0)), "Module address is out of range!"));
+  EXPECT_TRUE(Says(One(Module(RequestId::SetAddress, 2)), "Module address is occupied"));
+  EXPECT_EQ(One(Module(RequestId::ReadAddress, 1)).moduleAddress, 0);
 }
 
 TEST_P(SimReplies, TypeAndVersionPerKind) {
-  DecodedReply reply = One(Module(ModuleCommand::ReadModuleType, 1));
+  DecodedReply reply = One(Module(RequestId::ReadModuleType, 1));
   EXPECT_EQ(reply.effect, ReplyEffect::ModuleType);
   EXPECT_EQ(reply.text, "0208");
   EXPECT_FALSE(reply.toBusSwitchFields);
-  EXPECT_EQ(One(Module(ModuleCommand::ReadModuleType, 3)).text, "0104");
-  EXPECT_EQ(One(Module(ModuleCommand::ReadModuleType, 4)).text, "0301");
-  EXPECT_EQ(One(Module(ModuleCommand::ReadModuleType, 5)).text, "0408");
+  EXPECT_EQ(One(Module(RequestId::ReadModuleType, 3)).text, "0104");
+  EXPECT_EQ(One(Module(RequestId::ReadModuleType, 4)).text, "0301");
+  EXPECT_EQ(One(Module(RequestId::ReadModuleType, 5)).text, "0408");
 
-  reply = One(Module(ModuleCommand::ReadVersion, 3));
+  reply = One(Module(RequestId::ReadVersion, 3));
   EXPECT_EQ(reply.effect, ReplyEffect::Version);
   EXPECT_EQ(reply.text, "Curtain-4 V1.0");
   EXPECT_FALSE(reply.toBusSwitchFields);
 }
 
 TEST_P(SimReplies, LightOutputsFollowOnOffToggleAndAllCommands) {
-  EXPECT_TRUE(Says(One(Output(OutputCommand::LightOn, 1, 1)), "OK!"));
-  One(Output(OutputCommand::LightOn, 1, 3));
-  One(Output(OutputCommand::LightOn, 1, 8));
-  One(Output(OutputCommand::LightOff, 1, 8));
+  EXPECT_TRUE(Says(One(Output(RequestId::LightOn, 1, 1)), "OK!"));
+  One(Output(RequestId::LightOn, 1, 3));
+  One(Output(RequestId::LightOn, 1, 8));
+  One(Output(RequestId::LightOff, 1, 8));
   EXPECT_EQ(Lights(1), (std::vector<bool>{true, false, true, false, false, false, false, false}));
 
-  One(Output(OutputCommand::LightToggle, 1, 3));
-  One(Output(OutputCommand::LightToggle, 1, 2));
+  One(Output(RequestId::LightToggle, 1, 3));
+  One(Output(RequestId::LightToggle, 1, 2));
   EXPECT_EQ(Lights(1), (std::vector<bool>{true, true, false, false, false, false, false, false}));
   EXPECT_EQ(Lights(2), std::vector<bool>(8, false));  // the other light module is untouched
 
   // All On goes to address 255: every light module switches, the bus answers once.
-  const auto replies = Send(Output(OutputCommand::LightAllOn, 1));
+  const auto replies = Send(Output(RequestId::LightAllOn, 1));
   ASSERT_EQ(replies.size(), 1u);
   EXPECT_TRUE(Says(Decode(replies[0], ReplyForm(GetParam().form)), "OK!"));
   EXPECT_EQ(Lights(1), std::vector<bool>(8, true));
   EXPECT_EQ(Lights(2), std::vector<bool>(8, true));
-  One(Output(OutputCommand::LightAllOff, 1));
+  One(Output(RequestId::LightAllOff, 1));
   EXPECT_EQ(Lights(1), std::vector<bool>(8, false));
   EXPECT_EQ(Lights(2), std::vector<bool>(8, false));
 }
 
 TEST_P(SimReplies, CurtainOutputsFollowOpenCloseStop) {
   auto curtains = [&] {
-    const DecodedReply reply = One(Output(OutputCommand::CurtainReadStatus, 3));
+    const DecodedReply reply = One(Output(RequestId::ReadStatus, 3));
     EXPECT_EQ(reply.effect, ReplyEffect::StatusBytes);
     return reply.statusBits;
   };
-  One(Output(OutputCommand::CurtainOpen, 3, 2));
+  One(Output(RequestId::CurtainOpen, 3, 2));
   EXPECT_EQ(curtains(), (std::vector<bool>{false, true, false, false}));
-  One(Output(OutputCommand::CurtainStop, 3, 2));
+  One(Output(RequestId::CurtainStop, 3, 2));
   EXPECT_EQ(curtains(), (std::vector<bool>{false, true, false, false}));
-  One(Output(OutputCommand::CurtainOpenAll, 3));
+  One(Output(RequestId::CurtainOpenAll, 3));
   EXPECT_EQ(curtains(), std::vector<bool>(4, true));
-  One(Output(OutputCommand::CurtainClose, 3, 4));
-  One(Output(OutputCommand::CurtainStopAll, 3));
+  One(Output(RequestId::CurtainClose, 3, 4));
+  One(Output(RequestId::CurtainStopAll, 3));
   EXPECT_EQ(curtains(), (std::vector<bool>{true, true, true, false}));
-  One(Output(OutputCommand::CurtainCloseAll, 3));
+  One(Output(RequestId::CurtainCloseAll, 3));
   EXPECT_EQ(curtains(), std::vector<bool>(4, false));
 }
 
 TEST_P(SimReplies, TimesAreStoredWithinTheirRanges) {
-  EXPECT_TRUE(Says(One(Output(OutputCommand::LightSetOnTime, 1, 2, 300)), "OK!"));
+  EXPECT_TRUE(Says(One(Output(RequestId::LightSetOnTime, 1, 2, 300)), "OK!"));
   EXPECT_EQ(bus.Module(1)->times[1], 300);
-  // The window's fields allow one step more than the modules take.
-  EXPECT_TRUE(Says(One(Output(OutputCommand::LightSetOnTime, 1, 2, 65001)), "Parameter error!"));
-  EXPECT_EQ(bus.Module(1)->times[1], 300);
+  // The modules take what the console's fields allow, and no more.
+  EXPECT_TRUE(Says(One(Output(RequestId::LightSetOnTime, 1, 2, 65001)), "OK!"));
+  EXPECT_EQ(bus.Module(1)->times[1], 65001);
+  EXPECT_TRUE(Says(One(Output(RequestId::LightSetOnTime, 1, 2, 65002)), "Parameter error!"));
+  EXPECT_EQ(bus.Module(1)->times[1], 65001);
 
-  EXPECT_TRUE(Says(One(Output(OutputCommand::CurtainSetTravelTime, 3, 4, 125)), "OK!"));
+  EXPECT_TRUE(Says(One(Output(RequestId::CurtainSetTravelTime, 3, 4, 125)), "OK!"));
   EXPECT_EQ(bus.Module(3)->times[3], 12500);
-  EXPECT_TRUE(Says(One(Output(OutputCommand::CurtainSetTravelTime, 3, 4, 601)), "Parameter error!"));
-  EXPECT_EQ(bus.Module(3)->times[3], 12500);
+  EXPECT_TRUE(Says(One(Output(RequestId::CurtainSetTravelTime, 3, 4, 601)), "OK!"));
+  EXPECT_EQ(bus.Module(3)->times[3], 60100);
+  EXPECT_TRUE(Says(One(Output(RequestId::CurtainSetTravelTime, 3, 4, 602)), "Parameter error!"));
+  EXPECT_EQ(bus.Module(3)->times[3], 60100);
 }
 
 TEST_P(SimReplies, SceneSetThenTestChangesOutputsUntilCleared) {
-  const std::array<int, kChannelCount> items{1, 0, 2, 1, 0, 0, 0, 0};  // ON, OFF, No Change, ON
-  auto set = Request([&](TransmitBuffer& b) { BuildSetScene(b, Form(), 1, 7, 4, items); });
-  auto test = Request([&](TransmitBuffer& b) { BuildTestScene(b, Form(), 7); });
-  auto clear = Request([&](TransmitBuffer& b) { BuildClearScene(b, Form(), 1, 7); });
+  auto set = Scene(RequestId::SetScene, 1, 7, {1, 0, 2, 1});  // ON, OFF, No Change, ON
+  auto test = test::RequestFrame(RequestId::TestScene, {{"SCENE", 7}}, Form());
+  auto clear = Scene(RequestId::ClearScene, 1, 7);
 
   DecodedReply reply = One(set);
   EXPECT_EQ(reply.effect, ReplyEffect::SaveScene);
   EXPECT_EQ(Lights(1), std::vector<bool>(8, false));  // stored, not yet shown
 
-  One(Output(OutputCommand::LightOn, 1, 2));
-  One(Output(OutputCommand::LightOn, 1, 3));
+  One(Output(RequestId::LightOn, 1, 2));
+  One(Output(RequestId::LightOn, 1, 3));
   EXPECT_TRUE(Says(One(test), "OK!"));
   EXPECT_EQ(Lights(1), (std::vector<bool>{true, false, true, true, false, false, false, false}));
 
   reply = One(clear);
   EXPECT_EQ(reply.effect, ReplyEffect::DeleteModuleScenes);
-  One(Output(OutputCommand::LightAllOff, 1));
+  One(Output(RequestId::LightAllOff, 1));
   One(test);
   EXPECT_EQ(Lights(1), std::vector<bool>(8, false));
 
-  auto tooHigh = Request([&](TransmitBuffer& b) { BuildSetScene(b, Form(), 1, 51, 2, items); });
+  auto tooHigh = Scene(RequestId::SetScene, 1, 51, {1, 0});
   reply = One(tooHigh);
   EXPECT_TRUE(Says(reply, "Parameter error!"));
   EXPECT_EQ(reply.effect, ReplyEffect::None);
 }
 
 TEST_P(SimReplies, RestoreResetsTheModule) {
-  One(Output(OutputCommand::LightOn, 2, 5));
-  One(Output(OutputCommand::LightSetOnTime, 2, 5, 90));
-  const std::array<int, kChannelCount> items{1, 1, 1, 1, 1, 1, 1, 1};
-  One(Request([&](TransmitBuffer& b) { BuildSetScene(b, Form(), 2, 1, 8, items); }));
+  One(Output(RequestId::LightOn, 2, 5));
+  One(Output(RequestId::LightSetOnTime, 2, 5, 90));
+  One(Scene(RequestId::SetScene, 2, 1, std::vector<int>(8, 1)));
   ASSERT_EQ(bus.Module(2)->scenes.size(), 1u);
 
-  EXPECT_TRUE(Says(One(Module(ModuleCommand::Restore, 2)), "OK!"));
+  EXPECT_TRUE(Says(One(Module(RequestId::Restore, 2)), "OK!"));
   EXPECT_EQ(Lights(2), std::vector<bool>(8, false));
   EXPECT_TRUE(bus.Module(2)->scenes.empty());
   EXPECT_EQ(bus.Module(2)->times[4], 0);
@@ -215,47 +225,39 @@ TEST_P(SimReplies, RestoreResetsTheModule) {
 }
 
 TEST_P(SimReplies, WrongRequestsGetTheirStatus) {
-  EXPECT_TRUE(Says(One(Output(OutputCommand::LightOn, 1, 9)), "Parameter error!"));
-  EXPECT_TRUE(Says(One(Output(OutputCommand::CurtainOpen, 3, 5)), "Parameter error!"));
+  EXPECT_TRUE(Says(One(Output(RequestId::LightOn, 1, 9)), "Parameter error!"));
+  EXPECT_TRUE(Says(One(Output(RequestId::CurtainOpen, 3, 5)), "Parameter error!"));
   // Commands the module does not know.
-  EXPECT_TRUE(Says(One(Output(OutputCommand::LightOn, 3)), "Command error!"));
-  EXPECT_TRUE(Says(One(Output(OutputCommand::LightReadStatus, 4)), "Command error!"));
-  auto unknown = Request([&](TransmitBuffer& b) { WriteRequest(b, Form(), 1, ClassSystem, 11, {}); });
+  EXPECT_TRUE(Says(One(Output(RequestId::LightOn, 3)), "Command error!"));
+  EXPECT_TRUE(Says(One(Output(RequestId::ReadStatus, 4)), "Command error!"));
+  auto unknown = Written([&](TransmitBuffer& b) { WriteRequest(b, Form(), 1, ClassSystem, 11, {}); });
   EXPECT_TRUE(Says(One(unknown), "Command error!"));
-  auto lightSeven = Request([&](TransmitBuffer& b) { WriteRequest(b, Form(), 1, ClassLight, 6, {0, 255}); });
+  auto lightSeven = Written([&](TransmitBuffer& b) { WriteRequest(b, Form(), 1, ClassLight, 6, {0, 255}); });
   EXPECT_TRUE(Says(One(lightSeven), "Command error!"));
 }
 
 TEST_P(SimReplies, AbsentModulesDoNotAnswer) {
-  EXPECT_TRUE(Send(Output(OutputCommand::LightReadStatus, 9)).empty());
-  EXPECT_TRUE(Send(Output(OutputCommand::LightOn, 20)).empty());
-  EXPECT_TRUE(Send(Module(ModuleCommand::TestModule, 0)).empty());
+  EXPECT_TRUE(Send(Output(RequestId::ReadStatus, 9)).empty());
+  EXPECT_TRUE(Send(Output(RequestId::LightOn, 20)).empty());
+  EXPECT_TRUE(Send(Module(RequestId::TestModule, 0)).empty());
 }
 
 TEST_P(SimReplies, InputBindingsAreStoredAndCleared) {
-  BindInputFields fields;
-  fields.inputModule = 5;
-  fields.input = 3;
-  fields.outputModule = 2;
-  fields.output = 4;
-  fields.controlMode = 1;
-  fields.function = 2;  // "Toggle Light"
-  fields.parameter = 9;
-  EXPECT_TRUE(Says(One(Request([&](TransmitBuffer& b) { BuildBindInput(b, Form(), fields); })), "OK!"));
+  std::map<std::string, int> bind{{"ADDR", 5},   {"INPUT", 3},  {"--target", 2}, {"--output", 4},
+                                  {"--mode", 1}, {"--function", 3 /* "Toggle Light" */}, {"--param", 9}};
+  EXPECT_TRUE(Says(One(test::RequestFrame(RequestId::BindInput, bind, Form())), "OK!"));
   const auto bindings = bus.Module(5)->bindings;
   ASSERT_EQ(bindings.count(2), 1u);
   EXPECT_EQ(bindings.at(2), (std::array<std::uint8_t, 6>{1, ClassLight, 3, 2, 3, 9}));
 
-  EXPECT_TRUE(Says(One(Request([&](TransmitBuffer& b) { BuildClearInput(b, Form(), 5, 3); })), "OK!"));
+  EXPECT_TRUE(Says(One(test::RequestFrame(RequestId::ClearInput, {{"ADDR", 5}, {"INPUT", 3}}, Form())), "OK!"));
   EXPECT_TRUE(bus.Module(5)->bindings.empty());
 
-  fields.input = 9;  // the input module has 8 inputs
-  EXPECT_TRUE(Says(One(Request([&](TransmitBuffer& b) { BuildBindInput(b, Form(), fields); })),
-                   "Parameter error!"));
-  fields.input = 1;
-  fields.inputModule = 1;  // a light module has no inputs
-  EXPECT_TRUE(Says(One(Request([&](TransmitBuffer& b) { BuildBindInput(b, Form(), fields); })),
-                   "Command error!"));
+  bind["INPUT"] = 9;  // the input module has 8 inputs
+  EXPECT_TRUE(Says(One(test::RequestFrame(RequestId::BindInput, bind, Form())), "Parameter error!"));
+  bind["INPUT"] = 1;
+  bind["ADDR"] = 1;  // a light module has no inputs
+  EXPECT_TRUE(Says(One(test::RequestFrame(RequestId::BindInput, bind, Form())), "Command error!"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, SimReplies,
@@ -267,32 +269,34 @@ INSTANTIATE_TEST_SUITE_P(Links, SimReplies,
 // Infrared requests are always direct, over UDP too.
 class SimInfrared : public SimReplies {
  protected:
-  SimFrame Ir(InfraredCommand command, int code = 0) {
-    return Request([&](TransmitBuffer& b) { BuildInfraredCommand(b, command, 4, code); });
+  SimFrame Ir(RequestId id, int code = 0) {
+    std::map<std::string, int> ints{{"ADDR", 4}};
+    if (Request(id).HasField("CODE")) ints["CODE"] = code;
+    return test::RequestFrame(id, ints, Form());
   }
-  bool Ok(InfraredCommand command, int code = 0) {
+  bool Ok(RequestId command, int code = 0) {
     return Says(One(Ir(command, code), FrameForm::Direct), "OK!");
   }
 };
 
 TEST_P(SimInfrared, CodesAreLearnedOnlyWhileLearning) {
-  EXPECT_TRUE(Says(One(Ir(InfraredCommand::SendCode, 5), FrameForm::Direct), "Parameter error!"));
+  EXPECT_TRUE(Says(One(Ir(RequestId::InfraredSendCode, 5), FrameForm::Direct), "Parameter error!"));
   EXPECT_TRUE(bus.Module(4)->irCodes.empty());
 
-  EXPECT_TRUE(Ok(InfraredCommand::LearnOn));
-  EXPECT_TRUE(Ok(InfraredCommand::SendCode, 5));  // learned, not sent
-  EXPECT_TRUE(Ok(InfraredCommand::SendCode, 249));
-  EXPECT_TRUE(Ok(InfraredCommand::LearnOff));
+  EXPECT_TRUE(Ok(RequestId::InfraredLearnOn));
+  EXPECT_TRUE(Ok(RequestId::InfraredSendCode, 5));  // learned, not sent
+  EXPECT_TRUE(Ok(RequestId::InfraredSendCode, 249));
+  EXPECT_TRUE(Ok(RequestId::InfraredLearnOff));
   EXPECT_EQ(bus.Module(4)->irCodes, (std::set<int>{5, 249}));
   EXPECT_TRUE(bus.Module(4)->irSent.empty());
 
-  EXPECT_TRUE(Ok(InfraredCommand::SendCode, 5));
+  EXPECT_TRUE(Ok(RequestId::InfraredSendCode, 5));
   EXPECT_EQ(bus.Module(4)->irSent, std::vector<int>{5});
-  EXPECT_TRUE(Ok(InfraredCommand::DeleteCode, 5));
-  EXPECT_TRUE(Says(One(Ir(InfraredCommand::SendCode, 5), FrameForm::Direct), "Parameter error!"));
-  EXPECT_TRUE(Ok(InfraredCommand::DeleteAllCodes));
+  EXPECT_TRUE(Ok(RequestId::InfraredDeleteCode, 5));
+  EXPECT_TRUE(Says(One(Ir(RequestId::InfraredSendCode, 5), FrameForm::Direct), "Parameter error!"));
+  EXPECT_TRUE(Ok(RequestId::InfraredDeleteAllCodes));
   EXPECT_TRUE(bus.Module(4)->irCodes.empty());
-  EXPECT_TRUE(Says(One(Ir(InfraredCommand::SendCode, 250), FrameForm::Direct), "Parameter error!"));
+  EXPECT_TRUE(Says(One(Ir(RequestId::InfraredSendCode, 250), FrameForm::Direct), "Parameter error!"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, SimInfrared,
@@ -305,10 +309,10 @@ INSTANTIATE_TEST_SUITE_P(Links, SimInfrared,
 class SimBusSwitch : public SimReplies {
  protected:
   DecodedReply Read() {
-    return One(Request([](TransmitBuffer& b) { BuildBusSwitchRead(b); }), FrameForm::Routed);
+    return One(test::RequestFrame(RequestId::BusSwitchRead, {}, Form()), FrameForm::Routed);
   }
-  SimFrame Query(BusSwitchQuery query, int subnet = kSubnet) {
-    return Request([&](TransmitBuffer& b) { BuildBusSwitchQuery(b, query, subnet); });
+  SimFrame Query(RequestId id, int subnet = kSubnet) {
+    return test::RequestFrame(id, {}, {FrameForm::Routed, subnet});
   }
 };
 
@@ -331,7 +335,9 @@ TEST_P(SimBusSwitch, KeepsItsConfigurationRecord) {
   wanted.serverPort = "2002";
   wanted.mac = {"00", "1A", "2B", "3C", "4D", "5E"};
   const BusSwitchRecord record = RecordFromTexts(wanted);
-  reply = One(Request([&](TransmitBuffer& b) { BuildBusSwitchSet(b, record); }), FrameForm::Routed);
+  RequestValues set;
+  set.record = record;
+  reply = One(test::RequestFrame(RequestId::BusSwitchSet, {}, Form(), set), FrameForm::Routed);
   EXPECT_TRUE(Says(reply, "OK!"));
   reply = Read();
   ASSERT_EQ(reply.effect, ReplyEffect::BusSwitchConfig);
@@ -340,32 +346,30 @@ TEST_P(SimBusSwitch, KeepsItsConfigurationRecord) {
 
   // The modules are now on subnet 258.
   auto status = [&](int subnet) {
-    return Request([&](TransmitBuffer& b) {
-      BuildOutputCommand(b, OutputCommand::LightReadStatus, {FrameForm::Routed, subnet}, {1, 1, 0});
-    });
+    return test::RequestFrame(RequestId::ReadStatus, {{"ADDR", 1}}, {FrameForm::Routed, subnet});
   };
   EXPECT_TRUE(Send(status(1)).empty());
   EXPECT_EQ(One(status(258), FrameForm::Routed).effect, ReplyEffect::StatusBytes);
 
-  EXPECT_TRUE(Says(One(Query(BusSwitchQuery::Restore, 258), FrameForm::Routed), "OK!"));
+  EXPECT_TRUE(Says(One(Query(RequestId::BusSwitchRestore, 258), FrameForm::Routed), "OK!"));
   reply = Read();
   EXPECT_EQ(TextsFromRecord(reply.busSwitchRecord).port, "2001");
   EXPECT_EQ(bus.Subnet(), 1);
 }
 
 TEST_P(SimBusSwitch, AnswersTypeAndVersionForItself) {
-  DecodedReply reply = One(Query(BusSwitchQuery::ReadModuleType), FrameForm::Routed);
+  DecodedReply reply = One(Query(RequestId::BusSwitchReadType), FrameForm::Routed);
   EXPECT_EQ(reply.effect, ReplyEffect::ModuleType);
   EXPECT_TRUE(reply.toBusSwitchFields);
   EXPECT_EQ(reply.text, "1001");
-  reply = One(Query(BusSwitchQuery::ReadVersion), FrameForm::Routed);
+  reply = One(Query(RequestId::BusSwitchReadVersion), FrameForm::Routed);
   EXPECT_EQ(reply.effect, ReplyEffect::Version);
   EXPECT_TRUE(reply.toBusSwitchFields);
   EXPECT_EQ(reply.text, kBusSwitchVersion);
 }
 
 TEST_P(SimBusSwitch, ShortSetIsAParameterError) {
-  auto shortSet = Request([](TransmitBuffer& b) {
+  auto shortSet = Written([](TransmitBuffer& b) {
     WriteRequest(b, {FrameForm::Routed, 0xFFFF}, 255, ClassSystem, 0, {0, 9, 127, 0, 0, 1});
   });
   EXPECT_TRUE(Says(One(shortSet, FrameForm::Routed), "Parameter error!"));
@@ -381,7 +385,7 @@ TEST(SimFrames, FramesThatAreNotForTheBusGetNoReply) {
   SimBus bus;
   auto send = [&](const SimFrame& f, SimLink link) { return bus.Handle(f.data(), f.size(), link); };
   auto on = [](Addressing a) {
-    return Request([&](TransmitBuffer& b) { BuildOutputCommand(b, OutputCommand::LightOn, a, {1, 1, 0}); });
+    return test::RequestFrame(RequestId::LightOn, {{"ADDR", 1}, {"OUTPUT", 1}}, a);
   };
   // Another subnet over UDP.
   SimAnswer answer = send(on({FrameForm::Routed, 2}), SimLink::Udp);
@@ -402,7 +406,7 @@ TEST(SimFrames, FramesThatAreNotForTheBusGetNoReply) {
 TEST(SimFrames, RepliesAreTheLayoutsOnTheWire) {
   SimBus bus;
   auto on = [](Addressing a) {
-    return Request([&](TransmitBuffer& b) { BuildOutputCommand(b, OutputCommand::LightOn, a, {1, 1, 0}); });
+    return test::RequestFrame(RequestId::LightOn, {{"ADDR", 1}, {"OUTPUT", 1}}, a);
   };
   SimFrame request = on({FrameForm::Routed, 1});
   EXPECT_EQ(bus.Handle(request.data(), request.size(), SimLink::Udp).replies.at(0),
@@ -410,9 +414,7 @@ TEST(SimFrames, RepliesAreTheLayoutsOnTheWire) {
   request = on({FrameForm::Direct, 0});
   EXPECT_EQ(bus.Handle(request.data(), request.size(), SimLink::Serial).replies.at(0),
             (SimFrame{0x55, 0xAA, 0x09, 0x01, 0x82, 0x01, 0x01, 0x54, 0x27}));
-  request = Request([](TransmitBuffer& b) {
-    BuildOutputCommand(b, OutputCommand::LightReadStatus, {FrameForm::Direct, 0}, {1, 1, 0});
-  });
+  request = test::RequestFrame(RequestId::ReadStatus, {{"ADDR", 1}}, {FrameForm::Direct, 0});
   EXPECT_EQ(bus.Handle(request.data(), request.size(), SimLink::Serial).replies.at(0),
             (SimFrame{0x55, 0xAA, 0x12, 0x01, 0x80, 0x08, 0x01, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00,
                       0x00, 0x00, 0x54, 0x37}));
@@ -440,9 +442,7 @@ TEST(SimPopulation, ParsesKindsChannelsAndProgrammingMode) {
 
 TEST(SimPopulation, ReadStatusReportsTheModulesOwnOutputCount) {
   SimBus bus(ParsePopulation("light:3@1"));
-  const SimFrame request = Request([](TransmitBuffer& b) {
-    BuildOutputCommand(b, OutputCommand::LightReadStatus, {FrameForm::Direct, 0}, {1, 1, 0});
-  });
+  const SimFrame request = test::RequestFrame(RequestId::ReadStatus, {{"ADDR", 1}}, {FrameForm::Direct, 0});
   const auto replies = bus.Handle(request.data(), request.size(), SimLink::Serial).replies;
   ASSERT_EQ(replies.size(), 1u);
   EXPECT_EQ(DecodeDirect(replies[0].data(), replies[0].size(), false).statusBits.size(), 3u);

@@ -12,8 +12,7 @@
 #include <chrono>
 #include <mutex>
 
-#include "protocol/module_commands.h"
-#include "protocol/output_commands.h"
+#include "../support/catalogue_frames.h"
 #include "replies/reply_decoder.h"
 #include "sim/serial_frames.h"
 #include "sim/simulator_runtime.h"
@@ -24,18 +23,8 @@ namespace {
 // Generous: only a lost reply runs into it.
 constexpr int kReplyWaitMs = 3000;
 
-SimFrame Frame(OutputCommand command, FrameForm form, int module, int output = 1) {
-  TransmitBuffer buffer{};
-  BuildOutputCommand(buffer, command, {form, 1}, {module, output, 0});
-  CompleteFrame(buffer.data());
-  return SimFrame(buffer.begin(), buffer.begin() + buffer[2]);
-}
-
-SimFrame Frame(ModuleCommand command, FrameForm form, int module) {
-  TransmitBuffer buffer{};
-  BuildModuleCommand(buffer, command, {form, 1}, module);
-  CompleteFrame(buffer.data());
-  return SimFrame(buffer.begin(), buffer.begin() + buffer[2]);
+SimFrame Frame(RequestId id, FrameForm form, int module, int output = 1) {
+  return test::RequestFrame(id, test::OutputFields(id, module, output), {form, 1});
 }
 
 class UdpClient {
@@ -80,10 +69,10 @@ TEST(SimUdp, RepliesByteExactToEachSender) {
   SimulatorRuntime sim(UdpOnly());
   ASSERT_GT(sim.UdpPort(), 0);
   UdpClient a, b;
-  a.Send(Frame(OutputCommand::LightOn, FrameForm::Routed, 1), sim.UdpPort());
+  a.Send(Frame(RequestId::LightOn, FrameForm::Routed, 1), sim.UdpPort());
   EXPECT_EQ(a.Receive(), (SimFrame{0x55, 0xAA, 0x0B, 0x00, 0x01, 0x01, 0x82, 0x01, 0x01, 0x54, 0x3A}));
 
-  b.Send(Frame(OutputCommand::LightReadStatus, FrameForm::Routed, 1), sim.UdpPort());
+  b.Send(Frame(RequestId::ReadStatus, FrameForm::Routed, 1), sim.UdpPort());
   const SimFrame status = b.Receive();
   const DecodedReply decoded = DecodeRouted(status.data(), status.size(), false);
   EXPECT_EQ(decoded.effect, ReplyEffect::StatusBytes);
@@ -95,7 +84,7 @@ TEST(SimUdp, RepliesByteExactToEachSender) {
 TEST(SimUdp, DelayedRepliesArriveLate) {
   SimulatorRuntime sim(UdpOnly({400, 0, 0}));
   UdpClient client;
-  client.Send(Frame(ModuleCommand::ReadVersion, FrameForm::Routed, 1), sim.UdpPort());
+  client.Send(Frame(RequestId::ReadVersion, FrameForm::Routed, 1), sim.UdpPort());
   EXPECT_TRUE(client.Receive(100).empty());
   const SimFrame reply = client.Receive();
   EXPECT_EQ(DecodeRouted(reply.data(), reply.size(), false).text, "Light-8 V1.0");
@@ -104,7 +93,7 @@ TEST(SimUdp, DelayedRepliesArriveLate) {
 TEST(SimUdp, StopDiscardsRepliesStillWaiting) {
   SimulatorRuntime sim(UdpOnly({60000, 0, 0}));
   UdpClient client;
-  client.Send(Frame(OutputCommand::LightOn, FrameForm::Routed, 1, 2), sim.UdpPort());
+  client.Send(Frame(RequestId::LightOn, FrameForm::Routed, 1, 2), sim.UdpPort());
   // The request is taken at once; only its reply waits.
   for (int i = 0; i < 100 && sim.Bus().Module(1)->outputs[1] == 0; ++i) client.Receive(10);
   EXPECT_EQ(sim.Bus().Module(1)->outputs[1], 1);
@@ -115,17 +104,17 @@ TEST(SimUdp, StopDiscardsRepliesStillWaiting) {
 TEST(SimUdp, EverySecondReplyIsDropped) {
   SimulatorRuntime sim(UdpOnly({0, 2, 0}));
   UdpClient client;
-  client.Send(Frame(ModuleCommand::ReadVersion, FrameForm::Routed, 1), sim.UdpPort());
+  client.Send(Frame(RequestId::ReadVersion, FrameForm::Routed, 1), sim.UdpPort());
   SimFrame reply = client.Receive();
   EXPECT_EQ(DecodeRouted(reply.data(), reply.size(), false).effect, ReplyEffect::Version);
   // The second reply is dropped: the next thing to arrive is the third.
-  client.Send(Frame(ModuleCommand::ReadVersion, FrameForm::Routed, 1), sim.UdpPort());
-  client.Send(Frame(ModuleCommand::ReadModuleType, FrameForm::Routed, 1), sim.UdpPort());
+  client.Send(Frame(RequestId::ReadVersion, FrameForm::Routed, 1), sim.UdpPort());
+  client.Send(Frame(RequestId::ReadModuleType, FrameForm::Routed, 1), sim.UdpPort());
   reply = client.Receive();
   EXPECT_EQ(DecodeRouted(reply.data(), reply.size(), false).effect, ReplyEffect::ModuleType);
   // The dropped request still acted: the module was asked, it answered, the
   // answer was lost.
-  client.Send(Frame(OutputCommand::LightOn, FrameForm::Routed, 2, 8), sim.UdpPort());
+  client.Send(Frame(RequestId::LightOn, FrameForm::Routed, 2, 8), sim.UdpPort());
   EXPECT_TRUE(client.Receive(200).empty());
   EXPECT_EQ(sim.Bus().Module(2)->outputs[7], 1);
 }
@@ -134,7 +123,7 @@ TEST(SimUdp, GarbageRepliesDecodeToNothing) {
   SimulatorRuntime sim(UdpOnly({0, 0, 1}));
   UdpClient client;
   for (int i = 0; i < 4; ++i) {  // one of each kind
-    client.Send(Frame(OutputCommand::LightReadStatus, FrameForm::Routed, 1), sim.UdpPort());
+    client.Send(Frame(RequestId::ReadStatus, FrameForm::Routed, 1), sim.UdpPort());
     const SimFrame reply = client.Receive();
     ASSERT_FALSE(reply.empty()) << i;
     EXPECT_FALSE(DecodeRouted(reply.data(), reply.size(), false).logLine.has_value()) << i;
@@ -151,7 +140,7 @@ TEST(SimUdp, LogsRequestsAndReplies) {
   };
   SimulatorRuntime sim(options);
   UdpClient client;
-  client.Send(Frame(OutputCommand::LightOn, FrameForm::Routed, 1, 3), sim.UdpPort());
+  client.Send(Frame(RequestId::LightOn, FrameForm::Routed, 1, 3), sim.UdpPort());
   ASSERT_FALSE(client.Receive().empty());
   sim.Stop();
   ASSERT_EQ(lines.size(), 2u);
@@ -206,7 +195,7 @@ class SimPtyAt1200 : public SimPty {
 };
 
 TEST_F(SimPtyAt1200, RequestAndReplyTakeTheirTimeOnTheLine) {
-  const SimFrame request = Frame(OutputCommand::LightOn, FrameForm::Direct, 1);  // 10 bytes
+  const SimFrame request = Frame(RequestId::LightOn, FrameForm::Direct, 1);  // 10 bytes
   const auto start = Clock::now();
   Write(request);
   std::vector<Clock::time_point> reads;
@@ -220,9 +209,9 @@ TEST_F(SimPtyAt1200, RequestAndReplyTakeTheirTimeOnTheLine) {
 }
 
 TEST_F(SimPty, DirectRequestGetsDirectReplyByteExact) {
-  Write(Frame(OutputCommand::LightOn, FrameForm::Direct, 1));
+  Write(Frame(RequestId::LightOn, FrameForm::Direct, 1));
   EXPECT_EQ(Read(9), (SimFrame{0x55, 0xAA, 0x09, 0x01, 0x82, 0x01, 0x01, 0x54, 0x27}));
-  Write(Frame(ModuleCommand::ReadAddress, FrameForm::Direct, 1));
+  Write(Frame(RequestId::ReadAddress, FrameForm::Direct, 1));
   const SimFrame reply = Read(10);
   const DecodedReply decoded = DecodeDirect(reply.data(), reply.size(), false);
   EXPECT_EQ(decoded.effect, ReplyEffect::ModuleAddress);
@@ -233,12 +222,12 @@ TEST_F(SimPty, LineSurvivesTheConsoleReopeningIt) {
   ::close(fd_);
   fd_ = ::open(sim_->PtySlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   ASSERT_GE(fd_, 0);
-  Write(Frame(OutputCommand::LightOn, FrameForm::Direct, 1));
+  Write(Frame(RequestId::LightOn, FrameForm::Direct, 1));
   EXPECT_EQ(Read(9).size(), 9u);
 }
 
 TEST_F(SimPty, RoutedRequestInMonitorModeGetsRoutedReply) {
-  Write(Frame(ModuleCommand::ReadModuleType, FrameForm::Routed, 3));
+  Write(Frame(RequestId::ReadModuleType, FrameForm::Routed, 3));
   const SimFrame reply = Read(13);
   ASSERT_EQ(reply.size(), 13u);
   const DecodedReply decoded = DecodeRouted(reply.data(), reply.size(), false);
@@ -247,8 +236,8 @@ TEST_F(SimPty, RoutedRequestInMonitorModeGetsRoutedReply) {
 }
 
 TEST_F(SimPty, FramesAreFoundAcrossWritesAndBackToBack) {
-  SimFrame both = Frame(OutputCommand::LightOn, FrameForm::Direct, 2, 1);
-  const SimFrame second = Frame(OutputCommand::LightOn, FrameForm::Direct, 2, 2);
+  SimFrame both = Frame(RequestId::LightOn, FrameForm::Direct, 2, 1);
+  const SimFrame second = Frame(RequestId::LightOn, FrameForm::Direct, 2, 2);
   both.insert(both.end(), second.begin(), second.end());
   Write(SimFrame(both.begin(), both.begin() + 4));
   Write(SimFrame(both.begin() + 4, both.end()));
@@ -260,7 +249,7 @@ TEST_F(SimPty, FramesAreFoundAcrossWritesAndBackToBack) {
 
 TEST_F(SimPty, NoiseBeforeAFrameIsSkipped) {
   SimFrame bytes{0x00, 0x55, 0x13, 0xFF};
-  const SimFrame on = Frame(OutputCommand::LightOn, FrameForm::Direct, 1, 4);
+  const SimFrame on = Frame(RequestId::LightOn, FrameForm::Direct, 1, 4);
   bytes.insert(bytes.end(), on.begin(), on.end());
   Write(bytes);
   EXPECT_EQ(Read(9).size(), 9u);
@@ -269,7 +258,7 @@ TEST_F(SimPty, NoiseBeforeAFrameIsSkipped) {
 
 TEST(SerialFrameSplitterTest, ResyncsAfterABrokenFrame) {
   SerialFrameSplitter splitter;
-  const SimFrame good = Frame(OutputCommand::LightOn, FrameForm::Direct, 1);
+  const SimFrame good = Frame(RequestId::LightOn, FrameForm::Direct, 1);
   SimFrame broken = good;
   broken[8] ^= 0xFF;
   // A broken frame, then a good one: the bad checksum is skipped byte by byte.

@@ -7,7 +7,7 @@
 
 namespace veltra::test {
 
-inline std::vector<std::uint8_t> Bytes(const std::string& hex) {
+inline std::vector<std::uint8_t> FromHex(const std::string& hex) {
   std::vector<std::uint8_t> bytes;
   std::istringstream in(hex);
   std::string token;

@@ -1,10 +1,10 @@
 #pragma once
-// "Set", "Clear" and "Test" of the Scene Control tab's "Set Scene " group.
-#include <array>
+// Scene channels: the items of "CH1 :" .. "CH8 :", the bytes a SetScene
+// request carries for them and the codes the scene table keeps.
 #include <cstdint>
 #include <string>
 
-#include "protocol/request_writer.h"
+#include "protocol/frame.h"
 
 namespace veltra {
 
@@ -24,12 +24,5 @@ std::string ChannelCode(int itemIndex);
 // Code "0", "1" or "X" (either case) -> item index; throws
 // std::invalid_argument for anything else.
 int ParseChannelCode(const std::string& code);
-
-// SetScene with the first `outputs` channels (the "Outputs :" field).
-void BuildSetScene(TransmitBuffer& buffer, const Addressing& addressing, int module, int scene,
-                   int outputs, const std::array<int, kChannelCount>& channelItems);
-void BuildClearScene(TransmitBuffer& buffer, const Addressing& addressing, int module, int scene);
-// TestScene goes to every module.
-void BuildTestScene(TransmitBuffer& buffer, const Addressing& addressing, int scene);
 
 }  // namespace veltra

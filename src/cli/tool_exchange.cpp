@@ -1,0 +1,28 @@
+#include "cli/tool_exchange.h"
+
+namespace veltra::cli {
+
+ToolExchange::ToolExchange(Link& link, const LinkOptions& options, bool masked, Printer print)
+    : form_(options.Form()), masked_(masked), print_(std::move(print)), exchange_(link, *this) {
+  exchange_.timeoutMs = options.timeoutMs;
+  exchange_.listenForm = form_;
+  exchange_.onUnmatched = [this](const UnmatchedFrame& frame) {
+    if (!frame.logLine.empty()) AppendLog(frame.logLine);
+  };
+}
+
+void ToolExchange::AppendLog(const std::string& line) {
+  if (print_) print_(line);
+}
+
+ExchangeResult ToolExchange::Request(const RequestSpec& spec, RequestValues values, int subnet) {
+  return Request(PrepareRequest(spec, std::move(values), {form_, subnet}));
+}
+
+ExchangeResult ToolExchange::Request(PreparedRequest request) {
+  ExchangeResult result = exchange_.Request(std::move(request));
+  if (result.outcome == ExchangeOutcome::Answered && result.decoded.logLine) AppendLog(*result.decoded.logLine);
+  return result;
+}
+
+}  // namespace veltra::cli

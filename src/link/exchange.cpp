@@ -1,0 +1,162 @@
+#include "link/exchange.h"
+
+#include "protocol/log_format.h"
+
+namespace veltra {
+namespace {
+
+std::optional<std::uint8_t> StatusOf(const Bytes& frame, FrameForm form) {
+  const std::size_t at = static_cast<std::size_t>(AddressOffset(form) + 3);
+  if (at >= frame.size()) return std::nullopt;
+  return frame[at];
+}
+
+}  // namespace
+
+std::string UnmatchedLogLine(FrameVerdict kind, const std::string& readLine,
+                             std::optional<std::chrono::nanoseconds> roundTrip) {
+  std::string line = kind == FrameVerdict::Late ? "Late reply: " : "Unrelated frame: ";
+  line += readLine;
+  if (roundTrip) line += " (" + FormatRoundTrip(*roundTrip) + ")";
+  return line;
+}
+
+Exchange::Exchange(Link& link, RequestLog& log) : link_(link), log_(log) {}
+
+DecodedReply Exchange::Decode(const Bytes& bytes, FrameForm form) const {
+  return form == FrameForm::Routed ? DecodeRouted(bytes.data(), bytes.size(), log_.LogMasked())
+                                   : DecodeDirect(bytes.data(), bytes.size(), log_.LogMasked());
+}
+
+std::optional<SteadyTime> Exchange::Deadline() const {
+  const PendingRequest* pending = tracker_.Pending();
+  if (!pending) return std::nullopt;
+  return pending->deadline;
+}
+
+void Exchange::Reset() {
+  tracker_.Clear();
+  notAFrame_.reset();
+}
+
+std::optional<ExchangeResult> Exchange::Start(PreparedRequest request) {
+  // What came after earlier requests ended is theirs or nobody's, never
+  // this one's.
+  Poll();
+  if (tracker_.Waiting()) tracker_.TimedOut();
+  notAFrame_.reset();
+
+  PendingRequest pending;
+  const SendResult sent = SendDataDeal(request.buffer, link_, log_);
+  pending.frame = sent.request;
+  const FrameForm replyForm = link_.ReplyForm(request.form);
+  pending.expected = ExpectReply(request.spec, pending.frame, request.form, replyForm);
+  pending.request = std::move(request);
+  if (sent.transmit != TransmitStatus::Sent) {
+    ExchangeResult result;
+    result.outcome = sent.transmit == TransmitStatus::NotOpen ? ExchangeOutcome::NotSent : ExchangeOutcome::Refused;
+    result.request = std::move(pending.request);
+    result.frame = std::move(pending.frame);
+    return result;
+  }
+  pending.to = link_.LastDestination();
+  pending.sentAt = sent.sentAt;
+  pending.deadline = sent.sentAt + std::chrono::milliseconds(timeoutMs);
+  tracker_.Start(std::move(pending));
+  // A link that has the answer at once (a test's scripted one) gives it now.
+  return Poll();
+}
+
+std::optional<ExchangeResult> Exchange::Poll() {
+  while (std::optional<ReceivedUnit> unit = link_.Receive(0))
+    if (std::optional<ExchangeResult> result = Take(*unit)) return result;
+  return std::nullopt;
+}
+
+std::optional<ExchangeResult> Exchange::Take(const ReceivedUnit& unit) {
+  const ReplyTracker::Verdict verdict = tracker_.Classify(unit);
+  switch (verdict.kind) {
+    case FrameVerdict::Answer:
+      return Answer(unit);
+    case FrameVerdict::NotAFrame:
+      if (const PendingRequest* pending = tracker_.Pending(); pending && ReplyTracker::FromPeer(*pending, unit))
+        notAFrame_ = unit;
+      return std::nullopt;
+    case FrameVerdict::Late:
+    case FrameVerdict::Unrelated:
+      break;
+  }
+  UnmatchedFrame frame;
+  frame.kind = verdict.kind;
+  frame.unit = unit;
+  if (verdict.kind == FrameVerdict::Late) {
+    frame.decoded = Decode(unit.bytes, verdict.request->expected.form);
+    frame.lateFor = verdict.request->request;
+    frame.roundTrip = unit.at - verdict.request->sentAt;
+  } else {
+    frame.decoded = Decode(unit.bytes, listenForm);
+  }
+  if (frame.decoded.logLine) frame.logLine = UnmatchedLogLine(frame.kind, *frame.decoded.logLine, frame.roundTrip);
+  if (onUnmatched) onUnmatched(frame);
+  return std::nullopt;
+}
+
+ExchangeResult Exchange::Answer(const ReceivedUnit& unit) {
+  PendingRequest done = tracker_.Answered();
+  ExchangeResult result;
+  result.outcome = ExchangeOutcome::Answered;
+  result.decoded = Decode(unit.bytes, done.expected.form);
+  result.status = StatusOf(unit.bytes, done.expected.form);
+  result.roundTrip = unit.at - done.sentAt;
+  result.reply = unit;
+  result.request = std::move(done.request);
+  result.frame = std::move(done.frame);
+  notAFrame_.reset();
+  return result;
+}
+
+std::optional<ExchangeResult> Exchange::Expire(SteadyTime now) {
+  const PendingRequest* pending = tracker_.Pending();
+  if (!pending || now < pending->deadline) return std::nullopt;
+  PendingRequest done = tracker_.TimedOut();
+  ExchangeResult result;
+  result.outcome = ExchangeOutcome::NoReply;
+  result.request = done.request;
+  result.frame = done.frame;
+  result.notAFrame = std::move(notAFrame_);
+  notAFrame_.reset();
+  return result;
+}
+
+std::optional<ExchangeResult> Exchange::Fail(const std::string& error) {
+  if (!tracker_.Waiting()) return std::nullopt;
+  PendingRequest done = tracker_.TimedOut();
+  ExchangeResult result;
+  result.outcome = ExchangeOutcome::Failed;
+  result.request = std::move(done.request);
+  result.frame = std::move(done.frame);
+  result.error = error;
+  notAFrame_.reset();
+  return result;
+}
+
+ExchangeResult Exchange::Request(PreparedRequest request) {
+  if (std::optional<ExchangeResult> ended = Start(std::move(request))) return *ended;
+  try {
+    for (;;) {
+      const SteadyTime now = std::chrono::steady_clock::now();
+      if (std::optional<ExchangeResult> expired = Expire(now)) return *expired;
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(*Deadline() - now).count();
+      std::optional<ReceivedUnit> unit = link_.Receive(static_cast<int>(left > 0 ? left : 0));
+      if (!unit) continue;
+      if (std::optional<ExchangeResult> result = Take(*unit)) return *result;
+    }
+  } catch (...) {
+    // The link failed under the request: it is over, and a reply that still
+    // comes is a late one.
+    if (tracker_.Waiting()) tracker_.TimedOut();
+    throw;
+  }
+}
+
+}  // namespace veltra
