@@ -26,6 +26,11 @@ void UdpLink::SetBroadcast(bool enabled) {
   }
 }
 
+LinkEndpoint UdpLink::Peer() const {
+  if (lastDestination_) return *lastDestination_;
+  return {client_.Host, client_.Port};
+}
+
 LinkEndpoint UdpLink::Local() const { return {"0.0.0.0", client_.BoundPort()}; }
 
 TransmitStatus UdpLink::Transmit(std::span<const std::uint8_t> frame) {

@@ -24,6 +24,8 @@ void FrameAssembler::Extract(std::vector<Frame>& frames) {
     if (available < length) break;
     const std::uint16_t sum = FrameChecksum(p, static_cast<int>(length));
     if (p[length - 2] != (sum >> 8) || p[length - 1] != (sum & 0xFF)) {
+      if (rejected_.size() == kKeptRejected) rejected_.erase(rejected_.begin());
+      rejected_.emplace_back(p, p + length);
       ++at, ++skipped_;
       continue;
     }
@@ -54,6 +56,12 @@ std::vector<FrameAssembler::Frame> FrameAssembler::Expire(Clock::time_point now)
     Extract(frames);
   }
   return frames;
+}
+
+std::vector<FrameAssembler::Frame> FrameAssembler::TakeRejected() {
+  std::vector<Frame> taken;
+  taken.swap(rejected_);
+  return taken;
 }
 
 std::optional<FrameAssembler::Clock::time_point> FrameAssembler::ExpiryTime() const {

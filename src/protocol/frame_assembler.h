@@ -53,6 +53,11 @@ class FrameAssembler {
   std::size_t PendingBytes() const { return buffer_.size(); }
   // Bytes skipped or dropped so far because they belonged to no frame.
   std::size_t SkippedBytes() const { return skipped_; }
+  // What looked like frames (header, a Length in range, every byte in) but
+  // whose checksum did not hold, since the last call, in line order: the
+  // latest kKeptRejected. Their bytes are counted among the skipped ones.
+  static constexpr std::size_t kKeptRejected = 8;
+  std::vector<Frame> TakeRejected();
 
   // Forgets the waiting bytes (a reopened line starts afresh).
   void Clear() { buffer_.clear(); }
@@ -67,6 +72,7 @@ class FrameAssembler {
   std::vector<std::uint8_t> buffer_;
   Clock::time_point lastByte_{};
   std::size_t skipped_ = 0;
+  std::vector<Frame> rejected_;
 };
 
 }  // namespace veltra

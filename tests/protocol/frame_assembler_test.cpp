@@ -85,6 +85,31 @@ TEST(FrameAssembler, NoiseAndFalseStartsAreSkippedByteByByte) {
   EXPECT_EQ(Hex(frames[0]), Hex(kAddress));
   EXPECT_EQ(assembler.SkippedBytes(), noise.size());
   EXPECT_EQ(assembler.PendingBytes(), 0u);
+  // What looked like whole frames is kept as rejected, once: the false
+  // start "55 AA 09" spans nine bytes and fails its checksum, then the
+  // broken frame.
+  const Frames rejected = assembler.TakeRejected();
+  ASSERT_EQ(rejected.size(), 2u);
+  EXPECT_EQ(Hex(rejected[0]), "55 AA 09 FF 55 AA 08 55 AA");
+  EXPECT_EQ(Hex(rejected[1]), Hex(broken));
+  EXPECT_TRUE(assembler.TakeRejected().empty());
+}
+
+TEST(FrameAssembler, RejectedFramesKeptAreTheLatest) {
+  FrameAssembler assembler;
+  std::vector<std::uint8_t> line;
+  for (int i = 0; i < 12; ++i) {
+    auto broken = FromHex("55 AA 0A 05 80 05 01 00");
+    broken[7] = static_cast<std::uint8_t>(i);
+    broken = WithChecksum(broken);
+    broken.back() ^= 0x01;
+    line.insert(line.end(), broken.begin(), broken.end());
+  }
+  EXPECT_TRUE(Feed(assembler, line, kStart).empty());
+  const Frames rejected = assembler.TakeRejected();
+  ASSERT_EQ(rejected.size(), FrameAssembler::kKeptRejected);
+  EXPECT_EQ(rejected.front()[7], 12 - FrameAssembler::kKeptRejected);
+  EXPECT_EQ(rejected.back()[7], 11);
 }
 
 TEST(FrameAssembler, FrameBehindRandomNoiseIsFoundAtTheLatestAfterTheSilence) {
