@@ -92,6 +92,7 @@ enum class ObservedKind : std::uint8_t {
 struct LineTiming {
   std::uint32_t baud = 0;
   int bitsPerByte = 0;
+  bool operator==(const LineTiming&) const = default;
 };
 
 struct ObservedFrame {
