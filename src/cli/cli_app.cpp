@@ -7,11 +7,13 @@
 #include <memory>
 
 #include "capture/frame_recorder.h"
+#include "cli/history_commands.h"
 #include "cli/link_options.h"
 #include "cli/result_output.h"
 #include "cli/scene_database.h"
 #include "cli/tool_commands.h"
 #include "cli/tool_exchange.h"
+#include "history/history_writer.h"
 #include "link/serial_link.h"
 #include "plan/site_plan.h"
 #include "protocol/address_text.h"
@@ -151,6 +153,7 @@ class Runner {
         if (HungUp(link)) return LinkFailure("the serial line hung up");
         continue;
       }
+      ReportReceived(link, *unit, form);
       const DecodedReply reply = form == FrameForm::Routed
                                      ? DecodeRouted(unit->bytes.data(), unit->bytes.size(), !o_.showBytes)
                                      : DecodeDirect(unit->bytes.data(), unit->bytes.size(), !o_.showBytes);
@@ -255,6 +258,8 @@ int Run(const std::vector<std::string>& args, Environment env) {
   app.add_option("--scene-db", o.sceneDb, "store confirmed scenes in this scene database");
   app.add_option("--capture", o.capture, "write every frame sent and received to this pcap file (for Wireshark)");
   app.add_option("--repeat", o.repeat, "send the request N times")->check(CLI::Range(1, 100000000));
+  app.add_option("--history-file", o.historyFile,
+                 "the frame history to read or record into (default: $XDG_STATE_HOME/veltra/history.sqlite)");
 
   // One parsed-value store per request; the catalogue decides the subcommands.
   const auto requests = Requests();
@@ -272,8 +277,11 @@ int Run(const std::vector<std::string>& args, Environment env) {
     leaves[i] = sub;
   }
   CLI::App* monitor = app.add_subcommand("monitor", "print every valid frame received until interrupted");
+  bool record = false;
+  monitor->add_flag("--history", record, "record every frame into the frame history (veltra-cli history, stats)");
 
   ToolCommands tools(app);
+  HistoryCommands histories(app);
 
   std::vector<std::string> reversed(args.rbegin(), args.rend());
   try {
@@ -288,7 +296,16 @@ int Run(const std::vector<std::string>& args, Environment env) {
       if (leaf->parsed()) where = leaf;
     if (monitor->parsed()) where = monitor;
     if (const CLI::App* tool = tools.Chosen()) where = tool;
+    if (const CLI::App* history = histories.Chosen()) where = history;
     return Usage(env, *where, error.what());
+  }
+
+  if (histories.Chosen()) {
+    try {
+      return histories.Run(o, env);
+    } catch (const std::exception& error) {
+      return ReportLinkFailure(env.err, error.what());
+    }
   }
 
   if (const CLI::App* tool = tools.Chosen()) {
@@ -329,8 +346,13 @@ int Run(const std::vector<std::string>& args, Environment env) {
   Runner runner(o, env);
   std::unique_ptr<SceneDatabase> db;
   std::unique_ptr<CaptureStream> capture;
+  std::unique_ptr<history::HistoryWriter> recorder;  // outlives the link, and so commits its last frames
   int result = kExitOk;
   try {
+    if (listen && record) {
+      recorder = std::make_unique<history::HistoryWriter>(HistoryFileOf(o), "veltra-cli monitor");
+      env.err << "veltra-cli: recording the frames into " << recorder->Path() << '\n';
+    }
     if (!o.sceneDb.empty() && spec && spec->scene != SceneEffect::None) db = std::make_unique<SceneDatabase>(o.sceneDb);
     if (!o.capture.empty())
       capture = std::make_unique<CaptureStream>(o.capture, o.link.Udp() ? CaptureLinkType::Ipv4 : CaptureLinkType::Serial);
@@ -338,6 +360,7 @@ int Run(const std::vector<std::string>& args, Environment env) {
     const std::unique_ptr<Link> link =
         OpenLink(o.link, sendTo.empty() ? std::nullopt : std::optional<std::string>(sendTo));
     link->SetTap(capture.get());
+    link->SetObserver(recorder.get());
     result = spec ? runner.Requests(*link, *spec, values, db.get()) : runner.Listen(*link);
   } catch (const LinkError& error) {
     result = runner.LinkFailure(error.what(), error.reason());

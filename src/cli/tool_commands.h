@@ -18,6 +18,7 @@ struct GlobalOptions {
   std::string sceneDb;
   std::string capture;  // pcap file of every frame sent and received
   int repeat = 1;
+  std::string historyFile;  // the frame history; empty: the user's own
 };
 
 // Writes "veltra-cli: TEXT (REASON)" and returns kExitLinkError.

@@ -30,7 +30,7 @@ void Exchange::Observe(ObservedKind kind, const ReceivedUnit& unit, FrameForm fo
 
 void ReportReceived(Link& link, const ReceivedUnit& unit, FrameForm form) {
   if (!link.Observed()) return;
-  const ObservedKind kind = IsReplyFrame(unit.bytes, FrameForm::Direct) ? ObservedKind::Unrelated : ObservedKind::NotAFrame;
+  const ObservedKind kind = IsFrame(unit.bytes) ? ObservedKind::Unrelated : ObservedKind::NotAFrame;
   link.Report({kind, unit.bytes, SystemTimeOf(unit.at), unit.from, {}, form, std::nullopt, 0});
 }
 

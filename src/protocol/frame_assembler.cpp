@@ -3,7 +3,7 @@
 namespace veltra {
 
 void FrameAssembler::Extract(std::vector<Frame>& frames) {
-  const std::size_t shortest = static_cast<std::size_t>(MinReplyLength(form_));
+  const std::size_t shortest = static_cast<std::size_t>(FrameLength(form_, 0));
   const std::size_t longest = kMaxReceiveLength;
   std::size_t at = 0;  // start of the candidate; everything before it is settled
   while (at < buffer_.size()) {

@@ -1,10 +1,12 @@
 #pragma once
-// Cuts the byte stream of a serial line into reply frames. The line carries
+// Cuts the byte stream of a serial line into frames. The line carries
 // frames back to back with no delimiter, and the reader hands the bytes over
 // in chunks that need not match frame boundaries: a chunk may hold several
 // frames, part of one, or noise. A frame starts at 55 AA, its Length byte
-// (within what a reply of the form can be) says where it ends, and its
-// checksum must hold. Bytes that start no such frame are skipped one at a
+// (within what a frame of the form can be, from a request without
+// parameters to the longest reply a receiver takes) says where it ends, and
+// its checksum must hold. Replies and the requests of other masters heard on
+// the line come out alike; which answer a request is the exchange's to say. Bytes that start no such frame are skipped one at a
 // time until the stream is in step again; after a silence on the line an
 // incomplete frame is given up, so junk cannot hold back later frames.
 //
