@@ -254,6 +254,8 @@ AcceptanceRun::AcceptanceRun(plan::Plan plan, RunOptions options)
   }
 }
 
+AcceptanceRun::~AcceptanceRun() = default;
+
 void AcceptanceRun::Queue(Op op) { ops_.push_back(std::move(op)); }
 
 std::optional<Due> AcceptanceRun::Next(SteadyTime now) {

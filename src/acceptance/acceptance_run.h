@@ -14,7 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <deque>
+#include <list>
 #include <map>
 #include <vector>
 
@@ -80,6 +80,9 @@ class AcceptanceRun {
  public:
   // The plan's test steps, or DefaultSteps when it has none.
   AcceptanceRun(plan::Plan plan, RunOptions options);
+  ~AcceptanceRun();
+  AcceptanceRun(const AcceptanceRun&) = delete;
+  AcceptanceRun& operator=(const AcceptanceRun&) = delete;
 
   // What is due at `now`; nothing once the run is over.
   std::optional<Due> Next(SteadyTime now);
@@ -138,7 +141,7 @@ class AcceptanceRun {
   bool stopped_ = false;
   std::size_t next_ = 0;  // the next step to start
   std::optional<StepResult> current_;
-  std::deque<Op> ops_;
+  std::list<Op> ops_;  // what is due, first at the front
   std::vector<StepResult> results_;
   std::vector<Exchanged> snapshot_, restore_;
   std::vector<std::string> restoreProblems_;
