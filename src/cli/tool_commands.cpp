@@ -254,10 +254,11 @@ int ToolCommands::Run(const GlobalOptions& o, Environment env) {
     throw;
   }
   finish();
-  // The reports name the capture with its SHA-256: written once it is complete.
+  // The reports name the capture with its SHA-256: written once it is
+  // complete. Results that could not be kept outweigh the verdict.
   if (test) {
     const int written = test->WriteFiles();
-    if (written != kExitOk && result == kExitOk) result = written;
+    if (written != kExitOk) result = written;
   }
   return result;
 }
