@@ -1,6 +1,7 @@
 // The window itself: the constructor puts the panel, the tabs and the log
 // together; start-up, closing, and the guard around operator actions.
 #include "console/form1.h"
+#include "console/site_plan_dialog.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -52,6 +53,7 @@ TForm1::TForm1(TForm1Options options, QWidget* parent) : QMainWindow(parent), op
     if (link) exchanges_->AddLink(*link);
   exchanges_->onUnmatched = [this](const UnmatchedFrame& frame) {
     if (!frame.logLine.empty()) AppendLine(QString::fromStdString(frame.logLine));
+    if (SitePlanDialog1) SitePlanDialog1->Heard(frame);  // an input module's own request
   };
   AttachCapture();
   // The line's threads have failed (adapter unplugged, device gone). Handled

@@ -52,6 +52,7 @@ class QWidget;
 namespace veltra {
 
 class BusScanDialog;
+class SitePlanDialog;
 class Dialogs;
 class ExchangeController;
 class SceneStore;
@@ -108,6 +109,7 @@ class TForm1 : public QMainWindow, public RequestLog {
   void SaveCaptureClick();  // File > "Save Capture…"
   void AboutVeltraClick();  // Help > "About Veltra"
   void ScanBusClick();      // Tools > "Scan Bus…": shows the "Bus Scan" dialog
+  void SitePlanClick();     // Tools > "Site Plan…": shows the "Site Plan" dialog
   // Serial chunk as the reader delivered it, handed to the serial link as
   // the reader hands it: every frame it completes goes to the exchange, which
   // gives it to the request it answers or logs it as answering none.
@@ -173,6 +175,8 @@ class TForm1 : public QMainWindow, public RequestLog {
   QMenu* ToolsMenu = nullptr;   // "Tools"
   QAction* ScanBus = nullptr;   // "Scan Bus…"
   BusScanDialog* BusScanDialog1 = nullptr;  // made at its first opening
+  QAction* SitePlan = nullptr;  // "Site Plan…"
+  SitePlanDialog* SitePlanDialog1 = nullptr;  // made at its first opening
 
   // A new item in the File menu's group of save commands: below those already
   // there, above "Quit". Its handler runs guarded like a button's.

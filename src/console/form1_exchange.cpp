@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "console/bus_scan_dialog.h"
+#include "console/site_plan_dialog.h"
 #include "console/exchange_controller.h"
 #include "console/exchange_texts.h"
 #include "console/form1.h"
@@ -130,6 +131,7 @@ void TForm1::ShowRequestsHeld() {
   requestsHeld_ = held;
   // The scan cannot start while one of the window's requests waits.
   if (BusScanDialog1) BusScanDialog1->SetStartHeld(exchanges_->ScanRunning() ? QString() : reason);
+  if (SitePlanDialog1) SitePlanDialog1->SetStartHeld(exchanges_->ScanRunning() ? QString() : reason);
 }
 
 void TForm1::MarkWaiting(QWidget* field, bool waiting) {

@@ -1,9 +1,13 @@
-// "Tools" > "Scan Bus…": the scan dialog on the window's link and send path.
+// "Tools" > "Scan Bus…" and "Site Plan…": their dialogs on the window's link
+// and exchange.
 #include <QMenuBar>
 
 #include <stdexcept>
 
+#include <QFileDialog>
+
 #include "console/bus_scan_dialog.h"
+#include "console/site_plan_dialog.h"
 #include "console/exchange_controller.h"
 #include "console/form1.h"
 #include "console/spin_edit.h"
@@ -12,9 +16,11 @@
 namespace veltra {
 
 void TForm1::BuildToolsMenu() {
-  const ToolsMenuItems tools = AddToolsMenu(menuBar(), [this] { RunGuarded([this] { ScanBusClick(); }); });
+  const ToolsMenuItems tools = AddToolsMenu(menuBar(), [this] { RunGuarded([this] { ScanBusClick(); }); },
+                                            [this] { RunGuarded([this] { SitePlanClick(); }); });
   ToolsMenu = tools.menu;
   ScanBus = tools.scanBus;
+  SitePlan = tools.sitePlan;
 }
 
 void TForm1::ScanBusClick() {
@@ -46,6 +52,45 @@ void TForm1::ScanBusClick() {
   BusScanDialog1->show();
   BusScanDialog1->raise();
   BusScanDialog1->activateWindow();
+}
+
+void TForm1::SitePlanClick() {
+  if (!SitePlanDialog1) {
+    SitePlanHooks hooks;
+    hooks.addressing = [this](int subnet) { return Addressing{CurrentAddressing().form, subnet}; };
+    // Like the scan's: the window's link and exchange, logged, one at a time,
+    // answered only by their own replies.
+    hooks.ask = [this](PreparedRequest request, SitePlanHooks::Done done) {
+      const bool network = NetworkSelected();
+      const int timeoutMs = network ? IdUDPClient1.ReceiveTimeout : serialLink->ReceiveTimeout;
+      auto finished = [this, done = std::move(done)](const ExchangeResult& result) {
+        if (result.outcome == ExchangeOutcome::Answered) LogAnswer(result);
+        RunGuarded([&] { done(result); });
+      };
+      if (!exchanges_->Start(RequestLink(), std::move(request), timeoutMs, std::move(finished),
+                             ExchangeController::Origin::Scan))
+        throw std::runtime_error(kWaitingForReply);
+    };
+    hooks.running = [this](bool running) {
+      if (!running) exchanges_->Abandon(ExchangeController::Origin::Scan);
+      exchanges_->SetScanRunning(running, kSitePlanRunning);
+    };
+    hooks.linkText = [this] {
+      if (NetworkSelected())
+        return "UDP to " + Edit4->text().toStdString() + ":" + Edit5->text().toStdString() + ", routed frames";
+      return "serial line " + ComboBox5->currentText().toStdString() + " at " + ComboBox1->currentText().toStdString() +
+             " baud";
+    };
+    hooks.openFileName = [this] {
+      return QFileDialog::getOpenFileName(this, QStringLiteral("Open Site Plan"), QString(),
+                                          QStringLiteral("Site plans (*.toml);;All files (*)"));
+    };
+    SitePlanDialog1 = new SitePlanDialog(std::move(hooks), *dialogs_, this);
+    SitePlanDialog1->SetStartHeld(RequestsHeldBecause());
+  }
+  SitePlanDialog1->show();
+  SitePlanDialog1->raise();
+  SitePlanDialog1->activateWindow();
 }
 
 }  // namespace veltra

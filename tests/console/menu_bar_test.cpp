@@ -63,10 +63,11 @@ TEST_F(MenuBar, MenusItemsShortcutsAndAccessibleNames) {
   const QString saveCapture = QString::fromUtf8("Save Capture\u2026");
   EXPECT_EQ(AccessibleItems(form.FileMenu), (QStringList{saveLog, saveCapture, QString(), "Quit"}));
   EXPECT_EQ(AccessibleItems(form.ViewMenu), (QStringList{"Show Frame Bytes", "Timestamps", QString(), "Clear Log"}));
-  EXPECT_EQ(AccessibleItems(form.ToolsMenu), QStringList{QString::fromUtf8("Scan Bus\u2026")});
+  EXPECT_EQ(AccessibleItems(form.ToolsMenu),
+            (QStringList{QString::fromUtf8("Scan Bus\u2026"), QString::fromUtf8("Site Plan\u2026")}));
   EXPECT_EQ(AccessibleItems(form.HelpMenu), QStringList{"About Veltra"});
   for (QAction* item : {form.SaveLog, form.SaveCapture, form.Quit, form.ShowFrameBytes, form.Timestamps, form.ClearLog,
-                        form.ScanBus, form.AboutVeltra})
+                        form.ScanBus, form.SitePlan, form.AboutVeltra})
     EXPECT_TRUE(item->text().contains('&')) << item->text().toStdString();  // a mnemonic
 
   EXPECT_EQ(form.SaveLog->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
