@@ -28,6 +28,7 @@
 #include "console/form1_builders.h"
 #include "console/local_ip.h"
 #include "console/exchange_controller.h"
+#include "monitor/bus_monitor_docks.h"
 #include "scenes/scene_store.h"
 
 namespace veltra {
@@ -142,6 +143,7 @@ TForm1::TForm1(TForm1Options options, QWidget* parent) : QMainWindow(parent), op
   connect(CheckBox13, &QCheckBox::toggled, this, [this] { ApplyListeningForm(); });
   BuildMenus();
   BuildToolsMenu();
+  InstallBusMonitor();
   BindSceneGrid();
   if (options_.simulator) AttachSimulation();
   // Opens at its natural size where the screen has room for it, smaller

@@ -53,6 +53,7 @@ namespace veltra {
 
 class BusScanDialog;
 class SitePlanDialog;
+class BusMonitorDocks;
 class Dialogs;
 class ExchangeController;
 class SceneStore;
@@ -86,6 +87,9 @@ struct TForm1Options {
   // buttons still open and close the window's own). Not owned.
   Link* networkRequests = nullptr;
   Link* serialRequests = nullptr;
+  // The frame history the Bus Monitor records into; empty: the user's own
+  // ($XDG_STATE_HOME/veltra/history.sqlite).
+  std::string historyPath;
 };
 
 class TForm1 : public QMainWindow, public RequestLog {
@@ -149,6 +153,9 @@ class TForm1 : public QMainWindow, public RequestLog {
 
   // The simulated bus the window runs against; null without simulation.
   SimulatorRuntime* Simulator() { return simulator_.get(); }
+  // The Bus Monitor and Line Health docks with their menu items, and the
+  // recording of every frame of the links (form1_monitor.cpp).
+  BusMonitorDocks* BusMonitor() { return busMonitor_.get(); }
 
   // The two links; the radio buttons pick the one a request takes. The serial
   // link's events come through the event loop.
@@ -284,6 +291,7 @@ class TForm1 : public QMainWindow, public RequestLog {
   void BuildViewMenu();
   void BuildHelpMenu();
   void BuildToolsMenu();  // form1_scan.cpp
+  void InstallBusMonitor();  // form1_monitor.cpp
   void BuildCommunicationSettings(QWidget* panel);
   void BuildModuleSettings(QWidget* page);
   void BuildSceneControl(QWidget* page);
@@ -389,6 +397,8 @@ class TForm1 : public QMainWindow, public RequestLog {
   // Declared after what its threads log into, so the window stops listening
   // to it first also when construction fails half-way.
   std::shared_ptr<SimulatorRuntime> simulator_;
+  // Observes the links: gone before them.
+  std::unique_ptr<BusMonitorDocks> busMonitor_;
 };
 
 }  // namespace veltra

@@ -345,8 +345,9 @@ std::int64_t HistoryStore::Prune(std::int64_t nowUs) {
   return removed;
 }
 
-std::vector<FrameRecord> HistoryStore::Page(const HistoryFilter& filter, std::optional<RowKey> key, bool forward,
+std::vector<FrameRecord> HistoryStore::Page(const HistoryFilter& filter, std::optional<RowKey> key, Order order,
                                             int limit, bool explain, std::string* plan) {
+  const bool forward = order != Order::Backward;
   std::string sql = explain ? "EXPLAIN QUERY PLAN " : "";
   sql += std::string("SELECT ") + kColumns + " FROM frames WHERE 1";
   int n = 0;
@@ -375,9 +376,18 @@ std::vector<FrameRecord> HistoryStore::Page(const HistoryFilter& filter, std::op
   // Written as the failures index is, so that SQLite takes it.
   if (filter.failuresOnly) sql += " AND flags & 1";
   if (filter.session) sql += " AND session = " + parameter(*filter.session);
-  if (!filter.text.empty())
-    sql += " AND veltra_matches(kind, flags, skipped, bytes, link, " + parameter(LowerCase(filter.text)) + ")";
-  sql += forward ? " ORDER BY t, id" : " ORDER BY t DESC, id DESC";
+  if (filter.afterId) sql += " AND id > " + parameter(*filter.afterId);
+  if (filter.maxId) sql += " AND id <= " + parameter(*filter.maxId);
+  if (!filter.text.empty()) {
+    sql += " AND (veltra_matches(kind, flags, skipped, bytes, link, " + parameter(LowerCase(filter.text)) + ")";
+    for (const int address : filter.textAddresses) sql += " OR address = " + parameter(std::int64_t{address});
+    sql += ")";
+  }
+  if (order == Order::ById) {
+    sql += " ORDER BY id";
+  } else {
+    sql += forward ? " ORDER BY t, id" : " ORDER BY t DESC, id DESC";
+  }
   sql += " LIMIT " + parameter(std::int64_t{limit});
 
   Statement s(*this, sql);
@@ -394,11 +404,20 @@ std::vector<FrameRecord> HistoryStore::Page(const HistoryFilter& filter, std::op
 }
 
 std::vector<FrameRecord> HistoryStore::After(const HistoryFilter& filter, std::optional<RowKey> after, int limit) {
-  return Page(filter, after, true, limit, false, nullptr);
+  return Page(filter, after, Order::Forward, limit, false, nullptr);
 }
 
 std::vector<FrameRecord> HistoryStore::Before(const HistoryFilter& filter, std::optional<RowKey> before, int limit) {
-  return Page(filter, before, false, limit, false, nullptr);
+  return Page(filter, before, Order::Backward, limit, false, nullptr);
+}
+
+std::vector<FrameRecord> HistoryStore::Newer(const HistoryFilter& filter, int limit) {
+  return Page(filter, std::nullopt, Order::ById, limit, false, nullptr);
+}
+
+std::int64_t HistoryStore::MaxId() {
+  Statement last(*this, "SELECT max(id) FROM frames");
+  return last.Step() ? last.Int(0) : 0;
 }
 
 void HistoryStore::ForEach(const HistoryFilter& filter, const std::function<void(const FrameRecord&)>& visit) {
@@ -414,7 +433,7 @@ void HistoryStore::ForEach(const HistoryFilter& filter, const std::function<void
 
 std::string HistoryStore::QueryPlan(const HistoryFilter& filter) {
   std::string plan;
-  Page(filter, RowKey{0, 0}, true, 100, true, &plan);
+  Page(filter, RowKey{0, 0}, Order::Forward, 100, true, &plan);
   return plan;
 }
 

@@ -46,7 +46,13 @@ struct HistoryFilter {
   std::optional<Direction> direction;
   bool failuresOnly = false;
   std::string text;  // in any of the row's texts, case-insensitive
+  // ... or these addresses (whose module names hold the text).
+  std::vector<int> textAddresses;
   std::optional<std::int64_t> session;
+  // Row ids above afterId and up to maxId (rows stored since a view was
+  // filled, and not those stored while it was filled).
+  std::optional<std::int64_t> afterId;
+  std::optional<std::int64_t> maxId;
 };
 
 // A row's place in the (time, id) order.
@@ -92,6 +98,11 @@ class HistoryStore {
   // order, or, backwards, before `before` (or from the end) newest first.
   std::vector<FrameRecord> After(const HistoryFilter& filter, std::optional<RowKey> after, int limit);
   std::vector<FrameRecord> Before(const HistoryFilter& filter, std::optional<RowKey> before, int limit);
+  // At most `limit` rows in the order they were stored (by id): a view's
+  // newest rows, with filter.afterId the last id it has seen.
+  std::vector<FrameRecord> Newer(const HistoryFilter& filter, int limit);
+  // The id of the last row stored; 0 when there is none.
+  std::int64_t MaxId();
   // Every row in (time, id) order, read a page at a time.
   void ForEach(const HistoryFilter& filter, const std::function<void(const FrameRecord&)>& visit);
 
@@ -114,7 +125,8 @@ class HistoryStore {
   friend class Statement;
   void Exec(const char* sql);
   void CreateSchema();
-  std::vector<FrameRecord> Page(const HistoryFilter& filter, std::optional<RowKey> key, bool forward, int limit,
+  enum class Order { Forward, Backward, ById };
+  std::vector<FrameRecord> Page(const HistoryFilter& filter, std::optional<RowKey> key, Order order, int limit,
                                 bool explain, std::string* plan);
   void LoadLinks();
   [[noreturn]] void Fail(const std::string& what) const;

@@ -20,8 +20,10 @@ HistoryWriter::~HistoryWriter() {
   thread_.join();
 }
 
-void HistoryWriter::OnObserved(const ObservedFrame& frame) {
-  Queued q{LinkInfoOf(frame.peer, frame.line), RecordOf(frame)};
+void HistoryWriter::OnObserved(const ObservedFrame& frame) { Record(LinkInfoOf(frame.peer, frame.line), RecordOf(frame)); }
+
+void HistoryWriter::Record(LinkInfo link, FrameRecord record) {
+  Queued q{std::move(link), std::move(record)};
   q.record.session = session_;
   std::lock_guard lock(mutex_);
   queue_.push_back(std::move(q));

@@ -43,6 +43,8 @@ class HistoryWriter final : public FrameObserver {
 
   // From the thread that uses the link (several links may share a writer).
   void OnObserved(const ObservedFrame& frame) override;
+  // The same for an observation already made into a record (RecordOf).
+  void Record(LinkInfo link, FrameRecord record);
 
   // Commits everything observed so far before it returns.
   void Flush();

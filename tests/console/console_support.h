@@ -53,11 +53,16 @@ class FakeDialogs : public Dialogs {
   }
 
   void About(const QString& title, const QString& text) override { abouts << title + '\n' + text; }
+  QString OpenFileName(const QString& caption, const QString&) override {
+    openQuestions << caption;
+    return openAnswer;
+  }
 
   std::deque<bool> answers;
   std::function<void()> whileAsking;
-  QStringList confirms, messages, errors, details, saveQuestions, abouts;
+  QStringList confirms, messages, errors, details, saveQuestions, abouts, openQuestions;
   QString saveAnswer;  // the file chosen in the save dialog; empty: cancelled
+  QString openAnswer;  // the file chosen in the open dialog; empty: cancelled
 };
 
 // A link that records what it is given. After every request it carries,

@@ -61,8 +61,10 @@ TEST_F(MenuBar, MenusItemsShortcutsAndAccessibleNames) {
 
   const QString saveLog = QString::fromUtf8("Save Log\u2026");
   const QString saveCapture = QString::fromUtf8("Save Capture\u2026");
-  EXPECT_EQ(AccessibleItems(form.FileMenu), (QStringList{saveLog, saveCapture, QString(), "Quit"}));
-  EXPECT_EQ(AccessibleItems(form.ViewMenu), (QStringList{"Show Frame Bytes", "Timestamps", QString(), "Clear Log"}));
+  const QString openPlan = QString::fromUtf8("Open Site Plan\u2026");
+  EXPECT_EQ(AccessibleItems(form.FileMenu), (QStringList{openPlan, QString(), saveLog, saveCapture, QString(), "Quit"}));
+  EXPECT_EQ(AccessibleItems(form.ViewMenu), (QStringList{"Show Frame Bytes", "Timestamps", QString(), "Clear Log",
+                                                         QString(), "Bus Monitor", "Line Health"}));
   EXPECT_EQ(AccessibleItems(form.ToolsMenu),
             (QStringList{QString::fromUtf8("Scan Bus\u2026"), QString::fromUtf8("Site Plan\u2026")}));
   EXPECT_EQ(AccessibleItems(form.HelpMenu), QStringList{"About Veltra"});
@@ -83,12 +85,13 @@ TEST_F(MenuBar, AnotherSaveItemGoesBetweenSaveLogAndQuit) {
   int runs = 0;
   QAction* capture = form.AddFileSaveAction(QStringLiteral("Save &Other"), "SaveOther", {}, [&] { ++runs; });
   const QList<QAction*> items = form.FileMenu->actions();
-  ASSERT_EQ(items.size(), 5);
-  EXPECT_EQ(items[0], form.SaveLog);
-  EXPECT_EQ(items[1], form.SaveCapture);
-  EXPECT_EQ(items[2], capture);
-  EXPECT_TRUE(items[3]->isSeparator());
-  EXPECT_EQ(items[4], form.Quit);
+  ASSERT_EQ(items.size(), 7);
+  EXPECT_TRUE(items[1]->isSeparator()) << "below Open Site Plan…";
+  EXPECT_EQ(items[2], form.SaveLog);
+  EXPECT_EQ(items[3], form.SaveCapture);
+  EXPECT_EQ(items[4], capture);
+  EXPECT_TRUE(items[5]->isSeparator());
+  EXPECT_EQ(items[6], form.Quit);
   capture->trigger();
   EXPECT_EQ(runs, 1);
 }
