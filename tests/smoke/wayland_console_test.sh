@@ -9,13 +9,14 @@
 # standard error but its own lines and the simulator's: Qt's warnings about
 # the platform would show there.
 #
-# Headless weston as root, as found on Debian 12 (weston 10): it needs
-# XDG_RUNTIME_DIR to exist with mode 0700, and is given a socket name of its
-# own (--socket) so that it never takes or meets a desktop's wayland-0.
-# --no-config keeps a weston.ini out, --idle-time=0 keeps the desktop shell
-# from locking the screen. No extra modules and no seat or GPU are needed:
-# the headless backend renders into memory. Weston is ready when its socket
-# appears in XDG_RUNTIME_DIR.
+# Headless weston as root, as found on Debian 12 (weston 10): without
+# XDG_RUNTIME_DIR it stops at once ("fatal: environment variable
+# XDG_RUNTIME_DIR is not set"), with a folder of another mode than 0700 it
+# warns. It is given a socket name of its own (--socket) so that it never
+# takes or meets a desktop's wayland-0. --no-config keeps a weston.ini out,
+# --idle-time=0 keeps the desktop shell from locking the screen. No --modules,
+# no seat, no GPU and no other user are needed: the headless backend renders
+# into memory. Weston is ready when its socket appears in XDG_RUNTIME_DIR.
 set -euo pipefail
 console=$1
 scratch=$(mktemp -d)
