@@ -279,7 +279,14 @@ class Reader {
 
 std::string Describe(const Error& error) {
   std::string text = error.file;
-  if (error.line > 0) text += ":" + std::to_string(error.line) + ":" + std::to_string(error.column);
+  if (error.line > 0) {
+    // Appended piece by piece: GCC 12 at -O3 warns falsely about
+    // ":" + std::string&& (-Wrestrict).
+    text += ':';
+    text += std::to_string(error.line);
+    text += ':';
+    text += std::to_string(error.column);
+  }
   return text + ": " + error.message;
 }
 
