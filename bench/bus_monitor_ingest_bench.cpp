@@ -28,7 +28,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -38,6 +37,7 @@
 #include "console/spin_edit.h"
 #include "history/history_store.h"
 #include "monitor/bus_monitor_docks.h"
+#include "scratch_state.h"
 #include "silent_dialogs.h"
 
 namespace {
@@ -71,9 +71,7 @@ struct Sample {
 
 int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  char scratch[] = "/tmp/veltra-ingest-bench-XXXXXX";
-  if (!::mkdtemp(scratch)) return 1;
-  setenv("XDG_STATE_HOME", scratch, 1);
+  const bench::ScratchState state;  // the frame history goes there
   QApplication app(argc, argv);
   const int rate = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
   const int seconds = argc > 2 ? std::max(10, std::atoi(argv[2])) : 60;
@@ -167,7 +165,5 @@ int main(int argc, char** argv) {
   for (const Sample& s : samples) std::printf(" %.0f", s.residentMb);
   std::printf("\n");
   window.reset();
-  std::error_code ignored;
-  std::filesystem::remove_all(scratch, ignored);
   return 0;
 }

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "scratch_state.h"
 #include "console/form1.h"
 #include "console/spin_edit.h"
 #include "loopback_udp.h"
@@ -36,6 +37,7 @@ double Percentile(std::vector<double> values, double p) {
 
 int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  const bench::ScratchState state;  // the frame history goes there
   QApplication app(argc, argv);
   const int requests = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
   constexpr int kTickMs = 4;

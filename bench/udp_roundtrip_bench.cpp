@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "scratch_state.h"
 #include "console/form1.h"
 #include "loopback_udp.h"
 #include "silent_dialogs.h"
@@ -40,6 +41,7 @@ std::vector<unsigned char> Reply() {
 
 int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  const bench::ScratchState state;  // the frame history goes there
   QApplication app(argc, argv);
   constexpr int kRounds = 10'000;
   constexpr int kWarmUp = 200;

@@ -122,11 +122,16 @@ std::string CsvHeader() { return "time,link,direction,subnet,address,command,sta
 std::string CsvLine(const FrameRecord& r, const LinkInfo& link) {
   const RowTexts t = TextsOf(r, link);
   std::string line = IsoTimeText(r.timeUs);
-  for (const std::string* field : {&t.link, &t.direction, &t.subnet, &t.address, &t.command, &t.status, &t.details})
-    line += "," + CsvField(*field);
-  line += "," + (r.roundTripUs ? RoundTripMs(*r.roundTripUs) : std::string());
-  line += "," + CsvField(t.flags);
-  line += "," + Hex(r);
+  for (const std::string* field : {&t.link, &t.direction, &t.subnet, &t.address, &t.command, &t.status, &t.details}) {
+    line += ',';
+    line += CsvField(*field);
+  }
+  line += ',';
+  if (r.roundTripUs) line += RoundTripMs(*r.roundTripUs);
+  line += ',';
+  line += CsvField(t.flags);
+  line += ',';
+  line += Hex(r);
   return line;
 }
 

@@ -366,8 +366,10 @@ std::vector<FrameRecord> HistoryStore::Page(const HistoryFilter& filter, std::op
   if (filter.address) sql += " AND address = " + parameter(std::int64_t{*filter.address});
   if (!filter.commands.empty()) {
     sql += " AND command IN (";
-    for (std::size_t i = 0; i < filter.commands.size(); ++i)
-      sql += (i ? ", " : "") + parameter(std::int64_t{filter.commands[i]});
+    for (std::size_t i = 0; i < filter.commands.size(); ++i) {
+      sql += (i ? ", " : "");
+      sql += parameter(std::int64_t{filter.commands[i]});
+    }
     sql += ")";
   }
   if (filter.direction) {
@@ -464,7 +466,10 @@ std::int64_t HistoryStore::UsedBytes() {
 std::string HistoryStore::IntegrityCheck() {
   Statement s(*this, "PRAGMA integrity_check");
   std::string result;
-  while (s.Step()) result += (result.empty() ? "" : "\n") + s.Text(0);
+  while (s.Step()) {
+    if (!result.empty()) result += '\n';
+    result += s.Text(0);
+  }
   return result;
 }
 
