@@ -64,7 +64,7 @@ BusMonitorWidget::BusMonitorWidget(const std::string& historyPath, std::int64_t 
 
   Span = new QComboBox;
   Span->setObjectName("Span");
-  Span->addItems({QStringLiteral("This session"), QStringLiteral("Whole history"), QStringLiteral("Since")});
+  Span->addItems({QStringLiteral("This session"), QStringLiteral("Whole history"), QStringLiteral("History since")});
   Since = new QDateTimeEdit(QDateTime::currentDateTime().addSecs(-3600));
   Since->setObjectName("Since");
   Since->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm:ss"));

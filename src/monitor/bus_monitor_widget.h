@@ -65,7 +65,7 @@ class BusMonitorWidget : public QWidget {
   QComboBox* DirectionFilter = nullptr;  // "Any", "Sent", "Received"
   QCheckBox* FailuresOnly = nullptr;
   QLineEdit* SearchText = nullptr;
-  QComboBox* Span = nullptr;  // "This session", "Whole history", "Since"
+  QComboBox* Span = nullptr;  // "This session", "Whole history", "History since"
   QDateTimeEdit* Since = nullptr;
   QToolButton* PauseButton = nullptr;  // checkable
   QCheckBox* FollowNewest = nullptr;

@@ -150,7 +150,7 @@ TEST_F(BusMonitorWidgetTest, HistorySinceATimeStartsThere) {
   Traffic(3);
   Open();
   widget->ShowHistorySince(QDateTime::fromMSecsSinceEpoch(since / 1000 + 1));
-  EXPECT_EQ(widget->Span->currentText(), "Since");
+  EXPECT_EQ(widget->Span->currentText(), "History since");
   EXPECT_TRUE(widget->Since->isEnabled());
   EXPECT_EQ(Rows(), 15);
   EXPECT_GE(widget->Model()->Record(0).timeUs, since);
