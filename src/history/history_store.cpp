@@ -220,6 +220,16 @@ std::int64_t HistoryStore::StartSession(const std::string& program) {
   return sqlite3_last_insert_rowid(db_);
 }
 
+std::optional<std::int64_t> HistoryStore::SessionStart(std::int64_t session) {
+  if (const auto known = sessionStarts_.find(session); known != sessionStarts_.end()) return known->second;
+  Statement s(*this, "SELECT started FROM sessions WHERE id = ?1");
+  s.Bind(1, session);
+  if (!s.Step()) return std::nullopt;
+  const std::int64_t started = s.Int(0);
+  s.Reset();
+  return sessionStarts_[session] = started;
+}
+
 void HistoryStore::LoadLinks() {
   Statement s(*this, "SELECT id, serial, address, port, baud, bits FROM links");
   while (s.Step()) {
@@ -354,7 +364,9 @@ std::vector<FrameRecord> HistoryStore::Page(const HistoryFilter& filter, std::op
   std::vector<std::function<void(Statement&)>> binds;
   auto parameter = [&](auto value) {
     binds.push_back([at = ++n, value](Statement& s) { s.Bind(at, value); });
-    return "?" + std::to_string(n);
+    std::string name = "?";
+    name += std::to_string(n);
+    return name;
   };
   if (key) {
     const std::string t = parameter(key->timeUs), id = parameter(key->id);
@@ -377,7 +389,12 @@ std::vector<FrameRecord> HistoryStore::Page(const HistoryFilter& filter, std::op
   }
   // Written as the failures index is, so that SQLite takes it.
   if (filter.failuresOnly) sql += " AND flags & 1";
-  if (filter.session) sql += " AND session = " + parameter(*filter.session);
+  if (filter.session) {
+    sql += " AND session = " + parameter(*filter.session);
+    // A session's frames come after its start: the search stays within
+    // them however long the history is (a second's leeway for the clock).
+    if (const auto started = SessionStart(*filter.session)) sql += " AND t >= " + parameter(*started - 1'000'000);
+  }
   if (filter.afterId) sql += " AND id > " + parameter(*filter.afterId);
   if (filter.maxId) sql += " AND id <= " + parameter(*filter.maxId);
   if (!filter.text.empty()) {

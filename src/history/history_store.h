@@ -80,6 +80,8 @@ class HistoryStore {
 
   // A new session: one program's run. Returns its id.
   std::int64_t StartSession(const std::string& program);
+  // When a session started; nothing for one the history does not know.
+  std::optional<std::int64_t> SessionStart(std::int64_t session);
   // The id of a link, added when it is new.
   std::int64_t LinkId(const LinkInfo& link);
   // Every link the history knows, by id (read again when an id is unknown).
@@ -134,6 +136,7 @@ class HistoryStore {
   std::string path_;
   sqlite3* db_ = nullptr;
   std::map<std::int64_t, LinkInfo> links_;
+  std::map<std::int64_t, std::int64_t> sessionStarts_;
   std::unique_ptr<Statement> insert_;
 };
 

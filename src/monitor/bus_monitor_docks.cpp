@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QDockWidget>
 #include <QFile>
+#include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
 #include <fstream>

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <algorithm>
+#include <limits>
 
 #include "protocol/log_format.h"
 
@@ -28,25 +29,109 @@ BusMonitorModel::~BusMonitorModel() = default;
 void BusMonitorModel::Show(const HistoryFilter& filter, bool fromStart) {
   beginResetModel();
   filter_ = filter;
+  // A session's frames come after its start (a second's leeway for the
+  // clock): no search goes back further.
+  if (filter_.session)
+    if (const auto started = store_.SessionStart(*filter_.session))
+      filter_.sinceUs = std::max(filter_.sinceUs.value_or(*started - 1'000'000), *started - 1'000'000);
   rows_.clear();
   texts_.clear();
   // Rows stored from here on are the polls'.
   lastSeenId_ = store_.MaxId();
-  HistoryFilter bounded = filter_;
-  bounded.maxId = lastSeenId_;
-  std::vector<FrameRecord> page;
+  span_ = store_.TimeSpan();
+  olderFrom_.reset();
+  newerFrom_.reset();
+  olderWindowUs_ = newerWindowUs_ = kFirstWindowUs;
   if (fromStart) {
-    page = store_.After(bounded, std::nullopt, kPage);
-    atNewest_ = page.size() < kPage;
+    atNewest_ = false;
     mayHaveOlder_ = false;
+    std::vector<FrameRecord> page = SearchNewer(kPage);
+    rows_.assign(std::make_move_iterator(page.begin()), std::make_move_iterator(page.end()));
   } else {
-    page = store_.Before(bounded, std::nullopt, kPage);
-    std::reverse(page.begin(), page.end());
     atNewest_ = true;
-    mayHaveOlder_ = page.size() == kPage;
+    mayHaveOlder_ = true;
+    std::vector<FrameRecord> page = SearchOlder(kPage);
+    rows_.assign(std::make_move_iterator(page.rbegin()), std::make_move_iterator(page.rend()));
   }
-  rows_.assign(std::make_move_iterator(page.begin()), std::make_move_iterator(page.end()));
   endResetModel();
+}
+
+std::vector<FrameRecord> BusMonitorModel::SearchOlder(int limit) {
+  std::vector<FrameRecord> found;
+  if (!span_) {
+    mayHaveOlder_ = false;
+    return found;
+  }
+  const auto started = std::chrono::steady_clock::now();
+  HistoryFilter f = filter_;
+  f.maxId = lastSeenId_;
+  const std::int64_t floor = std::max(filter_.sinceUs.value_or(span_->first), span_->first);
+  std::int64_t& window = olderWindowUs_;
+  std::optional<history::RowKey> key = olderFrom_;
+  if (!rows_.empty() && (!key || history::KeyOf(rows_.front()) < *key)) key = history::KeyOf(rows_.front());
+  while (static_cast<int>(found.size()) < limit) {
+    // Newest first, a time window at a time, so that a filter no index
+    // serves never reads the whole history at once.
+    const std::int64_t top = key ? key->timeUs : span_->second + 1;
+    const std::int64_t lower = top - window;
+    HistoryFilter g = f;
+    g.sinceUs = std::max(filter_.sinceUs.value_or(lower), lower);
+    const int wanted = limit - static_cast<int>(found.size());
+    std::vector<FrameRecord> page = store_.Before(g, key, wanted);
+    found.insert(found.end(), std::make_move_iterator(page.begin()), std::make_move_iterator(page.end()));
+    if (static_cast<int>(page.size()) == wanted) {
+      key = history::KeyOf(found.back());
+      break;
+    }
+    // Nothing more in this window.
+    key = history::RowKey{lower, 0};
+    if (lower <= floor) {
+      mayHaveOlder_ = false;
+      break;
+    }
+    window *= 4;
+    if (std::chrono::steady_clock::now() - started > searchBudget_) break;
+  }
+  olderFrom_ = key;
+  return found;
+}
+
+std::vector<FrameRecord> BusMonitorModel::SearchNewer(int limit) {
+  std::vector<FrameRecord> found;
+  if (!span_) {
+    atNewest_ = true;
+    return found;
+  }
+  const auto started = std::chrono::steady_clock::now();
+  HistoryFilter f = filter_;
+  f.maxId = lastSeenId_;
+  const std::int64_t ceiling = std::min(filter_.untilUs.value_or(span_->second + 1), span_->second + 1);
+  std::int64_t& window = newerWindowUs_;
+  std::optional<history::RowKey> key = newerFrom_;
+  if (!rows_.empty() && (!key || *key < history::KeyOf(rows_.back()))) key = history::KeyOf(rows_.back());
+  while (static_cast<int>(found.size()) < limit) {
+    const std::int64_t bottom = key ? key->timeUs : std::max(filter_.sinceUs.value_or(span_->first), span_->first);
+    const std::int64_t upper = bottom + window;
+    HistoryFilter g = f;
+    g.untilUs = std::min(filter_.untilUs.value_or(upper), upper);
+    const int wanted = limit - static_cast<int>(found.size());
+    std::vector<FrameRecord> page = store_.After(g, key, wanted);
+    found.insert(found.end(), std::make_move_iterator(page.begin()), std::make_move_iterator(page.end()));
+    if (static_cast<int>(page.size()) == wanted) {
+      key = history::KeyOf(found.back());
+      break;
+    }
+    // Every row before `upper` is searched.
+    key = history::RowKey{upper - 1, std::numeric_limits<std::int64_t>::max()};
+    if (upper >= ceiling) {
+      atNewest_ = true;
+      break;
+    }
+    window *= 4;
+    if (std::chrono::steady_clock::now() - started > searchBudget_) break;
+  }
+  newerFrom_ = key;
+  return found;
 }
 
 int BusMonitorModel::Poll() {
@@ -114,6 +199,7 @@ void BusMonitorModel::TrimTop() {
   rows_.erase(rows_.begin(), rows_.begin() + count);
   endRemoveRows();
   mayHaveOlder_ = true;
+  olderFrom_.reset();  // from the first row kept
   emit rowsTrimmedAtTop(count);
 }
 
@@ -126,16 +212,12 @@ void BusMonitorModel::TrimBottom() {
   rows_.erase(rows_.begin() + first, rows_.end());
   endRemoveRows();
   atNewest_ = false;
+  newerFrom_.reset();  // from the last row kept
 }
 
 int BusMonitorModel::FetchOlder() {
   if (!mayHaveOlder_) return 0;
-  HistoryFilter f = filter_;
-  f.maxId = lastSeenId_;
-  std::optional<history::RowKey> first;
-  if (!rows_.empty()) first = KeyOf(rows_.front());
-  std::vector<FrameRecord> page = store_.Before(f, first, kPage);
-  mayHaveOlder_ = page.size() == kPage;
+  std::vector<FrameRecord> page = SearchOlder(kPage);
   if (page.empty()) return 0;
   std::reverse(page.begin(), page.end());
   const int count = static_cast<int>(page.size());
@@ -151,12 +233,7 @@ bool BusMonitorModel::canFetchMore(const QModelIndex& parent) const { return !pa
 
 void BusMonitorModel::fetchMore(const QModelIndex& parent) {
   if (parent.isValid() || atNewest_) return;
-  HistoryFilter f = filter_;
-  f.maxId = lastSeenId_;
-  std::optional<history::RowKey> last;
-  if (!rows_.empty()) last = KeyOf(rows_.back());
-  std::vector<FrameRecord> page = store_.After(f, last, kPage);
-  atNewest_ = page.size() < kPage;
+  std::vector<FrameRecord> page = SearchNewer(kPage);
   const int count = static_cast<int>(page.size());
   if (count > 0) {
     const int first = static_cast<int>(rows_.size());

@@ -8,6 +8,7 @@
 // farthest from the newest go, and are read again when they are scrolled
 // to. Nothing here counts or loads the whole history.
 #include <QAbstractTableModel>
+#include <chrono>
 #include <deque>
 #include <map>
 #include <optional>
@@ -67,6 +68,10 @@ class BusMonitorModel : public QAbstractTableModel {
   bool canFetchMore(const QModelIndex& parent) const override;
   void fetchMore(const QModelIndex& parent) override;
 
+  // How long one search for older or newer rows may take before it
+  // returns what it found (the rest comes at the next call).
+  void SetSearchBudget(std::chrono::milliseconds budget) { searchBudget_ = budget; }
+
   std::size_t Capacity() const { return capacity_; }
   void SetCapacity(std::size_t rows) { capacity_ = std::max<std::size_t>(rows, 2 * kPage); }
 
@@ -93,6 +98,10 @@ class BusMonitorModel : public QAbstractTableModel {
 
  private:
   const history::RowTexts& Texts(int row) const;
+  // Rows before the first shown (newest first) and after the last shown,
+  // searched a time window at a time, growing, within the search budget.
+  std::vector<history::FrameRecord> SearchOlder(int limit);
+  std::vector<history::FrameRecord> SearchNewer(int limit);
   void Append(std::vector<history::FrameRecord> rows);
   void TrimTop();
   void TrimBottom();
@@ -100,7 +109,15 @@ class BusMonitorModel : public QAbstractTableModel {
   history::HistoryStore store_;
   history::HistoryFilter filter_;
   std::deque<history::FrameRecord> rows_;
+  static constexpr std::int64_t kFirstWindowUs = 60'000'000;
   std::int64_t lastSeenId_ = 0;  // rows up to this id are shown or were passed over
+  std::optional<std::pair<std::int64_t, std::int64_t>> span_;  // of the history when shown
+  // Where the searches go on: everything after olderFrom_ up to the first
+  // row, and before newerFrom_ down to the last row, has been looked at.
+  std::optional<history::RowKey> olderFrom_, newerFrom_;
+  // The time windows they search next; they grow while they find nothing.
+  std::int64_t olderWindowUs_ = kFirstWindowUs, newerWindowUs_ = kFirstWindowUs;
+  std::chrono::milliseconds searchBudget_{100};
   bool atNewest_ = true;
   bool mayHaveOlder_ = false;
   bool paused_ = false;

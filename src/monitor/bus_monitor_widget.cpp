@@ -236,6 +236,12 @@ void BusMonitorWidget::showEvent(QShowEvent* event) {
 void BusMonitorWidget::Tick() {
   if (!isVisible()) return;
   if (model_->Poll() > 0 && FollowNewest->isChecked()) ScrollBy(0);
+  // A filter that matches little goes on searching the history, a budget's
+  // worth each tick, until the table has a page or nothing is left.
+  if (model_->rowCount() < BusMonitorModel::kPage) {
+    if (model_->MayHaveOlder()) model_->FetchOlder();
+    if (!model_->AtNewest()) model_->fetchMore({});
+  }
   UpdateStatus();
 }
 

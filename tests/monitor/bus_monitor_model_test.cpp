@@ -137,8 +137,7 @@ TEST_F(BusMonitorModelTest, TheWindowIsBoundedAndReadsAgainWhatItDropped) {
   EXPECT_TRUE(model.MayHaveOlder());
   EXPECT_EQ(model.Record(999).id, writer.MaxId());
   // Scrolled back up: the rows dropped are read again, and the newest go.
-  while (model.FetchOlder() > 0) {
-  }
+  while (model.MayHaveOlder()) model.FetchOlder();
   EXPECT_EQ(model.Record(0).id, 1);
   EXPECT_EQ(model.rowCount(), 1000);
   EXPECT_FALSE(model.AtNewest());
@@ -174,6 +173,41 @@ TEST_F(BusMonitorModelTest, ASpanFromATimeOnThenTheNewest) {
   EXPECT_EQ(model.Poll(), 50);
   EXPECT_EQ(model.rowCount(), 751);
   EXPECT_TRUE(InOrder(model));
+}
+
+TEST_F(BusMonitorModelTest, ARareMatchIsSearchedForBackAWindowAtATime) {
+  // Ten hours of traffic to module 1; module 31 spoke once, at the start.
+  Write(1, 31);
+  for (int hour = 0; hour < 10; ++hour) Write(200, 1, 180'000'000);
+  BusMonitorModel model(path);
+  model.SetSearchBudget(std::chrono::milliseconds(0));  // one window a call
+  history::HistoryFilter f;
+  f.address = 31;
+  model.Show(f);
+  EXPECT_EQ(model.rowCount(), 0) << "not in the last minute";
+  EXPECT_TRUE(model.MayHaveOlder());
+  int calls = 0;
+  while (model.MayHaveOlder() && calls < 20) {
+    model.FetchOlder();
+    ++calls;
+  }
+  EXPECT_FALSE(model.MayHaveOlder());
+  EXPECT_LE(calls, 8) << "the windows grow";
+  ASSERT_EQ(model.rowCount(), 1);
+  EXPECT_EQ(model.Record(0).id, 1);
+
+  // From the start, forward, the same way.
+  history::HistoryFilter later;
+  later.address = 31;
+  later.sinceUs = model.Record(0).timeUs + 1;
+  model.Show(later, true);
+  calls = 0;
+  while (model.canFetchMore({}) && calls < 20) {
+    model.fetchMore({});
+    ++calls;
+  }
+  EXPECT_TRUE(model.AtNewest());
+  EXPECT_EQ(model.rowCount(), 0);
 }
 
 TEST_F(BusMonitorModelTest, FiltersAndNamesNarrowTheRows) {

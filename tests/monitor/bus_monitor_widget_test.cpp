@@ -37,7 +37,9 @@ class BusMonitorWidgetTest : public ::testing::Test {
   std::int64_t session = writer.StartSession("this run");
   std::int64_t serial = writer.LinkId(history::LinkInfoOf(test::kSerialPeer, test::kLine9600));
   std::int64_t udp = writer.LinkId(history::LinkInfoOf(test::kUdpPeer, {}));
-  std::int64_t clock = 1'765'000'000'000'000;
+  // Frames come after their session started.
+  std::int64_t clock = std::chrono::duration_cast<std::chrono::microseconds>(
+                           std::chrono::system_clock::now().time_since_epoch()).count() + 1'000'000;
   QStringList warnings;
   QString saveAnswer;
   std::unique_ptr<BusMonitorWidget> widget;
