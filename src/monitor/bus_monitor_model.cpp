@@ -41,7 +41,16 @@ void BusMonitorModel::Show(const HistoryFilter& filter, bool fromStart) {
   span_ = store_.TimeSpan();
   olderFrom_.reset();
   newerFrom_.reset();
-  olderWindowUs_ = newerWindowUs_ = kFirstWindowUs;
+  // One window holds about as many rows as a tick may read: how many the
+  // history holds a microsecond, on average, says how long that is.
+  const std::int64_t frames = store_.FrameCount();
+  const std::int64_t rowsPerWindow = filter_.text.empty() ? kRowsPerWindow : kRowsPerWindow / 5;
+  maxWindowUs_ = kFirstWindowUs;
+  if (span_ && frames > 0)
+    maxWindowUs_ = std::max<std::int64_t>(
+        1'000'000, static_cast<std::int64_t>(static_cast<double>(rowsPerWindow) *
+                                             static_cast<double>(span_->second - span_->first + 1) / frames));
+  olderWindowUs_ = newerWindowUs_ = std::min(kFirstWindowUs, maxWindowUs_);
   if (fromStart) {
     atNewest_ = false;
     mayHaveOlder_ = false;
@@ -89,7 +98,7 @@ std::vector<FrameRecord> BusMonitorModel::SearchOlder(int limit) {
       mayHaveOlder_ = false;
       break;
     }
-    window *= 4;
+    window = std::min(window * 4, maxWindowUs_);
     if (std::chrono::steady_clock::now() - started > searchBudget_) break;
   }
   olderFrom_ = key;
@@ -127,7 +136,7 @@ std::vector<FrameRecord> BusMonitorModel::SearchNewer(int limit) {
       atNewest_ = true;
       break;
     }
-    window *= 4;
+    window = std::min(window * 4, maxWindowUs_);
     if (std::chrono::steady_clock::now() - started > searchBudget_) break;
   }
   newerFrom_ = key;

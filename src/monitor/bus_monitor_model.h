@@ -110,6 +110,9 @@ class BusMonitorModel : public QAbstractTableModel {
   history::HistoryFilter filter_;
   std::deque<history::FrameRecord> rows_;
   static constexpr std::int64_t kFirstWindowUs = 60'000'000;
+  // Rows one search window holds, on average (a fifth for free text, which
+  // decodes every row it looks at).
+  static constexpr std::int64_t kRowsPerWindow = 50'000;
   std::int64_t lastSeenId_ = 0;  // rows up to this id are shown or were passed over
   std::optional<std::pair<std::int64_t, std::int64_t>> span_;  // of the history when shown
   // Where the searches go on: everything after olderFrom_ up to the first
@@ -117,7 +120,8 @@ class BusMonitorModel : public QAbstractTableModel {
   std::optional<history::RowKey> olderFrom_, newerFrom_;
   // The time windows they search next; they grow while they find nothing.
   std::int64_t olderWindowUs_ = kFirstWindowUs, newerWindowUs_ = kFirstWindowUs;
-  std::chrono::milliseconds searchBudget_{100};
+  std::int64_t maxWindowUs_ = kFirstWindowUs;
+  std::chrono::milliseconds searchBudget_{40};
   bool atNewest_ = true;
   bool mayHaveOlder_ = false;
   bool paused_ = false;
