@@ -1,8 +1,7 @@
 #include "acceptance/acceptance_run.h"
 
-#include <array>
-
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <set>
 
