@@ -69,6 +69,8 @@ class SerialLink final : public Link {
   bool Flush(int timeoutMs);
 
   bool IsOpen() const override { return comm_->IsOpen(); }
+  // Receive (and Flush) end their waits when the stop is raised.
+  void WatchStop(StopSignal* stop) override;
   TransmitStatus Transmit(std::span<const std::uint8_t> frame) override;
   std::optional<ReceivedUnit> Receive(int timeoutMs) override;
   void DiscardPending() override;
@@ -107,6 +109,7 @@ class SerialLink final : public Link {
   std::deque<ReceivedUnit> inbox_;
   FrameAssembler assembler_{FrameForm::Direct};
   bool hungUp_ = false;
+  int stopWatch_ = 0;  // StopSignal::Watch id, 0: none
 };
 
 }  // namespace veltra

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 #include <netdb.h>
+#include <linux/errqueue.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <strings.h>
@@ -50,9 +51,49 @@ UdpEndpoint Endpoint(const sockaddr_in& address) {
   return {text, ntohs(address.sin_port)};
 }
 
+// The host's report of a datagram that could not be delivered, taken off
+// the socket's error queue, as the failure it is.
+[[noreturn]] void ThrowQueuedError(int fd) {
+  sockaddr_in destination{};
+  char control[512];
+  char data[1];
+  iovec part{data, sizeof data};
+  msghdr message{};
+  message.msg_name = &destination;
+  message.msg_namelen = sizeof destination;
+  message.msg_iov = &part;
+  message.msg_iovlen = 1;
+  message.msg_control = control;
+  message.msg_controllen = sizeof control;
+  if (::recvmsg(fd, &message, MSG_ERRQUEUE) < 0) ThrowSocketError(errno);
+  int error = 0;
+  for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c))
+    if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_RECVERR)
+      error = reinterpret_cast<const sock_extended_err*>(CMSG_DATA(c))->ee_errno;
+  if (error == 0) error = EIO;
+  const UdpEndpoint to = Endpoint(destination);
+  const std::string where = to.address + ":" + std::to_string(to.port);
+  if (error == ECONNREFUSED) throw SocketError("connection refused by " + where, error, std::strerror(error));
+  throw SocketError(std::string(std::strerror(error)) + " (sending to " + where + ")", error, std::strerror(error));
+}
+
 }  // namespace
 
+std::string ResolveIpv4(const std::string& host) {
+  const in_addr address = ResolveHost(host);
+  char text[INET_ADDRSTRLEN] = {};
+  ::inet_ntop(AF_INET, &address, text, sizeof text);
+  return text;
+}
+
 TIdUDPClient::~TIdUDPClient() { SetActive(false); }
+
+void TIdUDPClient::SetReportRefusals(bool enabled) {
+  ReportRefusals = enabled;
+  if (fd_ < 0) return;
+  const int on = enabled ? 1 : 0;
+  if (::setsockopt(fd_, IPPROTO_IP, IP_RECVERR, &on, sizeof on) != 0) ThrowSocketError(errno);
+}
 
 void TIdUDPClient::Allocate() {
   if (fd_ >= 0) return;
@@ -60,6 +101,7 @@ void TIdUDPClient::Allocate() {
   if (fd_ < 0) ThrowSocketError(errno);
   bindingPort_ = 0;
   SetSocketBroadcast(BroadcastEnabled);
+  if (ReportRefusals) SetReportRefusals(true);
 }
 
 void TIdUDPClient::SetActive(bool active) {
@@ -130,10 +172,11 @@ UdpEndpoint TIdUDPClient::SendDatagram(const std::string& bytes) {
   return Endpoint(remote);
 }
 
-std::string TIdUDPClient::ReceiveDatagram(int timeoutMs, UdpEndpoint* from) {
+std::string TIdUDPClient::ReceiveDatagram(int timeoutMs, UdpEndpoint* from, int wakeHandle) {
   if (timeoutMs == -1) timeoutMs = ReceiveTimeout;
   Allocate();
-  pollfd waiting{fd_, POLLIN, 0};
+  pollfd waits[2] = {{fd_, POLLIN, 0}, {wakeHandle, POLLIN, 0}};
+  pollfd& waiting = waits[0];
   // poll() takes -1 for "no limit"; any other negative value waits without limit too.
   const int limit = timeoutMs < 0 ? -1 : timeoutMs;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit < 0 ? 0 : limit);
@@ -145,10 +188,11 @@ std::string TIdUDPClient::ReceiveDatagram(int timeoutMs, UdpEndpoint* from) {
           deadline - std::chrono::steady_clock::now());
       remaining = left.count() > 0 ? static_cast<int>(left.count()) : 0;
     }
-    ready = ::poll(&waiting, 1, remaining);
+    ready = ::poll(waits, wakeHandle >= 0 ? 2 : 1, remaining);
     if (ready < 0 && errno == EINTR) continue;
     break;
   }
+  if (ready > 0 && (waiting.revents & POLLERR) && ReportRefusals) ThrowQueuedError(fd_);
   if (ready <= 0 || !(waiting.revents & POLLIN)) return {};
   std::vector<char> buffer(static_cast<std::size_t>(BufferSize > 0 ? BufferSize : 1));
   sockaddr_in sender{};

@@ -29,6 +29,12 @@ struct UdpEndpoint {
   int port = 0;
 };
 
+// The IPv4 address of a host as dotted text: dotted addresses as they are,
+// "localhost" in any case as loopback, anything else through the name
+// service. Throws SocketError with the name service's reason (code: its
+// negative error number).
+std::string ResolveIpv4(const std::string& host);
+
 class TIdUDPClient {
  public:
   TIdUDPClient() = default;
@@ -41,6 +47,13 @@ class TIdUDPClient {
   int ReceiveTimeout = -2;    // ms; -2 waits without limit
   int BufferSize = 8192;      // largest datagram one receive returns
   bool BroadcastEnabled = false;
+  // Whether the host's "port unreachable" (nothing listens where a datagram
+  // went) is reported: ReceiveDatagram then throws SocketError with code
+  // ECONNREFUSED, "connection refused by A.B.C.D:PORT". Taken by sockets
+  // allocated after it is set, and by the current one through
+  // SetReportRefusals.
+  bool ReportRefusals = false;
+  void SetReportRefusals(bool enabled);
 
   bool Active() const { return fd_ >= 0; }
   // true creates the socket when none is allocated; false closes it and drops
@@ -56,9 +69,10 @@ class TIdUDPClient {
   // Sends one datagram to Host:Port, allocating the socket if needed.
   // Returns where it went, the host resolved.
   UdpEndpoint SendDatagram(const std::string& bytes);
-  // One datagram, or empty when none arrives in time. -1: ReceiveTimeout,
-  // -2: no limit. from, when given, receives the sender.
-  std::string ReceiveDatagram(int timeoutMs = -1, UdpEndpoint* from = nullptr);
+  // One datagram, or empty when none arrives in time or wakeHandle (a
+  // descriptor, -1: none) becomes readable first. -1: ReceiveTimeout, -2: no
+  // limit. from, when given, receives the sender.
+  std::string ReceiveDatagram(int timeoutMs = -1, UdpEndpoint* from = nullptr, int wakeHandle = -1);
 
   // Permission to send to broadcast addresses on the current socket.
   void SetSocketBroadcast(bool enabled);

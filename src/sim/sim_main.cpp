@@ -51,15 +51,6 @@ int Number(std::string_view option, const char* text, long largest = 65535) {
   return static_cast<int>(value);
 }
 
-const char* KindName(veltra::ModuleKind kind) {
-  switch (kind) {
-    case veltra::ModuleKind::Light: return "light";
-    case veltra::ModuleKind::Curtain: return "curtain";
-    case veltra::ModuleKind::Infrared: return "infrared";
-    default: return "input";
-  }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -138,7 +129,7 @@ int main(int argc, char** argv) {
     {
       std::lock_guard lock(out);
       for (const auto& m : runtime.Bus().Modules()) {
-        std::cout << "module " << KindName(m.kind) << " ";
+        std::cout << "module " << veltra::KindName(m.kind) << " ";
         std::cout << (m.address ? "at " + std::to_string(m.address) : std::string("without address"));
         if (m.channels) std::cout << ", " << m.channels << (m.kind == veltra::ModuleKind::Input ? " inputs" : " outputs");
         if (m.programming) std::cout << ", programming mode";
