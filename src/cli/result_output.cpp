@@ -1,6 +1,10 @@
 #include "cli/result_output.h"
 
+#include <cstdio>
+#include <ctime>
+
 #include "protocol/bus_switch_commands.h"
+#include "protocol/command_catalogue.h"
 #include "protocol/log_format.h"
 
 namespace veltra::cli {
@@ -29,7 +33,46 @@ constexpr RecordField kRecordFields[] = {
     {"server_port", "Server port"}, {"mac", "MAC"},
 };
 
+nlohmann::ordered_json OrNull(const std::optional<int>& value) {
+  return value ? nlohmann::ordered_json(*value) : nlohmann::ordered_json(nullptr);
+}
+
 }  // namespace
+
+std::string IsoTime(std::chrono::system_clock::time_point at) {
+  const auto since = at.time_since_epoch();
+  const auto seconds = std::chrono::floor<std::chrono::seconds>(since);
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(since - seconds).count();
+  const std::time_t whole = static_cast<std::time_t>(seconds.count());
+  std::tm local{};
+  ::localtime_r(&whole, &local);
+  char date[32], zone[8];
+  std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
+  std::strftime(zone, sizeof zone, "%z", &local);  // +0100
+  char text[48];
+  std::snprintf(text, sizeof text, "%s.%03d%.3s:%.2s", date, static_cast<int>(ms), zone, zone + 3);
+  return text;
+}
+
+FrameFacts FactsOf(const Bytes& frame, FrameForm form) {
+  FrameFacts facts;
+  const std::size_t at = static_cast<std::size_t>(AddressOffset(form));
+  if (frame.size() < at + 3) return facts;
+  facts.address = frame[at];
+  facts.reply = (frame[at + 1] & 0x80) != 0;
+  facts.command = std::string(CommandName(frame[at + 1], frame[at + 2]));
+  if (form == FrameForm::Routed) facts.subnet = frame[3] * 256 + frame[4];
+  return facts;
+}
+
+std::string BytesPreview(const Bytes& bytes) {
+  constexpr std::size_t kShown = 16;
+  const std::size_t shown = std::min(bytes.size(), kShown);
+  std::string text = std::to_string(bytes.size()) + (bytes.size() == 1 ? " byte" : " bytes");
+  if (shown) text += ": " + HexBytes(bytes.data(), static_cast<int>(shown));
+  if (shown < bytes.size()) text += " \u2026";
+  return text;
+}
 
 nlohmann::ordered_json ResultFields(const DecodedReply& reply) {
   nlohmann::ordered_json result = nlohmann::ordered_json::object();
@@ -68,8 +111,16 @@ nlohmann::ordered_json ResultFields(const DecodedReply& reply) {
 
 nlohmann::ordered_json ExchangeJson(const ExchangeResult& e) {
   nlohmann::ordered_json j;
+  const FrameFacts facts = FactsOf(e.frame, e.request.form);
+  const std::string_view name = e.request.spec && !e.request.spec->name.empty() ? e.request.spec->name
+                                                                                 : std::string_view(facts.command);
+  j["command"] = name.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(name);
+  j["address"] = facts.address;
+  j["subnet"] = OrNull(facts.subnet);
+  j["time"] = IsoTime(e.sentAt);
   j["request"] = Hex(e.frame);
   j["reply"] = e.reply ? Hex(e.reply->bytes) : nlohmann::ordered_json(nullptr);
+  j["reply_invalid"] = e.notAFrame ? Hex(e.notAFrame->bytes) : nlohmann::ordered_json(nullptr);
   j["status"] = e.status ? nlohmann::ordered_json(*e.status) : nlohmann::ordered_json(nullptr);
   j["status_word"] = e.status ? nlohmann::ordered_json(StatusWord(*e.status)) : nlohmann::ordered_json(nullptr);
   j["result"] = ResultFields(e.decoded);
@@ -87,6 +138,23 @@ nlohmann::ordered_json FrameJson(const Bytes& frame, const DecodedReply& reply, 
   j["status_word"] = StatusWord(static_cast<std::uint8_t>(status));
   j["result"] = ResultFields(reply);
   return j;
+}
+
+std::vector<std::string> QuietLines(const DecodedReply& reply) {
+  std::vector<std::string> lines;
+  const nlohmann::ordered_json fields = ResultFields(reply);
+  for (const auto& [key, value] : fields.items()) {
+    if (value.is_string()) {
+      lines.push_back(value.get<std::string>());
+    } else if (value.is_array()) {
+      std::string digits;
+      for (const bool on : value) digits += on ? '1' : '0';
+      lines.push_back(digits);
+    } else {
+      lines.push_back(value.dump());
+    }
+  }
+  return lines;
 }
 
 std::vector<std::string> ResultLines(const DecodedReply& reply) {

@@ -86,6 +86,9 @@ class SerialLink final : public Link {
   void ExpireFrames();
   // Bytes skipped so far because they started no frame.
   std::size_t SkippedBytes() const { return assembler_.SkippedBytes(); }
+  // The last bytes skipped since the last call (at most 64), in line order:
+  // what came instead of a frame.
+  std::vector<std::uint8_t> TakeSkippedBytes() { return assembler_.TakeSkipped(); }
   // The reader or writer has failed (the line hung up); the link stays open
   // until closed.
   std::function<void()> onHangup;

@@ -267,6 +267,11 @@ void SceneStore::RequireWritableFile() const {
   if (!changed.isEmpty()) Throw(changed);
 }
 
+void SceneStore::CheckWritable() {
+  RequireWritableFile();
+  WriteTransaction tx(*statements_);
+}
+
 void SceneStore::SaveSceneRecord(int sceneNo, int moduleAddr,
                                  const std::array<QString, 8>& channelCodes) {
   RequireWritableFile();

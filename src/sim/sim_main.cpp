@@ -137,11 +137,9 @@ int main(int argc, char** argv) {
       }
       std::cout << "bus switch subnet " << runtime.Bus().Subnet() << "\n";
       if (options.udp) std::cout << "UDP bus switch on 127.0.0.1:" << runtime.UdpPort() << "\n";
-      if (options.pty) {
-        std::cout << "serial line: " << runtime.PtySlavePath();
-        if (options.baud > 0) std::cout << " at " << options.baud << " baud";
-        std::cout << "\n";
-      }
+      // "serial line: PATH" stays as it is, for scripts that read it.
+      if (options.pty) std::cout << "serial line: " << runtime.PtySlavePath() << "\n";
+      if (options.pty && options.baud > 0) std::cout << "line rate: " << options.baud << " baud\n";
       std::cout << std::flush;
     }
     int signal = 0;
