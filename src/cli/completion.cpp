@@ -41,7 +41,7 @@ void Walk(const CLI::App& app, const std::string& path, CompletionTree& tree) {
     }
     for (const std::string& name : Names(*o)) {
       AddOnce(top ? tree.globalOptions : tree.options[path], name);
-      if (o->get_type_size() == 0) continue;  // a flag
+      if (o->get_items_expected_max() == 0) continue;  // a flag
       AddOnce(tree.valueOptions, name);
       for (const char* file : kFileOptions)
         if (name == std::string("--") + file || (name == "-o" && std::string(file) == "output"))
@@ -90,16 +90,21 @@ std::string FishQuoted(const std::string& text) {
 }
 
 // The tables the bash and zsh functions look things up in; the top level
-// is the key ".".
-std::string Tables(const CompletionTree& t, const char* declare) {
+// is the key ".". bash fills an associative array from [key]=value, zsh
+// from key value pairs.
+std::string Tables(const CompletionTree& t, bool bash) {
   std::ostringstream out;
-  auto key = [](const std::string& path) { return Quoted(path.empty() ? "." : path); };
-  out << declare << " _veltra_cli_commands=(\n";
-  for (const auto& [path, commands] : t.commands) out << "  [" << key(path) << "]=" << Quoted(Joined(commands)) << "\n";
-  out << ")\n" << declare << " _veltra_cli_options=(\n";
-  for (const auto& [path, options] : t.options) out << "  [" << key(path) << "]=" << Quoted(Joined(options)) << "\n";
-  out << ")\n" << declare << " _veltra_cli_values=(\n";
-  for (const auto& [name, values] : t.values) out << "  [" << Quoted(name) << "]=" << Quoted(Joined(values)) << "\n";
+  auto entry = [bash](const std::string& key, const std::string& value) {
+    return bash ? "  [" + Quoted(key) + "]=" + Quoted(value) + "\n" : "  " + Quoted(key) + " " + Quoted(value) + "\n";
+  };
+  auto key = [](const std::string& path) { return path.empty() ? std::string(".") : path; };
+  const char* declare = bash ? "declare -gA " : "";
+  out << declare << "_veltra_cli_commands=(\n";
+  for (const auto& [path, commands] : t.commands) out << entry(key(path), Joined(commands));
+  out << ")\n" << declare << "_veltra_cli_options=(\n";
+  for (const auto& [path, options] : t.options) out << entry(key(path), Joined(options));
+  out << ")\n" << declare << "_veltra_cli_values=(\n";
+  for (const auto& [name, values] : t.values) out << entry(name, Joined(values));
   out << ")\n";
   out << "_veltra_cli_global=" << Quoted(Joined(t.globalOptions)) << "\n";
   out << "_veltra_cli_takes=" << Quoted(" " + Joined(t.valueOptions) + " ") << "\n";
@@ -113,7 +118,7 @@ std::string Tables(const CompletionTree& t, const char* declare) {
 std::string Bash(const CompletionTree& t) {
   std::string s =
       "# bash completion for veltra-cli, made by \"veltra-cli completion bash\" from its commands.\n";
-  s += Tables(t, "declare -gA");
+  s += Tables(t, true);
   s += R"(
 _veltra_cli() {
   local cur=${COMP_WORDS[COMP_CWORD]} prev= path= word i key values
@@ -159,15 +164,7 @@ std::string Zsh(const CompletionTree& t) {
   std::string s = "#compdef veltra-cli\n"
                   "# zsh completion for veltra-cli, made by \"veltra-cli completion zsh\" from its commands.\n";
   s += "typeset -gA _veltra_cli_commands _veltra_cli_options _veltra_cli_values\n";
-  std::string tables = Tables(t, "");
-  // zsh fills an associative array from a list in parentheses, [key]=value.
-  std::string filled;
-  std::istringstream lines(tables);
-  for (std::string line; std::getline(lines, line);) {
-    if (line.rfind(" _veltra_cli_", 0) == 0) line.erase(0, 1);
-    filled += line + "\n";
-  }
-  s += filled;
+  s += Tables(t, false);
   s += R"(
 _veltra_cli() {
   local cur=${words[CURRENT]} prev=${words[CURRENT-1]} path= word i key pair values

@@ -238,7 +238,7 @@ std::optional<std::string> UnknownCommand(const CLI::App& app, const std::vector
       // An option: skip its value when it takes one and it was not joined.
       const std::string name = word.substr(0, word.find('='));
       const CLI::Option* o = FindOption(at, name);
-      if (o && o->get_type_size() != 0 && word.find('=') == std::string::npos) ++i;
+      if (o && o->get_items_expected_max() != 0 && word.find('=') == std::string::npos) ++i;
       continue;
     }
     const auto subs = at->get_subcommands([](const CLI::App*) { return true; });
