@@ -43,7 +43,7 @@ class Requests {
       if (i > 0 && o_.intervalMs > 0 && StoppedWithin(env_.stop, o_.intervalMs)) break;
       ExchangeResult e = exchange.Request(spec, values, o_.link.subnet);
       ThrowIfLinkFailed(e, link);
-      if (e.outcome == ExchangeOutcome::Interrupted) {
+      if (e.interrupted) {
         interrupted = std::move(e);
         break;
       }

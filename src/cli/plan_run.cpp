@@ -40,7 +40,7 @@ int ApplyPlan(const plan::Plan& plan, Link& link, const GlobalOptions& o, Enviro
     // Module requests go to the plan's subnet, whatever --subnet says.
     const ExchangeResult e = exchange.Request(*step.spec, step.values, plan.subnet);
     ThrowIfLinkFailed(e, link);
-    if (e.outcome == ExchangeOutcome::Interrupted) {
+    if (e.interrupted) {
       interrupted = true;
       sent += e.sent ? 1 : 0;
       break;
@@ -116,7 +116,7 @@ class Reader {
     if (address) values.ints["ADDR"] = address;
     ExchangeResult e = exchange_.Request(Request(id), std::move(values), subnet_);
     ThrowIfLinkFailed(e, link_);
-    if (e.outcome == ExchangeOutcome::Interrupted) return std::nullopt;
+    if (e.interrupted) return std::nullopt;
     ++asked_;
     if (e.outcome == ExchangeOutcome::Answered) ++answered_;
     return e;

@@ -23,6 +23,7 @@ std::string NoAnswerText(const ExchangeResult& e, const LinkOptions& o) {
 }
 
 void ThrowIfLinkFailed(const ExchangeResult& e, Link& link) {
+  if (e.interrupted) return;  // not the link's failure
   if (e.outcome == ExchangeOutcome::NotSent) throw LinkError("the link is not open: request not sent");
   if (e.outcome == ExchangeOutcome::Refused) throw LinkError("the serial line no longer takes data");
   const auto* serial = dynamic_cast<const SerialLink*>(&link);

@@ -19,6 +19,7 @@ std::string NoAnswerText(const ExchangeResult& exchange, const LinkOptions& opti
 
 // Throws LinkError for the outcomes that mean the link failed: not sent, no
 // longer taking data, a serial line that hung up while the request waited.
+// An exchange the stop ended is none of these.
 void ThrowIfLinkFailed(const ExchangeResult& exchange, Link& link);
 
 // Waits up to ms for the stop; true when it was raised.

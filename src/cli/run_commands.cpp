@@ -137,7 +137,7 @@ class Runner {
   bool Send(const RunLine& c) {
     ExchangeResult e = exchange_.Request(*c.spec, c.values, o_.link.subnet);
     ThrowIfLinkFailed(e, link_);
-    if (e.outcome == ExchangeOutcome::Interrupted) return false;
+    if (e.interrupted) return false;
     ++done_;
     if (e.outcome == ExchangeOutcome::Answered) ++answered_;
     Print(c, e);

@@ -48,7 +48,8 @@ std::optional<ExchangeResult> Exchange::Start(PreparedRequest request) {
   if (link_.Stopping()) {
     // Nothing more goes out once a stop was asked for.
     ExchangeResult result;
-    result.outcome = ExchangeOutcome::Interrupted;
+    result.outcome = ExchangeOutcome::NotSent;
+    result.interrupted = true;
     result.request = std::move(request);
     return result;
   }
@@ -145,7 +146,8 @@ ExchangeResult Exchange::Interrupt() {
   // A reply that still comes is a late one.
   PendingRequest done = tracker_.TimedOut();
   ExchangeResult result;
-  result.outcome = ExchangeOutcome::Interrupted;
+  result.outcome = ExchangeOutcome::NoReply;
+  result.interrupted = true;
   result.request = std::move(done.request);
   result.frame = std::move(done.frame);
   result.sentAt = sentClock_;

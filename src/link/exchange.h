@@ -29,7 +29,6 @@ enum class ExchangeOutcome {
   NotSent,   // the link is not open
   Refused,   // the link is open but no longer takes data (its writer ended)
   Failed,    // the link failed while the request waited (event loops; error says why)
-  Interrupted,  // the link's stop was raised: before the request was sent, or while it waited
 };
 
 struct ExchangeResult {
@@ -46,8 +45,12 @@ struct ExchangeResult {
   std::string error;  // Failed: the link's error
   // When the request was handed to the link (the system clock, for logs).
   std::chrono::system_clock::time_point sentAt{};
-  // Interrupted: whether the request had gone out before the stop.
+  // Whether the request went out (NoReply and Answered always; a request
+  // the stop kept back did not).
   bool sent = false;
+  // The link's stop ended it (Link::WatchStop): before it was sent (NotSent)
+  // or while it waited (NoReply).
+  bool interrupted = false;
 };
 
 // A frame that answers no request of ours now.
@@ -80,7 +83,7 @@ class Exchange {
 
   // Sends and waits for the answer or the time-out. When the link's stop is
   // raised (Link::WatchStop) it sends nothing, or ends the wait at once:
-  // Interrupted. Throws LinkError.
+  // interrupted. Throws LinkError.
   ExchangeResult Request(PreparedRequest request);
 
   // Takes what waits on the link, then sends. The result when the request

@@ -10,7 +10,7 @@ void RunScan(BusScan& scan, const AskRequest& ask, const Addressing& addressing,
       break;
     }
     const ExchangeResult e = ask(scan.Build(addressing));
-    if (e.outcome == ExchangeOutcome::Interrupted) {
+    if (e.interrupted) {
       // The address asked is not done.
       scan.Stop();
       break;

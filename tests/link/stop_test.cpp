@@ -45,14 +45,16 @@ void ExpectInterrupted(Exchange& exchange, FrameForm form, StopSignal& stop) {
   const auto start = Clock::now();
   const ExchangeResult waited = exchange.Request(AskType(1, form));
   raise.join();
-  EXPECT_EQ(waited.outcome, ExchangeOutcome::Interrupted);
+  EXPECT_EQ(waited.outcome, ExchangeOutcome::NoReply);
+  EXPECT_TRUE(waited.interrupted);
   EXPECT_TRUE(waited.sent);
   EXPECT_FALSE(waited.frame.empty());
   EXPECT_LT(Clock::now() - start, 10s) << "woken by the stop, not by the time-out";
   EXPECT_EQ(stop.Reason(), 15);
 
   const ExchangeResult next = exchange.Request(AskType(2, form));
-  EXPECT_EQ(next.outcome, ExchangeOutcome::Interrupted);
+  EXPECT_EQ(next.outcome, ExchangeOutcome::NotSent);
+  EXPECT_TRUE(next.interrupted);
   EXPECT_FALSE(next.sent);
   EXPECT_TRUE(next.frame.empty());
 }
