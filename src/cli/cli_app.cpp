@@ -81,7 +81,7 @@ class Requests {
 
   void Print(const ExchangeResult& e) {
     if (o_.json) {
-      env_.out << ExchangeJson(e).dump() << '\n';
+      env_.out << ExchangeJson(e) << '\n';
       return;
     }
     if (e.outcome != ExchangeOutcome::Answered) {

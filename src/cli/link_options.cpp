@@ -56,6 +56,8 @@ std::unique_ptr<Link> OpenLink(const LinkOptions& o, const std::optional<std::st
     auto link = std::make_unique<UdpLink>();
     link->Client().ReceiveTimeout = o.timeoutMs;
     link->SetReportRefusals(true);
+    // One host answers: its socket may as well be connected to it.
+    link->Client().ConnectPeer = !sendTo;
     try {
       link->Open(address, port, o.localPort);
     } catch (const LinkError& error) {

@@ -56,9 +56,10 @@ int ApplyPlan(const plan::Plan& plan, Link& link, const GlobalOptions& o, Enviro
       if (o.quiet) env.err << "veltra-cli: failed: " << step.item << ": " << StatusText(e) << '\n';
     }
     if (o.json) {
-      Json line{{"item", step.item}};
-      line.update(ExchangeJson(e));
-      env.out << line.dump() << '\n';
+      JsonWriter json;
+      json.Begin().Key("item").String(step.item);
+      WriteExchange(json, e);
+      env.out << json.End().Text() << '\n';
     } else if (!o.quiet) {
       env.out << '[' << std::string(count.size() - std::to_string(sent).size(), ' ') << sent << '/' << count << "] "
               << step.item << ": " << StatusText(e) << '\n';
@@ -69,7 +70,7 @@ int ApplyPlan(const plan::Plan& plan, Link& link, const GlobalOptions& o, Enviro
 
   const int failed = static_cast<int>(failures.size());
   if (o.json) {
-    env.out << Json{{"sent", sent}, {"confirmed", confirmed}, {"failed", failures}, {"interrupted", interrupted}}.dump()
+    env.out << JsonLine(Json{{"sent", sent}, {"confirmed", confirmed}, {"failed", failures}, {"interrupted", interrupted}})
             << '\n';
   } else if (!o.quiet) {
     env.out << "Sent " << sent << " of " << steps.size() << ", confirmed " << confirmed << ", failed " << failed
@@ -195,7 +196,7 @@ void VerifyBusSwitch(const plan::Plan& plan, Reader& reader, std::vector<Drift>&
   const auto got = ResultFields(e.decoded);
   for (const auto& [key, value] : want.items())
     if (got[key] != value) {
-      auto text = [](const Json& j) { return j.is_string() ? j.get<std::string>() : j.dump(); };
+      auto text = [](const Json& j) { return j.is_string() ? j.get<std::string>() : JsonLine(j); };
       drift.push_back(Difference(e, "bus switch", std::nullopt, key, text(got[key]), text(value), got[key], value));
     }
 }
@@ -246,7 +247,7 @@ int VerifyPlan(const plan::Plan& plan, Link& link, const GlobalOptions& o, Envir
                       {"command", d.command},
                       {"subnet", plan.subnet},
                       {"time", d.time}});
-    env.out << Json{{"modules", plan.modules.size()}, {"drift", list}}.dump() << '\n';
+    env.out << JsonLine(Json{{"modules", plan.modules.size()}, {"drift", list}}) << '\n';
   } else {
     for (const Drift& d : drift)
       env.out << "drift: " << d.item << ": " << d.field << " is " << d.foundText << ", the plan says "

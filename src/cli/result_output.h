@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/json_writer.h"
 #include "link/exchange.h"
 
 namespace veltra::cli {
@@ -30,11 +31,17 @@ std::string BytesPreview(const Bytes& bytes);
 // The decoded reply's result as named fields: module_type, version, address,
 // outputs (booleans in order), or the bus switch record's fields.
 nlohmann::ordered_json ResultFields(const DecodedReply& reply);
-// {"command", "address", "subnet" (null for direct frames), "time" (when
-// the request went out), "request", "reply" (or null), "reply_invalid"
-// (what came instead of a frame, or null), "status", "status_word",
-// "result", "round_trip_ms"}.
-nlohmann::ordered_json ExchangeJson(const ExchangeResult& exchange);
+// The members of an exchange's object: "command", "address", "subnet"
+// (null for direct frames), "time" (when the request went out), "request",
+// "reply" (or null), "reply_invalid" (what came instead of a frame, or
+// null), "status", "status_word", "result", "round_trip_ms". Callers put
+// their own first ("line", "item").
+void WriteExchange(JsonWriter& json, const ExchangeResult& exchange);
+// The exchange's object alone, as one line.
+std::string ExchangeJson(const ExchangeResult& exchange);
+// One line of JSON output; text that is no UTF-8 (a module's version text
+// may be anything) is written with replacement characters.
+std::string JsonLine(const nlohmann::ordered_json& value);
 // A frame received while listening: {"reply", "status", "status_word", "result"}.
 nlohmann::ordered_json FrameJson(const Bytes& frame, const DecodedReply& reply, std::size_t statusOffset);
 // The result in words, one line per field; none when the reply carries none.

@@ -148,7 +148,7 @@ class Runner {
   // A line that is no command (standard input only); false when the run stops here.
   bool Refuse(int line, const std::string& source, const std::string& why) {
     if (o_.json)
-      env_.out << nlohmann::ordered_json{{"line", line}, {"error", why}}.dump() << '\n';
+      env_.out << JsonLine(nlohmann::ordered_json{{"line", line}, {"error", why}}) << '\n';
     else
       env_.err << "veltra-cli: " << source << ':' << line << ": " << why << '\n';
     return Failed(kExitUsage, line);
@@ -177,9 +177,10 @@ class Runner {
 
   void Print(const RunLine& c, const ExchangeResult& e) {
     if (o_.json) {
-      nlohmann::ordered_json j{{"line", c.line}};
-      j.update(ExchangeJson(e));
-      env_.out << j.dump() << '\n';
+      JsonWriter json;
+      json.Begin().Key("line").Int(c.line);
+      WriteExchange(json, e);
+      env_.out << json.End().Text() << '\n';
       return;
     }
     const bool answered = e.outcome == ExchangeOutcome::Answered;

@@ -74,7 +74,7 @@ std::optional<plan::Plan> LoadPlan(const std::string& path, const GlobalOptions&
     nlohmann::ordered_json errors = nlohmann::ordered_json::array();
     for (const plan::Error& e : parsed.errors)
       errors.push_back({{"line", e.line}, {"column", e.column}, {"message", e.message}});
-    env.out << nlohmann::ordered_json{{"file", name}, {"errors", errors}}.dump() << '\n';
+    env.out << JsonLine(nlohmann::ordered_json{{"file", name}, {"errors", errors}}) << '\n';
   }
   return std::move(parsed.plan);
 }
@@ -84,11 +84,10 @@ int Check(const std::string& path, const GlobalOptions& o, Environment env) {
   if (!plan) return kExitUsage;
   const std::string name = path == "-" ? kStandardInputName : path;
   if (o.json)
-    env.out << nlohmann::ordered_json{{"file", name},
-                                      {"modules", plan->modules.size()},
-                                      {"bus_switch", plan->busSwitch.has_value()},
-                                      {"errors", nlohmann::ordered_json::array()}}
-                   .dump()
+    env.out << JsonLine(nlohmann::ordered_json{{"file", name},
+                                               {"modules", plan->modules.size()},
+                                               {"bus_switch", plan->busSwitch.has_value()},
+                                               {"errors", nlohmann::ordered_json::array()}})
             << '\n';
   else if (!o.quiet)
     env.out << name << ": plan checked, " << plan->modules.size() << " modules\n";
@@ -108,7 +107,7 @@ void PrintScan(const BusScan& scan, const std::map<int, std::string>& times, con
                       {"module_type", row.moduleType},
                       {"version", row.version.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(row.version)},
                       {"round_trip_ms", row.replyMs}});
-    out << list.dump() << '\n';
+    out << JsonLine(list) << '\n';
     return;
   }
   if (!o.quiet)

@@ -88,6 +88,17 @@ std::string ResolveIpv4(const std::string& host) {
 
 TIdUDPClient::~TIdUDPClient() { SetActive(false); }
 
+const UdpEndpoint& TIdUDPClient::Cached(const sockaddr_in& address, AddressText& cache) {
+  // The same peer, request after request: its text is made once.
+  if (!cache.valid || cache.address != address.sin_addr.s_addr || cache.port != address.sin_port) {
+    cache.endpoint = Endpoint(address);
+    cache.address = address.sin_addr.s_addr;
+    cache.port = address.sin_port;
+    cache.valid = true;
+  }
+  return cache.endpoint;
+}
+
 void TIdUDPClient::SetReportRefusals(bool enabled) {
   ReportRefusals = enabled;
   if (fd_ < 0) return;
@@ -114,6 +125,7 @@ void TIdUDPClient::SetActive(bool active) {
   ::close(fd_);
   fd_ = -1;
   bindingPort_ = 0;
+  connected_ = false;
 }
 
 void TIdUDPClient::SetBindingPort(int port) {
@@ -162,14 +174,24 @@ UdpEndpoint TIdUDPClient::SendDatagram(const std::string& bytes) {
   remote.sin_family = AF_INET;
   remote.sin_addr = address;
   remote.sin_port = htons(static_cast<std::uint16_t>(Port & 0xFFFF));
-  const ssize_t sent = ::sendto(fd_, bytes.data(), bytes.size(), 0,
-                                reinterpret_cast<sockaddr*>(&remote), sizeof remote);
+  ssize_t sent;
+  if (ConnectPeer) {
+    if (!connected_ || connectedAddress_ != remote.sin_addr.s_addr || connectedPort_ != remote.sin_port) {
+      if (::connect(fd_, reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) ThrowSocketError(errno);
+      connected_ = true;
+      connectedAddress_ = remote.sin_addr.s_addr;
+      connectedPort_ = remote.sin_port;
+    }
+    sent = ::send(fd_, bytes.data(), bytes.size(), 0);
+  } else {
+    sent = ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&remote), sizeof remote);
+  }
   if (sent < 0) {
     if (errno == EMSGSIZE) throw SocketError("Package Size Too Big.", errno, std::strerror(errno));
     ThrowSocketError(errno);
   }
   if (static_cast<std::size_t>(sent) != bytes.size()) throw SocketError("Not all bytes sent.");
-  return Endpoint(remote);
+  return Cached(remote, lastTo_);
 }
 
 std::string TIdUDPClient::ReceiveDatagram(int timeoutMs, UdpEndpoint* from, int wakeHandle) {
@@ -194,14 +216,15 @@ std::string TIdUDPClient::ReceiveDatagram(int timeoutMs, UdpEndpoint* from, int 
   }
   if (ready > 0 && (waiting.revents & POLLERR) && ReportRefusals) ThrowQueuedError(fd_);
   if (ready <= 0 || !(waiting.revents & POLLIN)) return {};
-  std::vector<char> buffer(static_cast<std::size_t>(BufferSize > 0 ? BufferSize : 1));
+  // One buffer for every receive: a datagram is copied out at its own size.
+  buffer_.resize(static_cast<std::size_t>(BufferSize > 0 ? BufferSize : 1));
   sockaddr_in sender{};
   socklen_t senderSize = sizeof sender;
   const ssize_t received =
-      ::recvfrom(fd_, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&sender), &senderSize);
+      ::recvfrom(fd_, buffer_.data(), buffer_.size(), 0, reinterpret_cast<sockaddr*>(&sender), &senderSize);
   if (received < 0) ThrowSocketError(errno);
-  if (from) *from = Endpoint(sender);
-  return std::string(buffer.data(), static_cast<std::size_t>(received));
+  if (from) *from = Cached(sender, lastFrom_);
+  return std::string(buffer_.data(), static_cast<std::size_t>(received));
 }
 
 }  // namespace veltra

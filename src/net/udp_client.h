@@ -2,9 +2,13 @@
 // Datagram client of the network link: one IPv4 UDP socket, bound to a local
 // port on all addresses, sending to Host:Port and receiving one datagram at a
 // time from any sender.
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
+
+struct sockaddr_in;
 
 namespace veltra {
 
@@ -54,6 +58,10 @@ class TIdUDPClient {
   // SetReportRefusals.
   bool ReportRefusals = false;
   void SetReportRefusals(bool enabled);
+  // Whether the socket is connected to Host:Port at its first send: then
+  // only that peer's datagrams are received (the kernel drops others'), and
+  // a send skips the route lookup. For a link that talks to one host only.
+  bool ConnectPeer = false;
 
   bool Active() const { return fd_ >= 0; }
   // true creates the socket when none is allocated; false closes it and drops
@@ -84,9 +92,23 @@ class TIdUDPClient {
   int Handle() const { return fd_; }
 
  private:
+  // An address and port as text, kept for the next datagram to or from it.
+  struct AddressText {
+    bool valid = false;
+    std::uint32_t address = 0;
+    std::uint16_t port = 0;
+    UdpEndpoint endpoint;
+  };
+  static const UdpEndpoint& Cached(const ::sockaddr_in& address, AddressText& cache);
+
   void Allocate();
   int fd_ = -1;
   int bindingPort_ = 0;
+  std::vector<char> buffer_;
+  AddressText lastTo_, lastFrom_;
+  bool connected_ = false;
+  std::uint32_t connectedAddress_ = 0;
+  std::uint16_t connectedPort_ = 0;
 };
 
 }  // namespace veltra

@@ -311,6 +311,22 @@ TEST_F(CliFaults, AReplyThatIsNoFrameIsReportedAsSuch) {
   EXPECT_TRUE(Contains(serial.err, "--baud")) << serial.err;
 }
 
+// A module's text is whatever bytes it sends: JSON stays JSON.
+TEST_F(CliFaults, AVersionThatIsNoUtf8StillGivesJson) {
+  LoopbackSocket module;
+  std::thread answer([&] {
+    sockaddr_in from{};
+    if (module.Receive(2000, &from).empty()) return;
+    module.SendTo(from, BuildReplyFrame(FrameForm::Routed, 1, 2, 0x80, 7, kStatusOk, {'V', 0xFF, 0xC3, '1'}));
+  });
+  const Outcome o = Cli(Udp(module.port(), {"--json", "read-version", "2"}, 2000));
+  answer.join();
+  EXPECT_EQ(o.exit, cli::kExitOk) << o.err;
+  const Json j = Json::parse(o.out);
+  EXPECT_EQ(j["status_word"], "OK!");
+  EXPECT_EQ(j["result"]["version"].get<std::string>().front(), 'V');
+}
+
 // ---- 7. monitor as a logger
 
 TEST_F(CliFaults, MonitorLinesSayWhenWhoToWhomAndWhat) {
