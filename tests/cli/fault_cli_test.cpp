@@ -124,7 +124,9 @@ TEST_F(CliFaults, TheProgramCatchesSigintAndSigterm) {
   const std::string capture = Path("apply.pcap");
   ChildProgram apply(VELTRA_CLI_PROGRAM, Udp(sim->UdpPort(), {"--capture", capture, "plan", "apply", plan}));
   ASSERT_TRUE(apply.Started());
-  std::this_thread::sleep_for(450ms);
+  // Once the first setting is confirmed, the program is well under way.
+  for (int i = 0; i < 1000 && !Contains(apply.OutSoFar(), "[ 1/13]"); ++i) std::this_thread::sleep_for(10ms);
+  ASSERT_TRUE(Contains(apply.OutSoFar(), "[ 1/13]"));
   apply.Signal(SIGINT);
   const ProgramRun run = apply.Wait();
   EXPECT_EQ(run.status, 130) << run.err;
@@ -136,7 +138,7 @@ TEST_F(CliFaults, TheProgramCatchesSigintAndSigterm) {
 
   LoopbackSocket silent;
   ChildProgram wait(VELTRA_CLI_PROGRAM, Udp(silent.port(), {"read-type", "3"}, 20000));
-  std::this_thread::sleep_for(300ms);
+  ASSERT_FALSE(silent.Receive(10000).empty()) << "the request is out: the program waits for its reply";
   wait.Signal(SIGTERM);
   const ProgramRun term = wait.Wait(10s);
   EXPECT_EQ(term.status, 143);
@@ -333,7 +335,7 @@ TEST_F(CliFaults, MonitorLinesSayWhenWhoToWhomAndWhat) {
   const int port = FreeUdpPort();
   LoopbackSocket bus;
   std::thread sender([&] {
-    std::this_thread::sleep_for(150ms);
+    std::this_thread::sleep_for(250ms);
     bus.SendTo(port, BuildReplyFrame(FrameForm::Routed, 1, 3, 0x80, 6, 1, {0x01, 0x04}));  // module type of 1/3
     bus.SendTo(port, {0x01, 0x02, 0x03});                                                   // no frame: left out
     bus.SendTo(port, BuildReplyFrame(FrameForm::Routed, 258, 7, 0x82, 1, kStatusParameterError, {}));
@@ -352,7 +354,7 @@ TEST_F(CliFaults, MonitorLinesSayWhenWhoToWhomAndWhat) {
   EXPECT_TRUE(Contains(lines[1], "  258/7 -> master  On reply  Parameter error!")) << lines[1];
 
   std::thread again([&] {
-    std::this_thread::sleep_for(150ms);
+    std::this_thread::sleep_for(250ms);
     bus.SendTo(port, BuildReplyFrame(FrameForm::Routed, 1, 3, 0x80, 6, 1, {0x01, 0x04}));
   });
   std::vector<std::string> json = args;
@@ -379,14 +381,29 @@ TEST_F(CliFaults, MonitorStreamsItsCaptureToDisk) {
   ChildProgram monitor(VELTRA_CLI_PROGRAM, {"--udp", "127.0.0.1:" + std::to_string(bus.port()), "--local-port",
                                             std::to_string(port), "--capture", capture, "monitor"});
   ASSERT_TRUE(monitor.Started());
-  std::this_thread::sleep_for(300ms);
+  auto records = [&] {
+    try {
+      return ReadCaptureFile(capture).records.size();
+    } catch (const std::exception&) {
+      return std::size_t{0};  // not there yet
+    }
+  };
+  // Frames until the monitor is listening and one is on disk.
+  const SimFrame probe = BuildReplyFrame(FrameForm::Routed, 1, 9, 0x80, 6, 1, {1, 4});
+  for (int i = 0; i < 100 && records() == 0; ++i) {
+    bus.SendTo(port, probe);
+    std::this_thread::sleep_for(200ms);
+  }
+  std::this_thread::sleep_for(800ms);  // every probe flushed
+  const std::size_t before = records();
+  ASSERT_GT(before, 0u);
   for (int i = 0; i < 3; ++i) bus.SendTo(port, BuildReplyFrame(FrameForm::Routed, 1, i + 1, 0x80, 6, 1, {1, 4}));
   std::this_thread::sleep_for(1500ms);
   monitor.Signal(SIGKILL);
   EXPECT_EQ(monitor.Wait().status, 128 + SIGKILL);
   const CaptureFileContents file = ReadCaptureFile(capture);
   EXPECT_EQ(file.linkType, 101u);
-  EXPECT_EQ(file.records.size(), 3u) << "every frame that came more than a second before the kill";
+  EXPECT_EQ(file.records.size(), before + 3) << "every frame that came more than a second before the kill";
 }
 
 // ---- 8. Failures with their reasons

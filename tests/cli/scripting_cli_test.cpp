@@ -78,6 +78,7 @@ TEST_F(Scripting, VersionUnknownCommandsOptionsAfterTheCommandAndQuiet) {
   const Outcome nothing = Cli(Args({"-q", "light", "off", "1", "2"}));
   EXPECT_EQ(nothing.exit, cli::kExitOk);
   EXPECT_EQ(nothing.out, "");
+  EXPECT_EQ(Cli(Args({"-q", "--json", "read-type", "3"})).exit, cli::kExitUsage) << "one or the other";
   const Outcome silent = Cli(Args({"-q", "read-type", "20"}, 20));
   EXPECT_EQ(silent.exit, cli::kExitNoReply);
   EXPECT_EQ(silent.out, "");
