@@ -43,6 +43,14 @@ struct ExchangeResult {
   // reply, but something came: line settings, noise).
   std::optional<ReceivedUnit> notAFrame;
   std::string error;  // Failed: the link's error
+  // When the request was handed to the link (the system clock, for logs).
+  std::chrono::system_clock::time_point sentAt{};
+  // Whether the request went out (NoReply and Answered always; a request
+  // the stop kept back did not).
+  bool sent = false;
+  // The link's stop ended it (Link::WatchStop): before it was sent (NotSent)
+  // or while it waited (NoReply).
+  bool interrupted = false;
 };
 
 // A frame that answers no request of ours now.
@@ -73,7 +81,9 @@ class Exchange {
 
   Link& link() { return link_; }
 
-  // Sends and waits for the answer or the time-out. Throws LinkError.
+  // Sends and waits for the answer or the time-out. When the link's stop is
+  // raised (Link::WatchStop) it sends nothing, or ends the wait at once:
+  // interrupted. Throws LinkError.
   ExchangeResult Request(PreparedRequest request);
 
   // Takes what waits on the link, then sends. The result when the request
@@ -102,12 +112,15 @@ class Exchange {
   // One received unit: the result when it answers the waiting request.
   std::optional<ExchangeResult> Take(const ReceivedUnit& unit);
   ExchangeResult Answer(const ReceivedUnit& unit);
+  // The waiting request ends because the link's stop was raised.
+  ExchangeResult Interrupt();
   DecodedReply Decode(const Bytes& bytes, FrameForm form) const;
 
   Link& link_;
   RequestLog& log_;
   ReplyTracker tracker_;
   std::optional<ReceivedUnit> notAFrame_;  // of the waiting request
+  std::chrono::system_clock::time_point sentClock_{};  // of the waiting request
 };
 
 // "Late reply: " / "Unrelated frame: " and the reply's log line.

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "link/stop_signal.h"
 #include "protocol/frame.h"
 
 namespace veltra {
@@ -105,6 +106,12 @@ class Link {
   // One tap per link; null removes it. Not owned.
   void SetTap(FrameTap* tap) { tap_ = tap; }
 
+  // A stop that ends every wait of Receive at once when it is raised (the
+  // tool's Ctrl+C); null: none. Not owned: it outlives the link, or is
+  // replaced by null first.
+  virtual void WatchStop(StopSignal* stop) { stop_ = stop; }
+  bool Stopping() const { return stop_ && stop_->Raised(); }
+
  protected:
   bool Tapped() const { return tap_ != nullptr; }
   void Ready() const {
@@ -114,9 +121,11 @@ class Link {
              const LinkEndpoint& remote) const {
     if (tap_) tap_->OnFrame({direction, bytes, std::chrono::system_clock::now(), local, remote});
   }
+  StopSignal* Stop() const { return stop_; }
 
  private:
   FrameTap* tap_ = nullptr;
+  StopSignal* stop_ = nullptr;
   std::function<void()> ready_;
 };
 

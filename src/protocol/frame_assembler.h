@@ -53,6 +53,10 @@ class FrameAssembler {
   std::size_t PendingBytes() const { return buffer_.size(); }
   // Bytes skipped or dropped so far because they belonged to no frame.
   std::size_t SkippedBytes() const { return skipped_; }
+  // The last of those bytes (at most kKeptSkipped) since the last call, in
+  // line order; they are forgotten here.
+  static constexpr std::size_t kKeptSkipped = 64;
+  std::vector<std::uint8_t> TakeSkipped();
 
   // Forgets the waiting bytes (a reopened line starts afresh).
   void Clear() { buffer_.clear(); }
@@ -61,12 +65,14 @@ class FrameAssembler {
   // Moves every complete frame at the front of the buffer to `frames`,
   // skipping bytes that start none; stops at an incomplete frame.
   void Extract(std::vector<Frame>& frames);
+  void Skip(std::uint8_t byte);
   bool SilentSince(Clock::time_point now) const { return now - lastByte_ >= kSilenceLimit; }
 
   FrameForm form_;
   std::vector<std::uint8_t> buffer_;
   Clock::time_point lastByte_{};
   std::size_t skipped_ = 0;
+  std::vector<std::uint8_t> kept_;  // the last skipped bytes
 };
 
 }  // namespace veltra

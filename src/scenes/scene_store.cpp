@@ -48,6 +48,7 @@ enum StatementId {
   kDeleteKey,
   kAnyRecord,
   kDeleteAll,
+  kProbeWrite,
 };
 
 QString StatementText(StatementId id) {
@@ -73,6 +74,8 @@ QString StatementText(StatementId id) {
     case kDeleteKey: return QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(t);
     case kAnyRecord: return QStringLiteral("SELECT EXISTS (SELECT 1 FROM %1)").arg(t);
     case kDeleteAll: return QStringLiteral("DELETE FROM %1").arg(t);
+    // A write that changes nothing: refused as any write is (read-only file).
+    case kProbeWrite: return QStringLiteral("UPDATE %1 SET rowid = rowid WHERE 0").arg(t);
   }
   return {};
 }
@@ -265,6 +268,13 @@ void SceneStore::RequireWritableFile() const {
   RequireOpen();
   const QString changed = FileChangedError();
   if (!changed.isEmpty()) Throw(changed);
+}
+
+void SceneStore::CheckWritable() {
+  RequireWritableFile();
+  QSqlQuery& probe = statements_->Get(kProbeWrite);
+  WriteTransaction tx(*statements_);
+  Run(probe);
 }
 
 void SceneStore::SaveSceneRecord(int sceneNo, int moduleAddr,

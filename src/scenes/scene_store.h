@@ -78,6 +78,11 @@ class SceneStore : public QObject {
   // The same for a database file of any name and folder.
   bool OpenSceneFile(const QString& path);
   bool IsOpen() const;
+  // Whether a write would be taken now, tried without changing anything: a
+  // write transaction is begun and rolled back. Throws SceneStoreError with
+  // the database's reason (a file opened read-only, a lock another
+  // connection holds, the file replaced since it was opened).
+  void CheckWritable();
   QString ConnectionString() const;
   QString OpenError() const;
 

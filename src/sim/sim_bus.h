@@ -27,6 +27,7 @@
 
 #include "protocol/bus_switch_commands.h"
 #include "protocol/frame.h"
+#include "protocol/module_types.h"
 #include "protocol/status_words.h"
 
 namespace veltra {
@@ -34,8 +35,6 @@ namespace veltra {
 using SimFrame = std::vector<std::uint8_t>;
 
 enum class SimLink { Udp, Serial };
-
-enum class ModuleKind { Light, Curtain, Infrared, Input };
 
 // Module addresses a module can be given; 0 means "no address yet".
 inline constexpr int kFirstModuleAddress = 1;
@@ -96,10 +95,9 @@ struct SimModule {
   void Reset();
 };
 
-// Two-byte module type and version text per kind.
-std::array<std::uint8_t, 2> ModuleType(const SimModule& module);
+// The module's type (its code from protocol/module_types.h) and version text.
+ModuleType TypeOf(const SimModule& module);
 std::string ModuleVersion(const SimModule& module);
-inline constexpr std::array<std::uint8_t, 2> kBusSwitchType{0x10, 0x01};
 inline constexpr const char* kBusSwitchVersion = "BusSwitch V1.0";
 
 // A request as the bus read it.

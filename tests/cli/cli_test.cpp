@@ -224,7 +224,8 @@ TEST_F(CliWithSimulator, LightOnThenReadStatusShowsTheOutputOn) {
   const auto j = nlohmann::ordered_json::parse(status.out);
   std::vector<std::string> keys;
   for (const auto& item : j.items()) keys.push_back(item.key());
-  EXPECT_EQ(keys, (std::vector<std::string>{"request", "reply", "status", "status_word", "result", "round_trip_ms"}));
+  EXPECT_EQ(keys, (std::vector<std::string>{"command", "address", "subnet", "time", "request", "reply", "reply_invalid",
+                                            "status", "status_word", "result", "round_trip_ms"}));
   EXPECT_EQ(j["request"], "55 AA 0A 00 01 01 00 08 54 B9");
   EXPECT_EQ(j["status"], 1);
   EXPECT_EQ(j["status_word"], "OK!");
@@ -302,20 +303,15 @@ TEST_F(CliWithSimulator, ConfirmedScenesGoToTheSceneDatabaseOnlyWhenOneIsNamed) 
   EXPECT_EQ(rows(), 0);
 
   const Outcome missing = Cli(Args({"--scene-db", "/nonexistent/scenes.db", "scene", "set", "1", "4", "1"}));
-  EXPECT_EQ(missing.exit, cli::kExitLinkError);
+  EXPECT_EQ(missing.exit, cli::kExitStorage);
 }
 
 TEST_F(CliWithSimulator, MonitorPrintsFramesUntilStopped) {
-  std::atomic<bool> stop{false};
-  std::ostringstream out, err;
-  std::thread monitor([&] {
-    cli::Run({"--udp", "127.0.0.1:" + std::to_string(sim.UdpPort()), "--local-port", "0", "--json", "monitor"},
-             {out, err, &stop});
-  });
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  stop = true;
-  monitor.join();
-  EXPECT_TRUE(err.str().empty()) << err.str();
+  const Outcome o = CliStopped(
+      {"--udp", "127.0.0.1:" + std::to_string(sim.UdpPort()), "--local-port", "0", "--json", "monitor"},
+      std::chrono::milliseconds(300));
+  EXPECT_EQ(o.exit, 130) << "ended by the stop";
+  EXPECT_TRUE(o.err.empty()) << o.err;
 }
 
 }  // namespace

@@ -6,6 +6,11 @@ expected_files() {
   for program in "$@"; do
     echo "bin/$program"
     echo "share/man/man1/$program.1.gz"
+    if [ "$program" = veltra-cli ]; then
+      echo "share/bash-completion/completions/veltra-cli"
+      echo "share/zsh/vendor-completions/_veltra-cli"
+      echo "share/fish/vendor_completions.d/veltra-cli.fish"
+    fi
   done
   echo "share/applications/$id.desktop"
   echo "share/metainfo/$id.metainfo.xml"

@@ -110,6 +110,8 @@ TEST_F(SceneStoreFailureTest, ReadOnlyFileRefusesEveryWrite) {
   ASSERT_EQ(::chmod(path_.toLocal8Bit().constData(), 0444), 0);
   ASSERT_TRUE(store_.OpenSceneTable(folder_)) << store_.OpenError().toStdString();
   EXPECT_EQ(store_.Model()->rowCount(), 2);  // still readable
+  // Known before anything is tried for real.
+  EXPECT_NE(ErrorOf([&] { store_.CheckWritable(); }).find("readonly"), std::string::npos);
   ExpectEveryWriteRefused("readonly");
   EXPECT_NE(ErrorOf([&] { (void)store_.DeleteAllScenes(); }).find("readonly"), std::string::npos);
   // In-place edits are refused the same way, reported by signal.
@@ -125,8 +127,11 @@ TEST_F(SceneStoreFailureTest, ReadOnlyFileRefusesEveryWrite) {
 
 TEST_F(SceneStoreFailureTest, TableLockedByAnotherConnectionRefusesWritesUntilReleased) {
   Seed();
+  store_.CheckWritable();  // free: nothing thrown, nothing written
+  EXPECT_EQ(Peer(path_).Records().size(), 2);
   Peer other(path_);
   other.Exec(QStringLiteral("BEGIN EXCLUSIVE"));
+  EXPECT_NE(ErrorOf([&] { store_.CheckWritable(); }).find("locked"), std::string::npos);
   ExpectEveryWriteRefused("database is locked");
   // Even the emptiness check of "Delete All" cannot read through the lock.
   EXPECT_NE(ErrorOf([&] { (void)store_.DeleteAllScenes(); }).find("locked"), std::string::npos);

@@ -119,6 +119,14 @@ TEST_P(SimReplies, TypeAndVersionPerKind) {
   EXPECT_EQ(One(Module(RequestId::ReadModuleType, 3)).text, "0104");
   EXPECT_EQ(One(Module(RequestId::ReadModuleType, 4)).text, "0301");
   EXPECT_EQ(One(Module(RequestId::ReadModuleType, 5)).text, "0408");
+  // The codes are the catalogue's knowledge of the types.
+  for (const SimModule& m : bus.Modules()) {
+    if (!m.address) continue;
+    const auto type = ParseModuleType(One(Module(RequestId::ReadModuleType, m.address)).text);
+    ASSERT_TRUE(type) << m.address;
+    EXPECT_EQ(type->kind, m.kind);
+    EXPECT_EQ(type->channels, m.kind == ModuleKind::Infrared ? 0 : m.channels);
+  }
 
   reply = One(Module(RequestId::ReadVersion, 3));
   EXPECT_EQ(reply.effect, ReplyEffect::Version);
@@ -255,7 +263,14 @@ TEST_P(SimReplies, InputBindingsAreStoredAndCleared) {
 
   bind["INPUT"] = 9;  // the input module has 8 inputs
   EXPECT_TRUE(Says(One(test::RequestFrame(RequestId::BindInput, bind, Form())), "Parameter error!"));
+  // "Scene" takes a scene number; the frame is built as given, past the
+  // catalogue's check.
   bind["INPUT"] = 1;
+  bind["--function"] = 12;
+  bind["--param"] = 51;
+  EXPECT_TRUE(Says(One(test::RequestFrame(RequestId::BindInput, bind, Form())), "Parameter error!"));
+  bind["--param"] = 50;
+  EXPECT_TRUE(Says(One(test::RequestFrame(RequestId::BindInput, bind, Form())), "OK!"));
   bind["ADDR"] = 1;  // a light module has no inputs
   EXPECT_TRUE(Says(One(test::RequestFrame(RequestId::BindInput, bind, Form())), "Command error!"));
 }
