@@ -1,12 +1,10 @@
 #pragma once
 // The scene table of --scene-db: confirmed scenes are written there with the
-// window's rules, and "plan export" reads it.
-#include <QCoreApplication>
-#include <memory>
+// window's rules, and "plan export" reads it. No application object needed.
 #include <string>
 
 #include "link/exchange.h"
-#include "scenes/scene_store.h"
+#include "scenes/scene_repository.h"
 
 namespace veltra::cli {
 
@@ -14,12 +12,10 @@ class SceneDatabase {
  public:
   // Opens an existing database; throws std::runtime_error with the reason.
   explicit SceneDatabase(const std::string& path);
-  ~SceneDatabase();
-  SceneStore& Store() { return *store_; }
+  SceneRepository& Store() { return store_; }
 
  private:
-  std::unique_ptr<QCoreApplication> app_;
-  std::unique_ptr<SceneStore> store_;
+  SceneRepository store_;
 };
 
 // What the answer to a scene request changes in the scene table, as in the

@@ -27,7 +27,7 @@
 #include "console/form1_builders.h"
 #include "console/local_ip.h"
 #include "console/exchange_controller.h"
-#include "scenes/scene_store.h"
+#include "scenes/scene_table_model.h"
 
 namespace veltra {
 
@@ -59,7 +59,7 @@ TForm1::TForm1(TForm1Options options, QWidget* parent) : QMainWindow(parent), op
   serialLink->onHangup = [this] {
     QMetaObject::invokeMethod(this, [this] { RunGuarded([this] { HandleSerialHangup(); }); }, Qt::QueuedConnection);
   };
-  ADOTable1 = new SceneStore(this);
+  ADOTable1 = new SceneTableModel(sceneRepository_, this);
   ADOTable1->setObjectName("ADOTable1");
 
   auto* central = new QWidget;

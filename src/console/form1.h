@@ -29,6 +29,7 @@
 #include "protocol/bus_switch_commands.h"
 #include "protocol/command_catalogue.h"
 #include "protocol/request_writer.h"
+#include "scenes/scene_repository.h"
 #include "sim/simulator_runtime.h"
 
 class QAction;
@@ -54,7 +55,7 @@ namespace veltra {
 class BusScanDialog;
 class Dialogs;
 class ExchangeController;
-class SceneStore;
+class SceneTableModel;
 class TComm;
 class KeyFilter;
 class SpinEdit;
@@ -154,7 +155,8 @@ class TForm1 : public QMainWindow, public RequestLog {
   const std::unique_ptr<SerialLink> serialLink = MakeEventLoopSerialLink();
   TIdUDPClient& IdUDPClient1 = udpLink.Client();  // the UDP link's socket component
   TComm* const Comm1 = &serialLink->Port();       // the serial link's component
-  SceneStore* ADOTable1 = nullptr;                // the table "Scenes Records"
+  SceneRepository sceneRepository_;               // the table "Scenes Records"
+  SceneTableModel* ADOTable1 = nullptr;           // its rows in the grid
 
   // Above everything else, only when the bus is simulated: says so and where.
   QLabel* SimulationBanner = nullptr;

@@ -16,6 +16,7 @@
 #include "console/spin_edit.h"
 #include "protocol/bus_switch_commands.h"
 #include "protocol/scene_commands.h"
+#include "scenes/scene_table_model.h"
 
 namespace veltra {
 namespace {

@@ -15,7 +15,7 @@
 #include "console/dialogs.h"
 #include "console/form1.h"
 #include "console/replace_file.h"
-#include "scenes/scene_store.h"
+#include "scenes/scene_table_model.h"
 
 namespace veltra {
 namespace {
@@ -124,7 +124,7 @@ void TForm1::ClearLogClick() {
 
 void TForm1::AboutVeltraClick() {
   dialogs_->About(QStringLiteral("About Veltra"),
-                  AboutText(DataSourceOf(ADOTable1->ConnectionString()), ADOTable1->IsOpen()));
+                  AboutText(ADOTable1->FilePath(), ADOTable1->IsOpen()));
 }
 
 }  // namespace veltra

@@ -9,7 +9,7 @@
 #include "console/spin_edit.h"
 #include "protocol/bus_switch_commands.h"
 #include "protocol/scene_commands.h"
-#include "scenes/scene_store.h"
+#include "scenes/scene_table_model.h"
 
 namespace veltra {
 

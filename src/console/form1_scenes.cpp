@@ -14,7 +14,7 @@
 #include "console/dialogs.h"
 #include "console/spin_edit.h"
 #include "protocol/scene_commands.h"
-#include "scenes/scene_store.h"
+#include "scenes/scene_table_model.h"
 
 namespace veltra {
 namespace {
@@ -60,15 +60,15 @@ void TForm1::BuildSceneMenu() {
 }
 
 void TForm1::BindSceneGrid() {
-  DBGrid1->setModel(ADOTable1->Model());
+  DBGrid1->setModel(ADOTable1);
   // The grid follows the current record, and a row picked in the grid
   // becomes the current record.
-  connect(ADOTable1, &SceneStore::currentRowChanged, this, [this](int row) {
+  connect(ADOTable1, &SceneTableModel::currentRowChanged, this, [this](int row) {
     if (followingCurrentRow_) return;
     followingCurrentRow_ = true;
     if (row >= 0) {
       DBGrid1->selectRow(row);
-      DBGrid1->scrollTo(ADOTable1->Model()->index(row, 0));
+      DBGrid1->scrollTo(ADOTable1->index(row, 0));
     } else {
       DBGrid1->clearSelection();
     }
@@ -81,7 +81,7 @@ void TForm1::BindSceneGrid() {
             ADOTable1->SetCurrentRow(current.row());
             followingCurrentRow_ = false;
           });
-  connect(ADOTable1, &SceneStore::editFailed, this, [this](const QString& message) { dialogs_->ShowError(message); });
+  connect(ADOTable1, &SceneTableModel::editFailed, this, [this](const QString& message) { dialogs_->ShowError(message); });
   // Deleting a row from the keyboard asks first.
   GridDeleteRow = new QAction(DBGrid1);
   GridDeleteRow->setObjectName("GridDeleteRow");
@@ -95,7 +95,7 @@ void TForm1::BindSceneGrid() {
       const QPersistentModelIndex current = DBGrid1->currentIndex();
       if (!current.isValid()) return;
       if (!dialogs_->Confirm(QStringLiteral("Delete record?")) || !current.isValid()) return;
-      ADOTable1->Model()->removeRows(current.row(), 1);
+      ADOTable1->removeRows(current.row(), 1);
     });
   });
   // Records added by hand. One left untouched goes again when the focus
@@ -107,7 +107,7 @@ void TForm1::BindSceneGrid() {
   DBGrid1->addAction(GridAppendRow);
   DBGrid1->installEventFilter(new GridDownKey(DBGrid1, GridAppendRow));
   connect(GridAppendRow, &QAction::triggered, this, [this] { RunGuarded([this] { AppendGridRow(); }); });
-  connect(ADOTable1->Model(), &QAbstractItemModel::dataChanged, this,
+  connect(ADOTable1, &QAbstractItemModel::dataChanged, this,
           [this](const QModelIndex& topLeft, const QModelIndex& bottomRight) {
             if (newGridRow_.isValid() && newGridRow_.row() >= topLeft.row() && newGridRow_.row() <= bottomRight.row())
               newGridRow_ = QPersistentModelIndex();
@@ -124,7 +124,7 @@ void TForm1::BindSceneGrid() {
 }
 
 void TForm1::AppendGridRow() {
-  QAbstractItemModel* model = ADOTable1->Model();
+  QAbstractItemModel* model = ADOTable1;
   if (!newGridRow_.isValid()) {
     if (model->columnCount() == 0) return;  // no table
     int added = -1;
@@ -142,7 +142,7 @@ void TForm1::DropUntouchedGridRow() {
   if (!newGridRow_.isValid()) return;
   const int row = newGridRow_.row();
   newGridRow_ = QPersistentModelIndex();
-  ADOTable1->Model()->removeRows(row, 1);
+  ADOTable1->removeRows(row, 1);
 }
 
 void TForm1::Delete1Click() {

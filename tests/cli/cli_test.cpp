@@ -17,7 +17,7 @@
 #include "../support/bytes.h"
 #include "cli_support.h"
 #include "console/spin_edit.h"
-#include "scenes/scene_store.h"
+#include "scenes/scene_repository.h"
 #include "scenes/scene_store_schema.h"
 
 namespace veltra::test {
@@ -279,27 +279,30 @@ TEST_F(CliWithSimulator, SerialLineRepliesAreFramedAndDecoded) {
 TEST_F(CliWithSimulator, ConfirmedScenesGoToTheSceneDatabaseOnlyWhenOneIsNamed) {
   QTemporaryDir folder;
   const QString db = folder.filePath("scenes.db");
-  CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), db);
+  CreateSceneDatabase(VELTRA_SCENE_SCHEMA, db.toStdString());
   auto rows = [&] {
-    SceneStore store;
-    EXPECT_TRUE(store.OpenSceneFile(db)) << store.OpenError().toStdString();
-    return store.Model()->rowCount();
+    SceneRepository store;
+    EXPECT_TRUE(store.Open(db.toStdString())) << store.OpenError();
+    return store.ReadAll().size();
   };
   EXPECT_EQ(Cli(Args({"scene", "set", "1", "4", "1", "0"})).exit, cli::kExitOk);
-  EXPECT_EQ(rows(), 0);
+  EXPECT_EQ(rows(), 0u);
   EXPECT_EQ(Cli(Args({"--scene-db", db.toStdString(), "scene", "set", "1", "4", "1", "0"})).exit, cli::kExitOk);
   EXPECT_EQ(Cli(Args({"--scene-db", db.toStdString(), "scene", "set", "1", "4", "0", "0", "1"})).exit, cli::kExitOk);
   {
-    SceneStore store;
-    ASSERT_TRUE(store.OpenSceneFile(db));
-    QAbstractItemModel* m = store.Model();
-    ASSERT_EQ(m->rowCount(), 1) << "the same scene and module is updated";
-    QStringList cells;
-    for (int c = 0; c < m->columnCount(); ++c) cells << m->index(0, c).data().toString();
-    EXPECT_TRUE(cells.join(',').contains("4,1,0,0,1,X,X,X,X,X")) << cells.join(',').toStdString();
+    SceneRepository store;
+    ASSERT_TRUE(store.Open(db.toStdString()));
+    const auto records = store.ReadAll();
+    ASSERT_EQ(records.size(), 1u) << "the same scene and module is updated";
+    std::string cells;
+    for (const SceneValue& cell : records[0].cells) {
+      if (const auto* text = std::get_if<std::string>(&cell)) cells += *text + ',';
+      if (const auto* number = std::get_if<std::int64_t>(&cell)) cells += std::to_string(*number) + ',';
+    }
+    EXPECT_NE(cells.find("4,1,0,0,1,X,X,X,X,X"), std::string::npos) << cells;
   }
   EXPECT_EQ(Cli(Args({"--scene-db", db.toStdString(), "scene", "clear", "1", "4"})).exit, cli::kExitOk);
-  EXPECT_EQ(rows(), 0);
+  EXPECT_EQ(rows(), 0u);
 
   const Outcome missing = Cli(Args({"--scene-db", "/nonexistent/scenes.db", "scene", "set", "1", "4", "1"}));
   EXPECT_EQ(missing.exit, cli::kExitLinkError);

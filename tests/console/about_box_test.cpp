@@ -10,7 +10,7 @@
 
 #include "console/build_info.h"
 #include "console_support.h"
-#include "scenes/scene_store.h"
+#include "scenes/scene_table_model.h"
 #include "scenes/scene_store_schema.h"
 
 namespace veltra::test {
@@ -31,7 +31,7 @@ class AboutBox : public ::testing::Test {
 
 TEST_F(AboutBox, HelpMenuShowsVersionLicenceAndTheDatabaseInUse) {
   const QString path = folder.filePath(QStringLiteral("site A.sqlite"));
-  CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), path);
+  CreateSceneDatabase(VELTRA_SCENE_SCHEMA, (path).toStdString());
   auto form = Window(path);
   EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('|').toStdString();
   EXPECT_TRUE(form->ADOTable1->IsOpen());

@@ -29,7 +29,7 @@ class CaptureWindow : public ::testing::Test {
 
   void SetUp() override {
     ASSERT_TRUE(folder.isValid());
-    CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), folder.filePath("Veltra.mdb"));
+    CreateSceneDatabase(VELTRA_SCENE_SCHEMA, (folder.filePath("Veltra.mdb").toStdString()));
     TForm1Options options = TestOptions(dialogs);
     options.sceneFolder = folder.path() + '/';
     options.simulator = std::make_shared<SimulatorRuntime>();

@@ -64,7 +64,7 @@ class SlowBus : public ::testing::TestWithParam<Over> {
   // `delayMs` late, the link under test open.
   void Start(int delayMs, const std::string& population = "default") {
     ASSERT_TRUE(folder.isValid());
-    CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), folder.filePath("Veltra.mdb"));
+    CreateSceneDatabase(VELTRA_SCENE_SCHEMA, (folder.filePath("Veltra.mdb").toStdString()));
     TForm1Options options = TestOptions(dialogs);
     options.sceneFolder = folder.path() + '/';
     SimulatorOptions simulation;
@@ -222,7 +222,7 @@ TEST_F(Matching, FramesHeardOnTheSerialLineAreLoggedAndChangeNothing) {
 
 TEST_F(Matching, SceneConfirmationsApplyTheValuesThatWereSent) {
   QTemporaryDir folder;
-  CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), folder.filePath("Veltra.mdb"));
+  CreateSceneDatabase(VELTRA_SCENE_SCHEMA, (folder.filePath("Veltra.mdb").toStdString()));
   TForm1Options options = TestOptions(dialogs);
   options.sceneFolder = folder.path() + '/';
   CapturingForm scenes(options);

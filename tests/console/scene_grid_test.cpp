@@ -39,7 +39,7 @@ class SceneGrid : public ::testing::Test {
 
   void SetUp() override {
     ASSERT_TRUE(folder.isValid());
-    CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), folder.filePath("Veltra.mdb"));
+    CreateSceneDatabase(VELTRA_SCENE_SCHEMA, (folder.filePath("Veltra.mdb").toStdString()));
     TForm1Options options = TestOptions(dialogs);
     options.sceneFolder = folder.path() + '/';
     form = std::make_unique<CapturingForm>(options);

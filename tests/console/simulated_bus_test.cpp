@@ -45,7 +45,7 @@ class SimulatedBus : public ::testing::TestWithParam<Link> {
   // link under test open.
   void Start(SimFaults faults = {}) {
     ASSERT_TRUE(folder.isValid());
-    CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), folder.filePath("Veltra.mdb"));
+    CreateSceneDatabase(VELTRA_SCENE_SCHEMA, (folder.filePath("Veltra.mdb").toStdString()));
     TForm1Options options = TestOptions(dialogs);
     options.sceneFolder = folder.path() + '/';
     SimulatorOptions simulation;

@@ -207,7 +207,7 @@ class SceneDatabaseFault : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(folder.isValid());
     path = folder.filePath("Veltra.mdb");
-    ASSERT_EQ(CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), path), CreateResult::Created);
+    ASSERT_EQ(CreateSceneDatabase(VELTRA_SCENE_SCHEMA, path.toStdString()), CreateResult::Created);
     TForm1Options options = TestOptions(dialogs);
     options.sceneFolder = folder.path() + '/';
     form = std::make_unique<CapturingForm>(options);
@@ -252,7 +252,7 @@ TEST_F(SceneDatabaseFault, DeletedWhileRunning) {
 
 TEST_F(SceneDatabaseFault, ReplacedWhileRunning) {
   const QString other = folder.filePath("other.mdb");
-  ASSERT_EQ(CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), other), CreateResult::Created);
+  ASSERT_EQ(CreateSceneDatabase(VELTRA_SCENE_SCHEMA, other.toStdString()), CreateResult::Created);
   ASSERT_TRUE(QFile::remove(path));
   ASSERT_TRUE(QFile::rename(other, path));
   QFile file(path);
