@@ -18,6 +18,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The platform plugins (X11, Wayland) are plugins: no program links them, so
 # dpkg-shlibdeps cannot find them.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# Qt's Wayland platform plugin: without it the console runs through XWayland
+# on a Wayland desktop (Debian's GNOME session).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 # The captures open in Wireshark with the dissector the package installs.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "wireshark | tshark")
 include(CPack)

@@ -3,6 +3,7 @@
 // the command through the request session and prints its result. main()
 // only hands over its arguments; tests and benchmarks run it in-process.
 #include <atomic>
+#include <istream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -22,6 +23,9 @@ struct Environment {
   std::ostream& err;
   // Set from elsewhere (a signal handler) to end "monitor".
   const std::atomic<bool>* stop = nullptr;
+  // The operator's answers to "plan test" (null: the standard input, and
+  // only when it is a terminal). A stream given here is taken for one.
+  std::istream* in = nullptr;
 };
 
 // args without the program name.

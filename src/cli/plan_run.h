@@ -1,5 +1,6 @@
 #pragma once
-// "plan apply" and "plan verify": a checked plan against the bus.
+// "plan apply" and "plan verify": a checked plan against the bus, on the
+// runs the window shares (acceptance/plan_runs.h).
 #include "cli/tool_commands.h"
 #include "link/link.h"
 #include "plan/site_plan.h"

@@ -14,6 +14,7 @@
 
 #include "capture/frame_recorder.h"
 #include "cli/plan_run.h"
+#include "cli/plan_test.h"
 #include "cli/scene_database.h"
 #include "cli/tool_exchange.h"
 #include "scan/scan_session.h"
@@ -27,6 +28,7 @@ struct ToolCommands::Values {
   bool keepGoing = false;
   bool unplanned = false;
   std::string output;
+  PlanTestOptions test;
 };
 
 int ReportLinkFailure(std::ostream& err, const std::string& text, const std::string& reason) {
@@ -51,6 +53,20 @@ std::optional<plan::Plan> LoadPlan(const std::string& path, std::ostream& err) {
   plan::ParseResult parsed = plan::ParsePlan(text.str(), path);
   for (const plan::Error& e : parsed.errors) err << plan::Describe(e) << '\n';
   return std::move(parsed.plan);
+}
+
+// A file of [[test]] tables beside the plan, checked against it.
+std::optional<std::vector<plan::TestStep>> LoadTests(const std::string& path, const plan::Plan& plan, std::ostream& err) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    err << "veltra-cli: cannot read the tests " << path << '\n';
+    return std::nullopt;
+  }
+  std::ostringstream text;
+  text << in.rdbuf();
+  plan::TestsResult parsed = plan::ParseTests(text.str(), path, plan);
+  for (const plan::Error& e : parsed.errors) err << plan::Describe(e) << '\n';
+  return std::move(parsed.tests);
 }
 
 void PrintScan(const BusScan& scan, bool json, std::ostream& out) {
@@ -172,7 +188,17 @@ ToolCommands::ToolCommands(CLI::App& app) : v_(std::make_unique<Values>()) {
   check_ = plan->add_subcommand("check", "check a plan file without sending anything");
   apply_ = plan->add_subcommand("apply", "send every setting of a plan, in order");
   verify_ = plan->add_subcommand("verify", "read back what can be read and print the differences from a plan");
-  for (CLI::App* sub : {check_, apply_, verify_}) sub->add_option("FILE", v_->file, "the plan (TOML)")->required();
+  test_ = plan->add_subcommand("test", "run the plan's acceptance tests (or the default steps) and report them");
+  for (CLI::App* sub : {check_, apply_, verify_, test_}) sub->add_option("FILE", v_->file, "the plan (TOML)")->required();
+  test_->add_option("--tests", v_->test.testsFile, "[[test]] tables in a file beside the plan, used instead of its own");
+  test_->add_flag("--non-interactive", v_->test.nonInteractive,
+                  "ask nothing: input and identify steps end \"manual\" (also when the input is no terminal)");
+  test_->add_flag("--leave", v_->test.leave, "leave the outputs as the steps left them instead of setting them back");
+  test_->add_option("--junit", v_->test.junit, "write the results as JUnit XML to this file");
+  test_->add_option("--report", v_->test.reports, "write the handover report to FILE.html or FILE.pdf (repeatable)");
+  test_->add_option("--report-time", v_->test.reportTime,
+                    "the date in the report (YYYY-MM-DD[THH:MM[:SS]][Z]); round trips are then left out, so that "
+                    "two runs give the same report");
   apply_->add_flag("--keep-going", v_->keepGoing, "go on after an error status or a missing reply");
   verify_->add_flag("--unplanned", v_->unplanned,
                     "also ask the addresses the plan does not name (1-32); a module there is drift");
@@ -183,12 +209,14 @@ ToolCommands::ToolCommands(CLI::App& app) : v_(std::make_unique<Values>()) {
 ToolCommands::~ToolCommands() = default;
 
 const CLI::App* ToolCommands::Chosen() const {
-  for (const CLI::App* sub : {scan_, check_, apply_, verify_, export_})
+  for (const CLI::App* sub : {scan_, check_, apply_, verify_, export_, test_})
     if (sub->parsed()) return sub;
   return nullptr;
 }
 
-bool ToolCommands::NeedsLink() const { return scan_->parsed() || apply_->parsed() || verify_->parsed(); }
+bool ToolCommands::NeedsLink() const {
+  return scan_->parsed() || apply_->parsed() || verify_->parsed() || test_->parsed();
+}
 
 int ToolCommands::Run(const GlobalOptions& o, Environment env) {
   if (export_->parsed()) {
@@ -211,6 +239,20 @@ int ToolCommands::Run(const GlobalOptions& o, Environment env) {
       return kExitOk;
     }
   }
+  std::unique_ptr<PlanTest> test;
+  if (test_->parsed()) {
+    v_->test.planFile = v_->file;
+    if (!v_->test.testsFile.empty()) {
+      std::optional<std::vector<plan::TestStep>> steps = LoadTests(v_->test.testsFile, *plan, env.err);
+      if (!steps) return kExitUsage;
+      plan->tests = std::move(*steps);
+    }
+    test = std::make_unique<PlanTest>(*plan, v_->test, o, env);
+    if (const auto problem = test->Prepare()) {
+      env.err << "veltra-cli: " << *problem << "\n\n" << test_->help();
+      return kExitUsage;
+    }
+  }
   std::unique_ptr<CaptureStream> capture;
   if (!o.capture.empty())
     capture = std::make_unique<CaptureStream>(o.capture, o.link.Udp() ? CaptureLinkType::Ipv4 : CaptureLinkType::Serial);
@@ -227,6 +269,8 @@ int ToolCommands::Run(const GlobalOptions& o, Environment env) {
       result = Scan(v_->from, v_->to, *link, o, env);
     else if (apply_->parsed())
       result = ApplyPlan(*plan, *link, o, env, v_->keepGoing);
+    else if (test)
+      result = test->Run(*link);
     else
       result = VerifyPlan(*plan, *link, o, env, v_->unplanned);
   } catch (...) {
@@ -234,6 +278,12 @@ int ToolCommands::Run(const GlobalOptions& o, Environment env) {
     throw;
   }
   finish();
+  // The reports name the capture with its SHA-256: written once it is
+  // complete. Results that could not be kept outweigh the verdict.
+  if (test) {
+    const int written = test->WriteFiles();
+    if (written != kExitOk) result = written;
+  }
   return result;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // The tool's commands beyond one request per button: "scan" and the site
-// plan commands "plan check|apply|verify|export".
+// plan commands "plan check|apply|verify|test|export".
 #include <CLI/CLI.hpp>
 #include <memory>
 #include <string>
@@ -38,7 +38,7 @@ class ToolCommands {
  private:
   struct Values;
   std::unique_ptr<Values> v_;
-  CLI::App *scan_, *check_, *apply_, *verify_, *export_;
+  CLI::App *scan_, *check_, *apply_, *verify_, *export_, *test_;
 };
 
 }  // namespace veltra::cli

@@ -8,6 +8,7 @@ ToolExchange::ToolExchange(Link& link, const LinkOptions& options, bool masked, 
   exchange_.listenForm = form_;
   exchange_.onUnmatched = [this](const UnmatchedFrame& frame) {
     if (!frame.logLine.empty()) AppendLog(frame.logLine);
+    if (heard) heard(frame);
   };
 }
 

@@ -26,6 +26,8 @@ class ToolExchange final : private RequestLog {
 
   Exchange& exchange() { return exchange_; }
   FrameForm Form() const { return form_; }
+  // Besides the log: every frame that answers no request, as it is taken.
+  std::function<void(const UnmatchedFrame&)> heard;
 
  private:
   bool LogMasked() const override { return masked_; }

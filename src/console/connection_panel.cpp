@@ -217,6 +217,12 @@ void ConnectionPanel::ChooseSerialLine(const QString& path) {
   port_->setCurrentIndex(port_->findText(path));
 }
 
+std::string ConnectionPanel::LinkText() const {
+  if (network_->isChecked())
+    return "UDP to " + remoteIp_->text().toStdString() + ":" + remotePort_->text().toStdString() + ", routed frames";
+  return "serial line " + port_->currentText().toStdString() + " at " + baud_->currentText().toStdString() + " baud";
+}
+
 bool ConnectionPanel::LogMasked() const { return mask_->isChecked(); }
 
 void ConnectionPanel::SetLogMasked(bool masked) { mask_->setChecked(masked); }

@@ -45,6 +45,9 @@ class ConnectionPanel : public QGroupBox {
   // serial line listed and chosen.
   void PointAt(const UdpSettings& network);
   void ChooseSerialLine(const QString& path);
+  // The chosen link in words, for a report: "UDP to 192.168.14.3:2001,
+  // routed frames" or "serial line COM1 at 9600 baud".
+  std::string LinkText() const;
   // The hidden log mask ("公开版"): the log shows "X" instead of frame bytes.
   bool LogMasked() const;
   void SetLogMasked(bool masked);

@@ -11,7 +11,6 @@
 #include <stdexcept>
 
 #include "console/dialogs.h"
-#include "console/exchange_controller.h"
 #include "console/exchange_texts.h"
 #include "link/event_loop_serial_link.h"
 #include "scenes/scene_table_model.h"
@@ -59,6 +58,7 @@ ConsoleController::ConsoleController(ConsoleOptions options, Dialogs& dialogs, Q
     if (link) exchanges_->AddLink(*link);
   exchanges_->onUnmatched = [this](const UnmatchedFrame& frame) {
     if (!frame.logLine.empty()) AppendLine(QString::fromStdString(frame.logLine));
+    if (onUnmatched) onUnmatched(frame);
   };
   exchanges_->onBusyChanged = [this] { emit busyChanged(BusyReason()); };
   SetMonitorForm(false);
@@ -249,10 +249,12 @@ void ConsoleController::AskForScan(PreparedRequest request, ResultHandler done) 
     throw std::runtime_error(kWaitingForReply);
 }
 
-void ConsoleController::SetScanRunning(bool running) {
+void ConsoleController::SetScanRunning(bool running, const char* reason) {
   if (!running) exchanges_->Abandon(ExchangeController::Origin::Scan);
-  exchanges_->SetScanRunning(running);
+  exchanges_->SetScanRunning(running, reason);
 }
+
+bool ConsoleController::ScanRunning() const { return exchanges_->ScanRunning(); }
 
 bool ConsoleController::Start(Link& link, PreparedRequest request, ResultHandler apply) {
   const bool network = Choice().network;

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "capture/frame_recorder.h"
+#include "console/exchange_controller.h"
 #include "link/exchange.h"
 #include "link/serial_link.h"
 #include "link/udp_link.h"
@@ -29,7 +30,6 @@
 namespace veltra {
 
 class Dialogs;
-class ExchangeController;
 class SceneTableModel;
 
 struct ConsoleOptions {
@@ -76,6 +76,9 @@ class ConsoleController : public QObject, public RequestLog {
   // The network row as typed now; throws std::invalid_argument with the
   // reason when a field holds no valid value.
   std::function<UdpSettings()> networkRow;
+  // Frames that answer no request (late replies, other hosts, what modules
+  // send by themselves), after their log line.
+  std::function<void(const UnmatchedFrame&)> onUnmatched;
 
   // ---- links
   UdpLink& Network() { return udp_; }
@@ -110,9 +113,10 @@ class ConsoleController : public QObject, public RequestLog {
   bool AskBusSwitchRead(ResultHandler apply);
   // One request of the bus scan; throws when it cannot go.
   void AskForScan(PreparedRequest request, ResultHandler done);
-  // A scan starts or ends; at its end a request of the scan still waiting
-  // is given up.
-  void SetScanRunning(bool running);
+  // A scan (or another of the Tools' runs, named by `reason`) starts or
+  // ends; at its end a request of it still waiting is given up.
+  void SetScanRunning(bool running, const char* reason = kScanRunning);
+  bool ScanRunning() const;
   // The form and subnet requests take now.
   Addressing CurrentAddressing() const;
   // Why requests cannot be sent now ("Waiting for the reply to the last

@@ -68,14 +68,15 @@ void ExchangeController::Abandon(Origin origin) {
   NotifyBusy();
 }
 
-void ExchangeController::SetScanRunning(bool running) {
+void ExchangeController::SetScanRunning(bool running, const char* reason) {
   if (scanRunning_ == running) return;
   scanRunning_ = running;
+  scanReason_ = reason;
   NotifyBusy();
 }
 
 QString ExchangeController::BusyReason() const {
-  if (scanRunning_) return QString::fromLatin1(kScanRunning);
+  if (scanRunning_) return QString::fromLatin1(scanReason_);
   if (active_) return QString::fromLatin1(kWaitingForReply);
   return {};
 }

@@ -14,6 +14,11 @@
 
 namespace veltra {
 
+// Texts of BusyReason(), for the buttons' tooltips.
+inline constexpr const char* kWaitingForReply = "Waiting for the reply to the last request";
+inline constexpr const char* kScanRunning = "A bus scan is running";
+inline constexpr const char* kSitePlanRunning = "A site plan run is going on";
+
 class ExchangeController : public QObject {
  public:
   using Done = EventLoopExchange::Done;
@@ -42,7 +47,9 @@ class ExchangeController : public QObject {
   // its reply, if it still comes, is a late one.
   void Abandon(Origin origin);
 
-  void SetScanRunning(bool running);
+  // A scan (or another of the Tools' runs, named by `reason`) holds the
+  // window's own requests while it runs.
+  void SetScanRunning(bool running, const char* reason = kScanRunning);
   bool ScanRunning() const { return scanRunning_; }
   // A request waits for its answer or its time-out.
   bool Waiting() const { return active_ != nullptr; }
@@ -64,10 +71,9 @@ class ExchangeController : public QObject {
   EventLoopExchange* active_ = nullptr;  // the one whose request waits
   Origin activeOrigin_ = Origin::Window;
   bool scanRunning_ = false;
+  const char* scanReason_ = kScanRunning;
 };
 
-// Texts of BusyReason(), for the buttons' tooltips.
-inline constexpr const char* kWaitingForReply = "Waiting for the reply to the last request";
-inline constexpr const char* kScanRunning = "A bus scan is running";
+
 
 }  // namespace veltra

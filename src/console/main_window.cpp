@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QHostInfo>
@@ -41,6 +42,7 @@
 #include "console/request_hold.h"
 #include "console/scene_page.h"
 #include "console/simulation_banner.h"
+#include "console/site_plan_dialog.h"
 #include "console/tools_menu.h"
 #include "scenes/scene_table_model.h"
 
@@ -123,6 +125,7 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent) : QMainWindow
 MainWindow::~MainWindow() {
   // The pages and the scan go before the controller they send through.
   delete scan_;
+  delete sitePlan_;
   delete takeCentralWidget();
   controller_.reset();
 }
@@ -222,7 +225,8 @@ void MainWindow::BuildMenus() {
   about->setMenuRole(QAction::AboutRole);
   connect(about, &QAction::triggered, this, [this] { RunGuarded([this] { ShowAbout(); }); });
 
-  AddToolsMenu(menuBar(), [this] { RunGuarded([this] { ShowBusScan(); }); });
+  AddToolsMenu(menuBar(), [this] { RunGuarded([this] { ShowBusScan(); }); },
+               [this] { RunGuarded([this] { ShowSitePlan(); }); });
 }
 
 QAction* MainWindow::AddFileSaveAction(const QString& text, const char* objectName, const QKeySequence& shortcut,
@@ -253,9 +257,15 @@ void MainWindow::WireLinks() {
   connect(controller_.get(), &ConsoleController::exchangeTextChanged, this, &MainWindow::SetExchangeText);
   connect(controller_.get(), &ConsoleController::busyChanged, this, [this](const QString& reason) {
     hold_->Show(reason);
-    // The scan cannot start while one of the window's requests waits.
-    if (scan_) scan_->SetStartHeld(reason == QLatin1String(kScanRunning) ? QString() : reason);
+    // The Tools' runs cannot start while one of the window's requests waits.
+    const QString held = controller_->ScanRunning() ? QString() : reason;
+    if (scan_) scan_->SetStartHeld(held);
+    if (sitePlan_) sitePlan_->SetStartHeld(held);
   });
+  // An input module's own requests, for the site plan's test.
+  controller_->onUnmatched = [this](const UnmatchedFrame& frame) {
+    if (sitePlan_) sitePlan_->Heard(frame);
+  };
 }
 
 void MainWindow::AttachSimulation() {
@@ -434,6 +444,29 @@ void MainWindow::ShowBusScan() {
   scan_->show();
   scan_->raise();
   scan_->activateWindow();
+}
+
+void MainWindow::ShowSitePlan() {
+  if (!sitePlan_) {
+    SitePlanHooks hooks;
+    hooks.addressing = [this](int subnet) { return Addressing{controller_->CurrentAddressing().form, subnet}; };
+    // Like the scan's: the window's link and exchange, logged, one at a time,
+    // answered only by their own replies.
+    hooks.ask = [this](PreparedRequest request, SitePlanHooks::Done done) {
+      controller_->AskForScan(std::move(request), std::move(done));
+    };
+    hooks.running = [this](bool running) { controller_->SetScanRunning(running, kSitePlanRunning); };
+    hooks.linkText = [this] { return panel_->LinkText(); };
+    hooks.openFileName = [this] {
+      return QFileDialog::getOpenFileName(this, QStringLiteral("Open Site Plan"), QString(),
+                                          QStringLiteral("Site plans (*.toml);;All files (*)"));
+    };
+    sitePlan_ = new SitePlanDialog(std::move(hooks), *dialogs_, this);
+    sitePlan_->SetStartHeld(RequestsHeldBecause());
+  }
+  sitePlan_->show();
+  sitePlan_->raise();
+  sitePlan_->activateWindow();
 }
 
 // ---------------------------------------------------------------- size, settings, closing

@@ -33,6 +33,7 @@ class Dialogs;
 class MonitorLog;
 class RequestHold;
 class ScenePage;
+class SitePlanDialog;
 class SimulationBanner;
 
 struct MainWindowOptions {
@@ -133,6 +134,7 @@ class MainWindow : public QMainWindow {
   void ClearLog();
   void ShowAbout();
   void ShowBusScan();
+  void ShowSitePlan();
   void RestoreSettings();
   void SaveSettings();
 
@@ -156,6 +158,7 @@ class MainWindow : public QMainWindow {
   QAction* showFrameBytes_ = nullptr;
   QAction* timestamps_ = nullptr;
   BusScanDialog* scan_ = nullptr;     // made at its first opening
+  SitePlanDialog* sitePlan_ = nullptr;  // made at its first opening
   QString saveFolder_;                // where the log or a capture was last saved
   QString scanExportFolder_;          // where the scan was last exported
   bool askBeforeQuitting_ = true;     // with a link open

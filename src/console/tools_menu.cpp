@@ -6,7 +6,7 @@
 
 namespace veltra {
 
-ToolsMenuItems AddToolsMenu(QMenuBar* bar, std::function<void()> scanBus) {
+ToolsMenuItems AddToolsMenu(QMenuBar* bar, std::function<void()> scanBus, std::function<void()> sitePlan) {
   ToolsMenuItems tools;
   tools.menu = new QMenu(QStringLiteral("&Tools"), bar);
   tools.menu->setObjectName("ToolsMenu");
@@ -18,6 +18,11 @@ ToolsMenuItems AddToolsMenu(QMenuBar* bar, std::function<void()> scanBus) {
   tools.scanBus = tools.menu->addAction(QStringLiteral("&Scan Bus\u2026"));
   tools.scanBus->setObjectName("ScanBus");
   QObject::connect(tools.scanBus, &QAction::triggered, bar, [scanBus = std::move(scanBus)] { scanBus(); });
+  if (sitePlan) {
+    tools.sitePlan = tools.menu->addAction(QStringLiteral("Site &Plan\u2026"));
+    tools.sitePlan->setObjectName("SitePlan");
+    QObject::connect(tools.sitePlan, &QAction::triggered, bar, [sitePlan = std::move(sitePlan)] { sitePlan(); });
+  }
   return tools;
 }
 

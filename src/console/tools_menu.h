@@ -10,11 +10,12 @@ namespace veltra {
 
 struct ToolsMenuItems {
   QMenu* menu = nullptr;
-  QAction* scanBus = nullptr;  // "Scan Bus…"
+  QAction* scanBus = nullptr;   // "Scan Bus…"
+  QAction* sitePlan = nullptr;  // "Site Plan…"
 };
 
 // Adds "Tools" to the bar, before "Help" when the bar has one, else at the
-// end. scanBus runs when "Scan Bus…" is chosen.
-ToolsMenuItems AddToolsMenu(QMenuBar* bar, std::function<void()> scanBus);
+// end. scanBus runs when "Scan Bus…" is chosen, sitePlan when "Site Plan…" is.
+ToolsMenuItems AddToolsMenu(QMenuBar* bar, std::function<void()> scanBus, std::function<void()> sitePlan = {});
 
 }  // namespace veltra

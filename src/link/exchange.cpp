@@ -1,5 +1,7 @@
 #include "link/exchange.h"
 
+#include <stdexcept>
+
 #include "protocol/log_format.h"
 
 namespace veltra {
@@ -65,6 +67,11 @@ std::optional<ExchangeResult> Exchange::Start(PreparedRequest request) {
   tracker_.Start(std::move(pending));
   // A link that has the answer at once (a test's scripted one) gives it now.
   return Poll();
+}
+
+void Exchange::Listen(int timeoutMs) {
+  if (tracker_.Waiting()) throw std::logic_error("a request waits: its answer is taken by Request or Poll");
+  if (std::optional<ReceivedUnit> unit = link_.Receive(timeoutMs)) Take(*unit);
 }
 
 std::optional<ExchangeResult> Exchange::Poll() {

@@ -80,6 +80,11 @@ class Exchange {
   // ended at once (not sent); otherwise it waits. Throws LinkError.
   std::optional<ExchangeResult> Start(PreparedRequest request);
   bool Waiting() const { return tracker_.Waiting(); }
+  // While no request waits: takes one unit within timeoutMs, if one comes,
+  // and reports it to onUnmatched (watching the bus for frames modules send
+  // by themselves). Throws LinkError, and std::logic_error while a request
+  // waits.
+  void Listen(int timeoutMs);
   std::optional<SteadyTime> Deadline() const;
   // Takes every unit the link holds now; the result when one answered the
   // waiting request. Throws LinkError.

@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "plan/site_plan.h"
+#include "plan/test_tables.h"
 #include "protocol/address_text.h"
 #include "protocol/input_commands.h"
 #include "protocol/scene_commands.h"
@@ -21,7 +22,8 @@ class Reader {
 
   Plan Read(const toml::table& root) {
     Plan plan;
-    Known(root, {"subnet", "bus_switch", "module"}, "the plan");
+    Known(root, {"site", "subnet", "bus_switch", "module", "test"}, "the plan");
+    plan.site = String(root, "site", false, "the site's name").value_or("");
     plan.subnet = Int(root, "subnet", 0, 65535, "the subnet", 1);
     if (const toml::node* node = root.get("bus_switch")) {
       if (const toml::table* t = node->as_table())
@@ -49,6 +51,8 @@ class Reader {
                   [](const Module& a, const Module& b) { return a.address < b.address; });
       }
     }
+    // Test steps name modules, scenes and inputs: read once those are known.
+    ReadTestTables(root, file_, plan, errors);
     return plan;
   }
 
@@ -275,7 +279,14 @@ class Reader {
 
 std::string Describe(const Error& error) {
   std::string text = error.file;
-  if (error.line > 0) text += ":" + std::to_string(error.line) + ":" + std::to_string(error.column);
+  if (error.line > 0) {
+    // Appended piece by piece: GCC 12 at -O3 warns falsely about
+    // ":" + std::string&& (-Wrestrict).
+    text += ':';
+    text += std::to_string(error.line);
+    text += ':';
+    text += std::to_string(error.column);
+  }
   return text + ": " + error.message;
 }
 

@@ -51,6 +51,7 @@ std::string Times(const std::vector<OutputTime>& times) {
 
 std::string WritePlan(const Plan& plan) {
   std::string out = "# Site plan: check it with `veltra-cli plan check FILE`, send it with `plan apply`.\n\n";
+  if (!plan.site.empty()) out += "site = " + Quoted(plan.site) + "\n";
   out += "subnet = " + std::to_string(plan.subnet) + "\n";
   if (plan.busSwitch) {
     const BusSwitch& b = *plan.busSwitch;

@@ -63,11 +63,37 @@ struct BusSwitch {
   std::array<std::uint8_t, 6> mac{};
 };
 
+// One step of an acceptance test ("plan test"), from a [[test]] table.
+struct TestStep {
+  enum class Kind { Switch, Scene, Input, Identify };
+  // What a switch step does to its output: lights on or off, curtains open,
+  // close or stop.
+  enum class Action { On, Off, Open, Close, Stop };
+  Kind kind = Kind::Switch;
+  std::string name;  // the operator's title; empty: made from the step
+  int module = 0;    // switch, input, identify: the module's address
+  int output = 0;    // switch: the output (1-8)
+  Action action = Action::On;
+  // switch: the status expected afterwards, one item per output from output
+  // 1 on (0 off/closed, 1 on/open, 2 ignored); empty: the output's new state,
+  // the others ignored.
+  std::vector<int> expect;
+  int scene = 0;      // scene: its number
+  int input = 0;      // input: the input of the module
+  int withinMs = 0;   // how long the outcome may take; 0: the step's default
+  int line = 0;       // where the table starts in its file (0: made, not read)
+};
+
 struct Plan {
+  std::string site;  // the site's name, for reports; may be empty
   int subnet = 1;
   std::optional<BusSwitch> busSwitch;
   std::vector<Module> modules;  // in address order
+  std::vector<TestStep> tests;  // in file order; empty: the default steps
 };
+
+// The module of the plan at this address; null when the plan has none.
+const Module* FindModule(const Plan& plan, int address);
 
 // The bus switch's configuration record for the plan (subnet included).
 BusSwitchRecord RecordOf(int subnet, const BusSwitch& settings);
@@ -91,7 +117,17 @@ struct ParseResult {
 // throws for any input: every problem is an error with its place.
 ParseResult ParsePlan(std::string_view text, std::string_view fileName);
 
-// The plan as TOML, commented, that ParsePlan reads back to the same plan.
+// [[test]] tables kept beside a plan, in a file of their own: each is
+// checked against the plan as if it were in the plan's file. The steps are
+// set only when there is no error.
+struct TestsResult {
+  std::optional<std::vector<TestStep>> tests;
+  std::vector<Error> errors;
+};
+TestsResult ParseTests(std::string_view text, std::string_view fileName, const Plan& plan);
+
+// The plan as TOML, commented, that ParsePlan reads back to the same plan
+// (test steps are not written).
 std::string WritePlan(const Plan& plan);
 
 }  // namespace veltra::plan

@@ -176,7 +176,7 @@ Outcome ExecuteSystem(SimModule& m, const SimRequest& r, std::vector<SimModule>&
       if (!HasOutputs(m)) return Status(kStatusCommandError);
       if (p.size() != 2 || p[1] > kMaxScene) return Status(kStatusParameterError);
       const auto scene = m.scenes.find(p[1]);
-      if (scene != m.scenes.end())
+      if (scene != m.scenes.end() && !m.IgnoresScene(p[1]))
         for (std::size_t i = 0; i < scene->second.size(); ++i)
           if (scene->second[i] != kFiller) m.outputs[i] = scene->second[i];
       return {};
@@ -310,6 +310,27 @@ std::vector<ModuleSetup> ParsePopulation(std::string_view text) {
   return result;
 }
 
+void ApplyModuleFault(std::vector<ModuleSetup>& population, std::string_view text) {
+  const auto colon = text.find(':');
+  if (colon == std::string_view::npos)
+    throw std::invalid_argument("fault '" + std::string(text) + "' is not ADDR:KIND");
+  const int address = ParseNumber(text.substr(0, colon), "address");
+  const auto module = std::find_if(population.begin(), population.end(),
+                                   [address](const ModuleSetup& m) { return m.address == address; });
+  if (module == population.end()) throw std::invalid_argument("no module at address " + std::to_string(address));
+  const std::string_view kind = text.substr(colon + 1);
+  constexpr std::string_view kOneScene = "ignore-scene=";
+  if (kind == "ignore-scenes") {
+    module->ignoresScenes = true;
+  } else if (kind.starts_with(kOneScene)) {
+    const int scene = ParseNumber(kind.substr(kOneScene.size()), "scene number");
+    if (scene > kMaxScene) throw std::invalid_argument("scene number out of range 0-50 in '" + std::string(text) + "'");
+    module->ignoredScenes.insert(scene);
+  } else {
+    throw std::invalid_argument("unknown fault '" + std::string(kind) + "' (ignore-scenes, ignore-scene=N)");
+  }
+}
+
 void SimModule::Reset() {
   const bool hasOutputs = HasOutputs(*this);
   outputs.assign(hasOutputs ? channels : 0, 0);
@@ -359,6 +380,22 @@ SimFrame BuildReplyFrame(FrameForm form, int subnet, int address, int cls, int c
   return SimFrame(buffer.begin(), buffer.begin() + buffer[2]);
 }
 
+SimFrame BuildRequestFrame(const SimRequest& r, FrameForm form) {
+  std::array<std::uint8_t, kTransmitBufferSize> buffer{};
+  buffer[2] = static_cast<std::uint8_t>(FrameLength(form, static_cast<int>(r.params.size())));
+  if (form == FrameForm::Routed) {
+    buffer[3] = static_cast<std::uint8_t>(r.subnet >> 8);
+    buffer[4] = static_cast<std::uint8_t>(r.subnet);
+  }
+  const int at = AddressOffset(form);
+  buffer[at] = static_cast<std::uint8_t>(r.address);
+  buffer[at + 1] = static_cast<std::uint8_t>(r.cls);
+  buffer[at + 2] = static_cast<std::uint8_t>(r.command);
+  std::copy(r.params.begin(), r.params.end(), buffer.begin() + at + 3);
+  CompleteFrame(buffer.data());
+  return SimFrame(buffer.begin(), buffer.begin() + buffer[2]);
+}
+
 SimBus::SimBus(const std::vector<ModuleSetup>& population) {
   for (const auto& setup : population) {
     SimModule m;
@@ -366,6 +403,8 @@ SimBus::SimBus(const std::vector<ModuleSetup>& population) {
     m.address = setup.address;
     m.programming = setup.programming;
     m.channels = setup.channels;
+    m.ignoresScenes = setup.ignoresScenes;
+    m.ignoredScenes = setup.ignoredScenes;
     m.Reset();
     modules_.push_back(std::move(m));
   }
@@ -398,6 +437,37 @@ void SimBus::SetServedPort(int port) {
   servedPort_ = port;
   record_[6] = static_cast<std::uint8_t>(port >> 8);
   record_[7] = static_cast<std::uint8_t>(port);
+}
+
+SimRequest SimBus::PressInput(int address, int input) {
+  std::lock_guard lock(mutex_);
+  const SimModule* m = At(address);
+  if (!m || m->kind != ModuleKind::Input)
+    throw std::invalid_argument("no input module at address " + std::to_string(address));
+  const auto binding = m->bindings.find(input - 1);
+  if (binding == m->bindings.end())
+    throw std::invalid_argument("input " + std::to_string(input) + " of module " + std::to_string(address) +
+                                " is not bound");
+  // mode, class, command, target, output, parameter
+  const auto& b = binding->second;
+  SimRequest r;
+  r.form = FrameForm::Routed;
+  r.subnet = Word(record_[0], record_[1]);
+  r.cls = b[1];
+  r.command = b[2];
+  if (r.cls == ClassSystem) {  // a scene, on every module
+    r.address = kBroadcastAddress;
+    r.params = {kFiller, b[5]};
+  } else if (r.command == kAllOn || r.command == kAllOff || (r.cls == ClassCurtain && r.command == kStopAll)) {
+    r.address = kBroadcastAddress;
+    r.params = {kFiller, kFiller};
+  } else {
+    r.address = b[3];
+    r.params = {b[4], kFiller};
+  }
+  SimAnswer ignored;
+  Dispatch(r, SimLink::Udp, ignored);
+  return r;
 }
 
 std::optional<SimModule> SimBus::Module(int address) const {

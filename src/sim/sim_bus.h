@@ -51,6 +51,10 @@ struct ModuleSetup {
   int address = 0;
   bool programming = false;  // answers ReadAddress and takes SetAddress at 255
   int channels = 0;
+  // Misbehaviour for acceptance tests: "Test Scene" confirmed but not
+  // carried out, for every scene or for those listed.
+  bool ignoresScenes = false;
+  std::set<int> ignoredScenes{};
 };
 
 // Lights at 1 and 2 (8 outputs), curtains at 3 (4 outputs), infrared at 4,
@@ -65,6 +69,11 @@ std::vector<ModuleSetup> DefaultPopulation();
 // Example: "light:8@1,curtain@3,light@-". Throws std::invalid_argument.
 std::vector<ModuleSetup> ParsePopulation(std::string_view text);
 
+// Makes a module of the population misbehave: "ADDR:ignore-scenes" (it
+// confirms "Test Scene" and changes nothing) or "ADDR:ignore-scene=N" (only
+// scene N). Throws std::invalid_argument for an unknown fault or address.
+void ApplyModuleFault(std::vector<ModuleSetup>& population, std::string_view text);
+
 struct SimModule {
   ModuleKind kind = ModuleKind::Light;
   int address = 0;
@@ -78,6 +87,9 @@ struct SimModule {
   std::vector<int> irSent;  // codes transmitted, in order
   std::map<int, std::array<std::uint8_t, 6>> bindings;  // input -> mode..parameter
   int identifyCount = 0;
+  bool ignoresScenes = false;
+  std::set<int> ignoredScenes{};
+  bool IgnoresScene(int scene) const { return ignoresScenes || ignoredScenes.count(scene); }
 
   // Factory state: outputs off/closed, default times, no scenes, codes or
   // bindings. The address and programming mode stay.
@@ -120,6 +132,12 @@ class SimBus {
   // the defaults that Restore brings back).
   void SetServedPort(int port);
 
+  // Someone presses an input of the input module at `address` (inputs from
+  // 1): the request its binding makes the module send, carried out on the
+  // bus as any request is. Throws std::invalid_argument when there is no
+  // input module there or the input is not bound.
+  SimRequest PressInput(int address, int input);
+
   std::optional<SimModule> Module(int address) const;
   std::vector<SimModule> Modules() const;
 
@@ -143,5 +161,7 @@ class SimBus {
 // the reply parameters, in the given form.
 SimFrame BuildReplyFrame(FrameForm form, int subnet, int address, int cls, int command, int status,
                          const std::vector<std::uint8_t>& params);
+// A request as a module on the bus sends it (an input module's), in a form.
+SimFrame BuildRequestFrame(const SimRequest& request, FrameForm form);
 
 }  // namespace veltra

@@ -58,10 +58,22 @@ void SimEndpoint::Start() {
 
 void SimEndpoint::Stop() {
   if (!thread_.joinable()) return;
+  stopping_ = true;
   const std::uint64_t one = 1;
   while (::write(wake_, &one, sizeof one) < 0 && errno == EINTR) {
   }
   thread_.join();
+}
+
+void SimEndpoint::Emit(const SimRequest& request) {
+  {
+    std::lock_guard lock(emitMutex_);
+    emitted_.emplace_back(BuildRequestFrame(request, link_ == SimLink::Udp ? FrameForm::Routed : FrameForm::Direct),
+                          DescribeRequest(request));
+  }
+  const std::uint64_t one = 1;
+  while (::write(wake_, &one, sizeof one) < 0 && errno == EINTR) {
+  }
 }
 
 void SimEndpoint::Log(const std::string& line) const {
@@ -119,7 +131,21 @@ void SimEndpoint::Run() {
       Log(std::string("poll failed: ") + std::system_category().message(errno));
       return;
     }
-    if (fds[1].revents) return;
+    if (fds[1].revents) {
+      if (stopping_) return;
+      std::uint64_t count = 0;
+      while (::read(wake_, &count, sizeof count) < 0 && errno == EINTR) {
+      }
+      std::vector<std::pair<SimFrame, std::string>> frames;
+      {
+        std::lock_guard lock(emitMutex_);
+        frames.swap(emitted_);
+      }
+      for (auto& [frame, description] : frames) {
+        Log("bus> " + description);
+        Transmit(Pending{Clock::now(), std::move(frame), EmitPeer()});
+      }
+    }
     if (fds[0].revents & POLLIN) {
       OnReadable();
     } else if (fds[0].revents & (POLLHUP | POLLERR)) {
@@ -171,6 +197,7 @@ void UdpBusSwitch::OnReadable() {
       Log("ignored a datagram from " + PeerText(peer));
       continue;
     }
+    lastPeer_ = peer;
     Answer(datagram, static_cast<std::size_t>(n), peer, PeerText(peer) + " ");
   }
 }

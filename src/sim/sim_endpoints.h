@@ -5,8 +5,10 @@
 // eventfd in their poll set and join their thread.
 #include <netinet/in.h>
 
+#include <atomic>
 #include <chrono>
 #include <deque>
+#include <mutex>
 #include <functional>
 #include <optional>
 #include <string>
@@ -32,6 +34,10 @@ class SimEndpoint {
   // Wakes the thread and joins it; replies still waiting are not sent.
   // Idempotent.
   void Stop();
+  // Sends a frame that a module on the bus sent by itself (an input
+  // module's request), in this link's form: over UDP to the host that sent
+  // the last request, on the serial line as it is. Thread-safe.
+  void Emit(const SimRequest& request);
 
  protected:
   using Clock = std::chrono::steady_clock;
@@ -49,6 +55,8 @@ class SimEndpoint {
   // When the endpoint next wants OnTimer; empty: it does not.
   virtual std::optional<Clock::time_point> TimerDue() const { return std::nullopt; }
   virtual void OnTimer(Clock::time_point) {}
+  // Where a frame of the bus goes on this link (UDP: the last requester).
+  virtual sockaddr_in EmitPeer() const { return {}; }
 
   // Hands one complete frame to the bus, logs it, and sends or queues what
   // comes back through the fault knobs. Replies leave no earlier than
@@ -67,6 +75,9 @@ class SimEndpoint {
   std::string name_;
   SimLink link_;
   int wake_ = -1;
+  std::atomic<bool> stopping_{false};
+  std::mutex emitMutex_;
+  std::vector<std::pair<SimFrame, std::string>> emitted_;  // frames of the bus to send, from other threads
   std::thread thread_;
   std::deque<Pending> pending_;  // due times rise: one fixed delay after rising arrivals
 };
@@ -83,8 +94,10 @@ class UdpBusSwitch : public SimEndpoint {
   int Fd() const override { return fd_; }
   void OnReadable() override;
   void Transmit(const Pending& reply) override;
+  sockaddr_in EmitPeer() const override { return lastPeer_; }
   int fd_ = -1;
   int port_ = 0;
+  sockaddr_in lastPeer_{};
 };
 
 class PtyBus : public SimEndpoint {

@@ -2,6 +2,7 @@
 //
 //   veltra-sim [--udp-port N | --no-udp] [--pty] [--baud N] [--modules LIST]
 //              [--delay-ms N] [--drop-every N] [--garbage | --garbage-every N]
+//              [--fault ADDR:KIND]...
 //   veltra-sim --help | --version
 //
 // Logs every request and reply to stdout; runs until SIGINT or SIGTERM.
@@ -36,6 +37,7 @@ void Usage(std::FILE* to) {
       "  --drop-every N     do not send every N-th reply\n"
       "  --garbage          send garbage instead of every reply\n"
       "  --garbage-every N  send garbage instead of every N-th reply\n"
+      "  --fault ADDR:KIND  make a module misbehave: ignore-scenes, ignore-scene=N (repeatable)\n"
       "  -h, --help         print these options and exit\n"
       "  --version          print the program's name and version and exit\n",
       to);
@@ -64,6 +66,7 @@ const char* KindName(veltra::ModuleKind kind) {
 
 int main(int argc, char** argv) {
   veltra::SimulatorOptions options;
+  std::vector<std::string> faults;  // applied once the population is known
   options.udpPort = kDefaultUdpPort;
   options.pty = false;
   for (int i = 1; i < argc; ++i) {
@@ -90,6 +93,8 @@ int main(int argc, char** argv) {
         std::cerr << "veltra-sim: --modules: " << e.what() << "\n";
         return 2;
       }
+    } else if (arg == "--fault") {
+      faults.emplace_back(value());
     } else if (arg == "--delay-ms") {
       options.faults.delayMs = Number(arg, value());
     } else if (arg == "--drop-every") {
@@ -108,6 +113,14 @@ int main(int argc, char** argv) {
       std::cerr << "veltra-sim: " << (arg.starts_with('-') ? "unknown option " : "unexpected argument ") << arg
                 << "\n";
       Usage(stderr);
+      return 2;
+    }
+  }
+  for (const std::string& fault : faults) {
+    try {
+      veltra::ApplyModuleFault(options.population, fault);
+    } catch (const std::exception& e) {
+      std::cerr << "veltra-sim: --fault: " << e.what() << "\n";
       return 2;
     }
   }
@@ -142,6 +155,8 @@ int main(int argc, char** argv) {
         std::cout << (m.address ? "at " + std::to_string(m.address) : std::string("without address"));
         if (m.channels) std::cout << ", " << m.channels << (m.kind == veltra::ModuleKind::Input ? " inputs" : " outputs");
         if (m.programming) std::cout << ", programming mode";
+        if (m.ignoresScenes) std::cout << ", ignores every scene";
+        for (int scene : m.ignoredScenes) std::cout << ", ignores scene " << scene;
         std::cout << "\n";
       }
       std::cout << "bus switch subnet " << runtime.Bus().Subnet() << "\n";

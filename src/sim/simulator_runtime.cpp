@@ -24,6 +24,13 @@ void SimulatorRuntime::SetLogListener(SimLogFn listener) {
   listener_ = std::move(listener);
 }
 
+void SimulatorRuntime::PressInput(int address, int input) {
+  const SimRequest request = bus_->PressInput(address, input);
+  Log("input " + std::to_string(input) + " of module " + std::to_string(address) + " pressed");
+  if (udp_) udp_->Emit(request);
+  if (pty_) pty_->Emit(request);
+}
+
 int SimulatorRuntime::UdpPort() const { return udp_ ? udp_->Port() : 0; }
 
 std::string SimulatorRuntime::PtySlavePath() const { return pty_ ? pty_->SlavePath() : std::string(); }

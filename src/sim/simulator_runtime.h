@@ -42,6 +42,12 @@ class SimulatorRuntime {
   // listener is no longer called.
   void SetLogListener(SimLogFn listener);
 
+  // Someone presses an input of the input module at `address`: the request
+  // its binding makes it send is carried out and goes out on both links
+  // (see SimBus::PressInput, SimEndpoint::Emit). Throws
+  // std::invalid_argument when nothing is bound there.
+  void PressInput(int address, int input);
+
   // The modules and the bus switch record, for inspection.
   SimBus& Bus() { return *bus_; }
 

@@ -66,10 +66,12 @@ TEST_F(MenuBar, MenusItemsShortcutsAndAccessibleNames) {
   const QString saveCapture = QString::fromUtf8("Save Capture\u2026");
   EXPECT_EQ(AccessibleItems(Menu(form, "FileMenu")), (QStringList{saveLog, saveCapture, QString(), "Quit"}));
   EXPECT_EQ(AccessibleItems(Menu(form, "ViewMenu")), (QStringList{"Show Frame Bytes", "Timestamps", QString(), "Clear Log"}));
-  EXPECT_EQ(AccessibleItems(Menu(form, "ToolsMenu")), QStringList{QString::fromUtf8("Scan Bus\u2026")});
+  EXPECT_EQ(AccessibleItems(Menu(form, "ToolsMenu")),
+            (QStringList{QString::fromUtf8("Scan Bus\u2026"), QString::fromUtf8("Site Plan\u2026")}));
   EXPECT_EQ(AccessibleItems(Menu(form, "HelpMenu")), QStringList{"About Veltra"});
-  for (QAction* item : {Action(form, "SaveLog"), Action(form, "SaveCapture"), Action(form, "Quit"), Action(form, "ShowFrameBytes"), Action(form, "Timestamps"), Action(form, "ClearLog"),
-                        Action(form, "ScanBus"), Action(form, "AboutVeltra")})
+  for (QAction* item : {Action(form, "SaveLog"), Action(form, "SaveCapture"), Action(form, "Quit"),
+                        Action(form, "ShowFrameBytes"), Action(form, "Timestamps"), Action(form, "ClearLog"),
+                        Action(form, "ScanBus"), Action(form, "SitePlan"), Action(form, "AboutVeltra")})
     EXPECT_TRUE(item->text().contains('&')) << item->text().toStdString();  // a mnemonic
 
   EXPECT_EQ(Action(form, "SaveLog")->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));

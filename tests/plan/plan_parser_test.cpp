@@ -128,5 +128,81 @@ TEST(PlanFile, AnythingAtAllGivesAnAnswerAndNoException) {
   EXPECT_TRUE(ParsePlan("", "empty.toml").plan) << "an empty plan is a plan of nothing";
 }
 
+TEST(PlanTests, TheExamplesStepsAreReadInFileOrder) {
+  const ParseResult parsed = ParsePlan(Example(), "site-plan.toml");
+  ASSERT_TRUE(parsed.plan);
+  EXPECT_EQ(parsed.plan->site, "Small house, 3 Elm Street");
+  const std::vector<TestStep>& tests = parsed.plan->tests;
+  ASSERT_EQ(tests.size(), 7u);
+  EXPECT_EQ(tests[0].kind, TestStep::Kind::Switch);
+  EXPECT_EQ(tests[0].name, "Hall light on");
+  EXPECT_EQ(tests[1].expect, (std::vector<int>{0}));
+  EXPECT_EQ(tests[2].action, TestStep::Action::Open);
+  EXPECT_EQ(tests[2].withinMs, 26000);
+  EXPECT_EQ(tests[4].kind, TestStep::Kind::Scene);
+  EXPECT_EQ(tests[4].scene, 2);
+  EXPECT_EQ(tests[5].kind, TestStep::Kind::Input);
+  EXPECT_EQ(tests[5].input, 1);
+  EXPECT_EQ(tests[6].kind, TestStep::Kind::Identify);
+  EXPECT_EQ(tests[6].module, 3);
+  // The site's name survives writing; steps are not written.
+  const ParseResult again = ParsePlan(WritePlan(*parsed.plan), "written.toml");
+  ASSERT_TRUE(again.plan);
+  EXPECT_EQ(again.plan->site, parsed.plan->site);
+  EXPECT_TRUE(again.plan->tests.empty());
+}
+
+constexpr const char* kModules =
+    "[[module]]\naddress = 1\ntype = \"0208\"\n[[module.scene]]\nnumber = 4\nchannels = \"1\"\n"
+    "[[module]]\naddress = 3\ntype = \"0104\"\n"
+    "[[module]]\naddress = 5\n[[module.input]]\ninput = 2\ntarget = 1\n";
+
+TEST(PlanTests, EveryMistakeInAStepIsReportedWithItsPlace) {
+  // Line 15 is the first line after the modules.
+  const Mistake mistakes[] = {
+      {"[[test]]\nkind = \"blink\"\n", 16, 8, "kind is switch, scene, input or identify, not \"blink\""},
+      {"[[test]]\nmodule = 1\n", 15, 1, "missing kind"},
+      {"[[test]]\nkind = \"switch\"\nmodule = 9\noutput = 1\naction = \"on\"\n", 17, 10, "module 9 is not in the plan"},
+      {"[[test]]\nkind = \"switch\"\nmodule = 3\noutput = 5\naction = \"open\"\n", 18, 10, "output 5 is out of range (1-4)"},
+      {"[[test]]\nkind = \"switch\"\nmodule = 3\noutput = 1\naction = \"on\"\n", 19, 10,
+       "module 3 switches curtains: its actions are open, close and stop"},
+      {"[[test]]\nkind = \"switch\"\nmodule = 1\noutput = 1\naction = \"on\"\nexpect = \"1Z\"\n", 20, 10,
+       "an expected output is 0, 1 or X, not 'Z'"},
+      {"[[test]]\nkind = \"switch\"\nmodule = 1\noutput = 1\n", 15, 1, "missing action"},
+      {"[[test]]\nkind = \"scene\"\nscene = 5\n", 17, 9, "scene 5 is in no module of the plan"},
+      {"[[test]]\nkind = \"scene\"\nscene = 4\nmodule = 1\n", 18, 10, "'module' has no meaning in a scene step"},
+      {"[[test]]\nkind = \"input\"\nmodule = 5\ninput = 3\n", 18, 9, "input 3 of module 5 is not bound in the plan"},
+      {"[[test]]\nkind = \"scene\"\nscene = 4\nwithin = 0\n", 18, 10, "within must be above 0"},
+      {"[[test]]\nkind = \"identify\"\nmodule = 1\nwithin = 2\n", 18, 10, "'within' has no meaning in a identify step"},
+      {"[[test]]\nkind = \"identify\"\nmodule = 1\nmodul = 1\n", 18, 1, "unknown key 'modul' in [[test]]"},
+  };
+  for (const Mistake& m : mistakes) {
+    SCOPED_TRACE(m.text);
+    const ParseResult parsed = ParsePlan(std::string(kModules) + m.text, "site.toml");
+    EXPECT_FALSE(parsed.plan);
+    ASSERT_FALSE(parsed.errors.empty());
+    const Error& e = parsed.errors.front();
+    EXPECT_EQ(e.line, m.line) << Describe(e);
+    EXPECT_EQ(e.column, m.column) << Describe(e);
+    EXPECT_NE(e.message.find(m.says), std::string::npos) << Describe(e);
+  }
+}
+
+TEST(PlanTests, StepsBesideThePlanAreCheckedAgainstIt) {
+  const ParseResult parsed = ParsePlan(kModules, "site.toml");
+  ASSERT_TRUE(parsed.plan);
+  const TestsResult good =
+      ParseTests("[[test]]\nkind = \"identify\"\nmodule = 3\n[[test]]\nkind = \"scene\"\nscene = 4\n", "t.toml",
+                 *parsed.plan);
+  ASSERT_TRUE(good.tests) << Describe(good.errors.front());
+  EXPECT_EQ(good.tests->size(), 2u);
+  const TestsResult bad = ParseTests("subnet = 2\n[[test]]\nkind = \"scene\"\nscene = 6\n", "t.toml", *parsed.plan);
+  EXPECT_FALSE(bad.tests);
+  ASSERT_EQ(bad.errors.size(), 2u);
+  EXPECT_EQ(Describe(bad.errors[0]), "t.toml:1:1: unknown key 'subnet' in a file of tests: it holds [[test]] tables only");
+  EXPECT_EQ(Describe(bad.errors[1]), "t.toml:4:9: scene 6 is in no module of the plan");
+  EXPECT_FALSE(ParseTests("[[test]\n", "t.toml", *parsed.plan).tests);
+}
+
 }  // namespace
 }  // namespace veltra::plan

@@ -478,3 +478,34 @@ TEST(SimFaultsTest, ShaperDropsAndGarblesEveryNthReply) {
 
 }  // namespace
 }  // namespace veltra
+
+namespace veltra {
+namespace {
+
+TEST(SimModuleFaults, AModuleThatIgnoresScenesConfirmsThemAndChangesNothing) {
+  std::vector<ModuleSetup> population = ParsePopulation("light@1,light@2");
+  ApplyModuleFault(population, "1:ignore-scenes");
+  ApplyModuleFault(population, "2:ignore-scene=4");
+  SimBus bus(population);
+  auto ask = [&bus](RequestId id, std::map<std::string, int> ints, std::vector<int> channels = {}) {
+    RequestValues v;
+    v.channelItems = std::move(channels);
+    const Bytes frame = test::RequestFrame(id, ints, {FrameForm::Routed, 1}, v);
+    const SimAnswer answer = bus.Handle(frame.data(), frame.size(), SimLink::Udp);
+    return answer.replies.empty() ? -1 : answer.replies.front()[AddressOffset(FrameForm::Routed) + 3];
+  };
+  for (int address : {1, 2})
+    for (int scene : {3, 4}) ASSERT_EQ(ask(RequestId::SetScene, {{"ADDR", address}, {"SCENE", scene}}, {1, 1}), kStatusOk);
+  EXPECT_EQ(ask(RequestId::TestScene, {{"SCENE", 3}}), kStatusOk);
+  EXPECT_EQ(bus.Module(1)->outputs[0], 0) << "module 1 ignores every scene";
+  EXPECT_EQ(bus.Module(2)->outputs[0], 1) << "module 2 takes scene 3";
+  ASSERT_EQ(ask(RequestId::LightAllOff, {}), kStatusOk);
+  EXPECT_EQ(ask(RequestId::TestScene, {{"SCENE", 4}}), kStatusOk);
+  EXPECT_EQ(bus.Module(2)->outputs[0], 0) << "but not scene 4";
+
+  for (const char* bad : {"3:ignore-scenes", "1:blink", "1", "x:ignore-scenes", "1:ignore-scene=51"})
+    EXPECT_THROW(ApplyModuleFault(population, bad), std::invalid_argument) << bad;
+}
+
+}  // namespace
+}  // namespace veltra

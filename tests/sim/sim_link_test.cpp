@@ -283,3 +283,47 @@ TEST(SerialFrameSplitterTest, ResyncsAfterABrokenFrame) {
 
 }  // namespace
 }  // namespace veltra
+
+namespace veltra {
+namespace {
+
+// A bound input pressed: its request goes out on both links, in each link's
+// form, and the bus carries it out.
+TEST(SimInputPress, TheBoundRequestGoesOutOnBothLinksAndIsCarriedOut) {
+  SimulatorOptions options;
+  SimulatorRuntime sim(options);
+  UdpClient console;
+  // "Toggle Light" on module 1 output 3 for input 2 of module 5.
+  console.Send(test::RequestFrame(RequestId::BindInput,
+                                  {{"ADDR", 5}, {"INPUT", 2}, {"--function", 3}, {"--target", 1}, {"--output", 3}},
+                                  {FrameForm::Routed, 1}),
+               sim.UdpPort());
+  ASSERT_FALSE(console.Receive().empty());
+  const int serial = ::open(sim.PtySlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(serial, 0);
+
+  sim.PressInput(5, 2);
+  // Over UDP routed, to the host that asked last: subnet 1, module 1, light
+  // "Toggle", output 3 (from 0), filler, checksum.
+  const SimFrame routed = console.Receive();
+  ASSERT_EQ(routed.size(), 12u);
+  EXPECT_EQ(SimFrame(routed.begin(), routed.begin() + 10),
+            (SimFrame{0x55, 0xAA, 0x0C, 0x00, 0x01, 0x01, 0x02, 0x03, 0x02, 0xFF}));
+  // On the serial line direct.
+  pollfd p{serial, POLLIN, 0};
+  ASSERT_EQ(::poll(&p, 1, kReplyWaitMs), 1);
+  std::uint8_t bytes[64];
+  const ssize_t n = ::read(serial, bytes, sizeof bytes);
+  ::close(serial);
+  ASSERT_EQ(n, 10);
+  EXPECT_EQ(SimFrame(bytes, bytes + 8), (SimFrame{0x55, 0xAA, 0x0A, 0x01, 0x02, 0x03, 0x02, 0xFF}));
+  EXPECT_EQ(sim.Bus().Module(1)->outputs[2], 1) << "toggled on once, not once per link";
+  sim.PressInput(5, 2);
+  EXPECT_EQ(sim.Bus().Module(1)->outputs[2], 0);
+
+  EXPECT_THROW(sim.PressInput(5, 1), std::invalid_argument) << "input 1 is not bound";
+  EXPECT_THROW(sim.PressInput(1, 1), std::invalid_argument) << "no input module at 1";
+}
+
+}  // namespace
+}  // namespace veltra

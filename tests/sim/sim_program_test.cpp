@@ -34,5 +34,11 @@ TEST(SimProgram, WrongOptionOrStrayArgumentPrintsTheUsageAndExitsWithTwo) {
   EXPECT_NE(stray.err.find("usage: veltra-sim"), std::string::npos) << stray.err;
 }
 
+TEST(SimProgram, AFaultForAModuleThatIsNotThereIsRefused) {
+  const ProgramRun run = RunWithoutDisplay(VELTRA_SIM_PROGRAM, {"--modules", "light@1", "--fault", "2:ignore-scenes"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, "veltra-sim: --fault: no module at address 2\n");
+}
+
 }  // namespace
 }  // namespace veltra::test

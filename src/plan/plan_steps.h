@@ -13,7 +13,7 @@
 #include "protocol/command_catalogue.h"
 #include "plan/site_plan.h"
 
-namespace veltra::cli {
+namespace veltra::plan {
 
 struct PlanStep {
   std::string item;  // what the request sets, in words
@@ -21,9 +21,9 @@ struct PlanStep {
   RequestValues values;
 };
 
-std::vector<PlanStep> StepsOf(const plan::Plan& plan);
+std::vector<PlanStep> StepsOf(const Plan& plan);
 
 // "module 3 (Stairs)", or "module 3" for a module without a name.
-std::string ModuleLabel(const plan::Module& module);
+std::string ModuleLabel(const Module& module);
 
-}  // namespace veltra::cli
+}  // namespace veltra::plan
