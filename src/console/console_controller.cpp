@@ -85,15 +85,7 @@ ConsoleController::~ConsoleController() {
   }
 }
 
-void ConsoleController::RunGuarded(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::exception& error) {
-    dialogs_.ShowError(QString::fromUtf8(error.what()));
-  } catch (...) {
-    dialogs_.ShowError(QStringLiteral("Unknown error"));
-  }
-}
+void ConsoleController::RunGuarded(const std::function<void()>& action) { veltra::RunGuarded(dialogs_, action); }
 
 // ---------------------------------------------------------------- links
 

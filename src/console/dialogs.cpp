@@ -4,8 +4,19 @@
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <exception>
 
 namespace veltra {
+
+void RunGuarded(Dialogs& dialogs, const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const std::exception& error) {
+    dialogs.ShowError(QString::fromUtf8(error.what()));
+  } catch (...) {
+    dialogs.ShowError(QStringLiteral("Unknown error"));
+  }
+}
 
 bool MessageBoxDialogs::Confirm(const QString& text, const QString& details) {
   QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), text, QMessageBox::Yes | QMessageBox::No,

@@ -3,6 +3,7 @@
 // automated runs can answer them without a modal loop. Every one closes with
 // Escape (the question's answer is then No).
 #include <QString>
+#include <functional>
 
 class QWidget;
 
@@ -37,6 +38,10 @@ class Dialogs {
     Message(text);
   }
 };
+
+// Runs one operator action; an exception that escapes it is shown as an
+// error and the window goes on.
+void RunGuarded(Dialogs& dialogs, const std::function<void()>& action);
 
 // Real message boxes, parented to the given window.
 class MessageBoxDialogs : public Dialogs {

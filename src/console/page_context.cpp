@@ -11,16 +11,6 @@
 
 namespace veltra {
 
-void RunGuarded(Dialogs& dialogs, const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::exception& error) {
-    dialogs.ShowError(QString::fromUtf8(error.what()));
-  } catch (...) {
-    dialogs.ShowError(QStringLiteral("Unknown error"));
-  }
-}
-
 void MarkWaiting(QWidget* field, bool waiting) {
   if (field->property("waitingForReply").toBool() == waiting) return;
   field->setProperty("waitingForReply", waiting);

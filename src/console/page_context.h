@@ -10,6 +10,7 @@
 #include <variant>
 
 #include "console/console_controller.h"
+#include "console/dialogs.h"
 
 class QComboBox;
 class QPushButton;
@@ -17,13 +18,8 @@ class QWidget;
 
 namespace veltra {
 
-class Dialogs;
 class RequestHold;
 class SpinEdit;
-
-// Runs one operator action; an exception that escapes it is shown as an
-// error and the window goes on.
-void RunGuarded(Dialogs& dialogs, const std::function<void()>& action);
 
 // A result field waits for its reply: shown in italics, its tooltip and
 // accessible description saying so ("Waiting for the reply"), its value kept.
