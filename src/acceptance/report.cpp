@@ -30,16 +30,6 @@ std::string Fixed(double value, int decimals) {
   return std::string(text, end);
 }
 
-std::string_view KindWord(plan::TestStep::Kind kind) {
-  switch (kind) {
-    case plan::TestStep::Kind::Switch: return "switch";
-    case plan::TestStep::Kind::Scene: return "scene";
-    case plan::TestStep::Kind::Input: return "input";
-    case plan::TestStep::Kind::Identify: return "identify";
-  }
-  return {};
-}
-
 double Seconds(const StepResult& r) {
   double ms = 0;
   for (const Exchanged& x : r.exchanges) ms += x.roundTripMs.value_or(0);
@@ -137,7 +127,7 @@ std::string JUnitXml(const AcceptanceRun& run, const ReportContext& c) {
   property("capture_sha256", c.captureSha256);
   xml += "    </properties>\n";
   for (const StepResult& r : results) {
-    xml += "    <testcase name=\"" + Escaped(r.name) + "\" classname=\"" + std::string(KindWord(r.step.kind)) +
+    xml += "    <testcase name=\"" + Escaped(r.name) + "\" classname=\"" + std::string(plan::KindName(r.step.kind)) +
            "\" time=\"" + Fixed(Seconds(r), 3) + "\"";
     const std::string out = ExchangeLines(r.exchanges);
     if (r.verdict == Verdict::Passed && out.empty()) {
@@ -216,7 +206,7 @@ std::string ReportHtml(const AcceptanceRun& run, const ReportContext& c) {
     const std::string name = done ? results[i].name : StepName(run.Plan(), run.Steps()[i]);
     const std::string verdict = done ? std::string(VerdictWord(results[i].verdict)) : "not run";
     h += "<tr><td>" + std::to_string(i + 1) + "</td><td>" + Escaped(name) + "</td><td>" +
-         std::string(KindWord(run.Steps()[i].kind)) + "</td><td class=\"" + (done ? verdict : "manual") + "\">" +
+         std::string(plan::KindName(run.Steps()[i].kind)) + "</td><td class=\"" + (done ? verdict : "manual") + "\">" +
          verdict + "</td></tr>\n";
   }
   h += "</table>\n";
@@ -226,7 +216,7 @@ std::string ReportHtml(const AcceptanceRun& run, const ReportContext& c) {
     const StepResult& r = results[i];
     const std::string verdict(VerdictWord(r.verdict));
     h += "<h3>" + std::to_string(i + 1) + ". " + Escaped(r.name) + "</h3>\n";
-    h += "<p>" + std::string(KindWord(r.step.kind)) + " step: <span class=\"" + verdict + "\"><b>" + verdict +
+    h += "<p>" + std::string(plan::KindName(r.step.kind)) + " step: <span class=\"" + verdict + "\"><b>" + verdict +
          "</b></span>" + (r.evidence.empty() ? "" : ". " + Escaped(r.evidence)) + "</p>\n";
     exchangeTable(r.exchanges);
     if (!r.heard.empty()) {

@@ -23,16 +23,6 @@ using acceptance::Due;
 using acceptance::StepResult;
 using acceptance::Verdict;
 
-std::string_view KindWord(plan::TestStep::Kind kind) {
-  switch (kind) {
-    case plan::TestStep::Kind::Switch: return "switch";
-    case plan::TestStep::Kind::Scene: return "scene";
-    case plan::TestStep::Kind::Input: return "input";
-    case plan::TestStep::Kind::Identify: return "identify";
-  }
-  return {};
-}
-
 bool EndsWith(const std::string& text, const std::string& end) {
   if (text.size() < end.size()) return false;
   return std::equal(end.rbegin(), end.rend(), text.rbegin(),
@@ -110,7 +100,7 @@ std::istream& PlanTest::In() const { return env_.in ? *env_.in : std::cin; }
 void PlanTest::PrintStep(const StepResult& r, std::size_t index) const {
   if (global_.json) {
     nlohmann::ordered_json line{{"step", index + 1},
-                                {"kind", KindWord(r.step.kind)},
+                                {"kind", plan::KindName(r.step.kind)},
                                 {"name", r.name},
                                 {"verdict", acceptance::VerdictWord(r.verdict)},
                                 {"evidence", r.evidence},
@@ -120,7 +110,7 @@ void PlanTest::PrintStep(const StepResult& r, std::size_t index) const {
   }
   const std::string count = std::to_string(run_->Steps().size());
   const std::string at = std::to_string(index + 1);
-  env_.out << '[' << std::string(count.size() - at.size(), ' ') << at << '/' << count << "] " << KindWord(r.step.kind)
+  env_.out << '[' << std::string(count.size() - at.size(), ' ') << at << '/' << count << "] " << plan::KindName(r.step.kind)
            << ": " << r.name << ": " << acceptance::VerdictWord(r.verdict);
   if (r.verdict != Verdict::Passed && !r.evidence.empty()) env_.out << ": " << r.evidence;
   env_.out << '\n' << std::flush;

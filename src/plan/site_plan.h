@@ -84,6 +84,9 @@ struct TestStep {
   int line = 0;       // where the table starts in its file (0: made, not read)
 };
 
+// "switch", "scene", "input" or "identify", as plans write a step's kind.
+std::string_view KindName(TestStep::Kind kind);
+
 struct Plan {
   std::string site;  // the site's name, for reports; may be empty
   int subnet = 1;

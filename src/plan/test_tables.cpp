@@ -95,18 +95,8 @@ class TestReader {
                            (kind == TestStep::Kind::Scene && use.sceneStep) ||
                            (kind == TestStep::Kind::Input && use.inputStep) ||
                            (kind == TestStep::Kind::Identify && use.identifyStep);
-      if (!allowed) Fail(*node, "'" + std::string(use.key) + "' has no meaning in a " + KindWord(kind) + " step");
+      if (!allowed) Fail(*node, "'" + std::string(use.key) + "' has no meaning in a " + std::string(KindName(kind)) + " step");
     }
-  }
-
-  static std::string KindWord(TestStep::Kind kind) {
-    switch (kind) {
-      case TestStep::Kind::Switch: return "switch";
-      case TestStep::Kind::Scene: return "scene";
-      case TestStep::Kind::Input: return "input";
-      case TestStep::Kind::Identify: return "identify";
-    }
-    return {};
   }
 
   std::optional<int> Int(const toml::table& t, std::string_view key, int min, int max, const std::string& what) {
@@ -280,6 +270,16 @@ TestsResult ParseTests(std::string_view text, std::string_view fileName, const P
   result.errors = std::move(errors);
   if (result.errors.empty()) result.tests = std::move(tested.tests);
   return result;
+}
+
+std::string_view KindName(TestStep::Kind kind) {
+  switch (kind) {
+    case TestStep::Kind::Switch: return "switch";
+    case TestStep::Kind::Scene: return "scene";
+    case TestStep::Kind::Input: return "input";
+    case TestStep::Kind::Identify: return "identify";
+  }
+  return {};
 }
 
 }  // namespace veltra::plan
