@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -179,25 +181,52 @@ int Scan(int from, int to, Link& link, const GlobalOptions& o, Environment env) 
 // leaves the others unchanged just the same.
 int Export(const GlobalOptions& o, const std::string& output, Environment env) {
   SceneDatabase db(o.sceneDb, false);
-  QAbstractItemModel* model = db.Store().Model();
-  std::map<QString, int> column;
-  for (int c = 0; c < model->columnCount(); ++c) column[model->headerData(c, Qt::Horizontal).toString()] = c;
-  auto cell = [&](int row, const QString& name) { return model->index(row, column[name]).data(); };
+  SceneRepository& table = db.Store();
+  std::vector<SceneRow> rows;
+  try {
+    rows = table.ReadAll();
+  } catch (const SceneStoreError& error) {
+    throw StorageError("cannot read the scene database " + o.sceneDb + " (" + error.what() + ")");
+  }
+  auto cell = [&](const SceneRow& row, std::string_view name) -> SceneValue {
+    const int column = table.ColumnOf(name);
+    return column < 0 ? SceneValue{} : row.cells[static_cast<std::size_t>(column)];
+  };
+  auto whole = [](const SceneValue& value, int& out) {
+    if (const auto* number = std::get_if<std::int64_t>(&value)) {
+      out = static_cast<int>(*number);
+      return *number >= INT_MIN && *number <= INT_MAX;
+    }
+    if (const auto* real = std::get_if<double>(&value)) {
+      out = static_cast<int>(*real);
+      return *real == static_cast<double>(out);
+    }
+    if (const auto* text = std::get_if<std::string>(&value)) {
+      const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), out);
+      return error == std::errc() && end == text->data() + text->size() && !text->empty();
+    }
+    return false;
+  };
+  auto codeOf = [](const SceneValue& value) -> std::string {
+    if (const auto* number = std::get_if<std::int64_t>(&value)) return std::to_string(*number);
+    if (const auto* string = std::get_if<std::string>(&value)) return *string;
+    return {};
+  };
 
   plan::Plan plan;
   plan.subnet = o.link.subnet;
   std::map<int, plan::Module> modules;
-  for (int row = 0; row < model->rowCount(); ++row) {
-    bool addressOk = false, sceneOk = false;
-    const int address = cell(row, "Module Addr").toInt(&addressOk);
-    const int number = cell(row, "Scene No").toInt(&sceneOk);
+  for (std::size_t row = 0; row < rows.size(); ++row) {
+    int address = 0, number = 0;
+    const bool addressOk = whole(cell(rows[row], "Module Addr"), address);
+    const bool sceneOk = whole(cell(rows[row], "Scene No"), number);
     plan::Scene scene{number, {}};
     try {
       if (!addressOk || !sceneOk || address < plan::kMinModule || address > plan::kMaxModule || number < 0 ||
           number > plan::kMaxScene)
         throw std::invalid_argument("module address or scene number out of range");
       for (int k = 1; k <= kChannelCount; ++k)
-        scene.channels.push_back(ParseChannelCode(cell(row, "CH" + QString::number(k)).toString().toStdString()));
+        scene.channels.push_back(ParseChannelCode(codeOf(cell(rows[row], "CH" + std::to_string(k)))));
     } catch (const std::invalid_argument& error) {
       env.err << "veltra-cli: scene record " << row + 1 << " left out: " << error.what() << '\n';
       continue;

@@ -24,6 +24,10 @@ std::string FormatSendLine(const std::uint8_t* frame, int length, bool masked) {
   return std::string(kSendPrefix) + (masked ? std::string("X") : HexText(frame, length));
 }
 
+std::string FormatNotSentLine(const std::uint8_t* frame, int length, bool masked) {
+  return std::string(kNotSentPrefix) + (masked ? std::string("X") : HexText(frame, length));
+}
+
 std::string FormatReadLine(const std::uint8_t* frame, int length, bool masked, const std::string& statusWord) {
   return std::string(kReadPrefix) + (masked ? std::string("X") : HexText(frame, length)) + "  " + statusWord;
 }

@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "protocol/command_catalogue.h"
 #include "protocol/frame.h"
 
 namespace veltra {
@@ -113,6 +114,30 @@ std::string_view KindName(ModuleKind kind) {
     case ModuleKind::BusSwitch: return "bus switch";
   }
   return {};
+}
+
+std::optional<std::string> ModuleTypeName(std::string_view code) {
+  const std::optional<ModuleType> type = ParseModuleType(code);
+  if (!type) return std::nullopt;
+  // A module has as many outputs or inputs as its requests can name.
+  const auto holds = [&](RequestId id, std::string_view field) { return Request(id).Field(field).Holds(type->channels); };
+  const std::string count = std::to_string(type->channels);
+  switch (type->kind) {
+    case ModuleKind::Light:
+      if (holds(RequestId::LightOn, "OUTPUT")) return "Light-" + count;
+      break;
+    case ModuleKind::Curtain:
+      if (holds(RequestId::CurtainOpen, "OUTPUT")) return "Curtain-" + count;
+      break;
+    case ModuleKind::Input:
+      if (holds(RequestId::BindInput, "INPUT")) return "Input-" + count;
+      break;
+    case ModuleKind::Infrared:
+      return std::string("IR");
+    case ModuleKind::BusSwitch:
+      return std::string("Bus switch");
+  }
+  return std::nullopt;
 }
 
 }  // namespace veltra

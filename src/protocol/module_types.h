@@ -50,4 +50,11 @@ std::optional<ModuleType> ModuleTypeOf(std::uint8_t kindByte, std::uint8_t chann
 // "light", "curtain", "infrared", "input", "bus switch".
 std::string_view KindName(ModuleKind kind);
 
+// The short name of a type given as four hex digits (either case), as the
+// modules put it in their version texts: "Light-8", "Curtain-4", "IR",
+// "Input-8", "Bus switch". Nothing for text of another shape, a type of no
+// known kind, or more outputs or inputs than the catalogue's requests can
+// name.
+std::optional<std::string> ModuleTypeName(std::string_view code);
+
 }  // namespace veltra

@@ -19,7 +19,7 @@
 #include "../support/child_program.h"
 #include "../support/loopback_socket.h"
 #include "cli_support.h"
-#include "scenes/scene_store.h"
+#include "scenes/scene_repository.h"
 #include "scenes/scene_store_schema.h"
 #include "sim/simulator_runtime.h"
 
@@ -266,7 +266,7 @@ TEST_F(CliFaults, DriftInJsonCarriesTheAddressAndTypedValues) {
 TEST_F(CliFaults, AReadOnlySceneDatabaseIsRefusedBeforeAnythingIsSent) {
   auto sim = UdpSimulator();
   const QString db = folder.filePath("ro.mdb");
-  CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), db);
+  CreateSceneDatabase(VELTRA_SCENE_SCHEMA, db.toStdString());
   ASSERT_EQ(::chmod(db.toLocal8Bit().constData(), 0444), 0);
   const auto args = Udp(sim->UdpPort(), {"--scene-db", db.toStdString(), "scene", "set", "1", "4", "1", "0"});
   const Outcome o = Cli(args);
@@ -445,7 +445,7 @@ TEST_F(CliFaults, LinkFailuresSayWhyAndWhatHelps) {
 
 TEST_F(CliFaults, FilesThatCannotBeReadOrWrittenSayWhy) {
   const QString db = folder.filePath("scenes.mdb");
-  CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), db);
+  CreateSceneDatabase(VELTRA_SCENE_SCHEMA, db.toStdString());
   const Outcome out = Cli({"--scene-db", db.toStdString(), "plan", "export", "-o", "/nonexistentdir/x.toml"});
   EXPECT_EQ(out.exit, cli::kExitStorage);
   EXPECT_EQ(out.err, "veltra-cli: the scene table holds no scene: the plan names no module\n"
@@ -464,11 +464,11 @@ TEST_F(CliFaults, FilesThatCannotBeReadOrWrittenSayWhy) {
 TEST_F(CliFaults, SmallThingsThatWereWrong) {
   // The export's placeholder names no real type.
   const QString db = folder.filePath("scenes.mdb");
-  CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), db);
+  CreateSceneDatabase(VELTRA_SCENE_SCHEMA, db.toStdString());
   {
-    SceneStore store;
-    ASSERT_TRUE(store.OpenSceneFile(db));
-    store.SaveSceneRecord(4, 3, {"1", "0", "X", "X", "X", "X", "X", "X"});
+    SceneRepository store;
+    ASSERT_TRUE(store.Open(db.toStdString()));
+    store.SaveScene(4, 3, {"1", "0", "X", "X", "X", "X", "X", "X"});
   }
   const Outcome exported = Cli({"--scene-db", db.toStdString(), "plan", "export"});
   EXPECT_TRUE(Contains(exported.out, "address = 3\n# type = \"....\"")) << exported.out;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QStandardPaths>
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
@@ -17,5 +18,8 @@ int main(int argc, char** argv) {
   }
   ::testing::InitGoogleTest(&argc, argv);
   QApplication app(argc, argv);
+  // Settings, data and caches of a test go to scratch folders, never to the
+  // user's own.
+  QStandardPaths::setTestModeEnabled(true);
   return RUN_ALL_TESTS();
 }

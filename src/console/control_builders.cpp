@@ -1,4 +1,4 @@
-#include "console/form1_builders.h"
+#include "console/control_builders.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -12,7 +12,7 @@
 #include "console/spin_edit.h"
 #include "protocol/command_catalogue.h"
 
-namespace veltra::form1 {
+namespace veltra::ui {
 
 QLabel* LabelFor(const QString& text, QWidget* control) {
   auto* label = new QLabel(text);
@@ -58,6 +58,12 @@ QCheckBox* MakeCheck(const char* name, const QString& caption) {
   return box;
 }
 
+QString WithoutMnemonic(QString caption) {
+  for (qsizetype at = caption.indexOf('&'); at >= 0 && at + 1 < caption.size(); at = caption.indexOf('&', at + 1))
+    caption.remove(at, 1);  // "&&" keeps one
+  return caption;
+}
+
 QGroupBox* MakeGroup(const char* name, const QString& title) {
   auto* group = new QGroupBox(title);
   group->setObjectName(name);
@@ -93,4 +99,4 @@ void AddFieldsRow(QGridLayout* grid, int row, const QString& label, const std::v
   grid->addWidget(box, row, 1, 1, 3);
 }
 
-}  // namespace veltra::form1
+}  // namespace veltra::ui
