@@ -78,6 +78,9 @@ struct SimModule {
   std::vector<int> irSent;  // codes transmitted, in order
   std::map<int, std::array<std::uint8_t, 6>> bindings;  // input -> mode..parameter
   int identifyCount = 0;
+  // Off the bus (unplugged, powered down): it hears nothing and answers
+  // nothing, and keeps its state until it is back.
+  bool offBus = false;
 
   // Factory state: outputs off/closed, default times, no scenes, codes or
   // bindings. The address and programming mode stay.
@@ -122,6 +125,10 @@ class SimBus {
 
   std::optional<SimModule> Module(int address) const;
   std::vector<SimModule> Modules() const;
+
+  // Takes the module at this address off the bus or puts it back; false
+  // when no module has the address.
+  bool SetOffBus(int address, bool off);
 
  private:
   SimAnswer HandleLocked(const std::uint8_t* data, std::size_t size, SimLink link);
