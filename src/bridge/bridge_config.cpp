@@ -39,7 +39,7 @@ class Reader {
   const toml::table* Table(const toml::table& root, std::string_view key, bool required) {
     const toml::node* node = root.get(key);
     if (!node) {
-      if (required) Fail(root, "missing table [" + std::string(key) + "]");
+      if (required) Fail(toml::source_region{}, "missing table [" + std::string(key) + "]");
       return nullptr;
     }
     if (!node->is_table()) {

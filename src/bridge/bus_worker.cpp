@@ -25,6 +25,11 @@ LineBudget BudgetOf(const WorkerSettings& s) {
   return budget;
 }
 
+std::string Seconds(Clock::duration d) {
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
+  return ms % 1000 ? std::to_string(ms) + " ms" : std::to_string(ms / 1000) + " s";
+}
+
 std::string Describe(const BusCommand& c) {
   std::string text = std::string(ActionName(c.action)) + " for ";
   if (c.entity.kind == EntityKind::Scene) return text + "scene " + std::to_string(c.entity.number);
@@ -92,8 +97,7 @@ bool BusWorker::OpenLink() {
   } catch (const LinkError& e) {
     const std::string why = e.what() + (e.reason().empty() ? std::string() : ": " + e.reason());
     if (why != lastOpenError_) {
-      Log(LogLevel::Error, "link not open: " + why + "; trying again every " +
-                               std::to_string(std::chrono::duration_cast<std::chrono::seconds>(settings_.reopenAfter).count()) + " s");
+      Log(LogLevel::Error, "link not open: " + why + "; trying again every " + Seconds(settings_.reopenAfter));
       events_.LinkChanged(false, why);
     }
     lastOpenError_ = why;
@@ -180,6 +184,7 @@ void BusWorker::Poll(int module) {
     if (model_.LearnType(module, reply.text)) {
       Log(LogLevel::Notice, "module " + std::to_string(module) + " is of type " + reply.text);
       events_.ModelChanged(model_, module);
+      ReadStatus(module);  // its states now, not a round later
     }
   } else if (reply.effect == ReplyEffect::StatusBytes) {
     if (model_.LearnStatusCount(module, static_cast<int>(reply.statusBits.size()))) events_.ModelChanged(model_, module);
