@@ -121,7 +121,11 @@ int main(int argc, char** argv) {
   app.add_flag("--check", check, "check the configuration and the plan, print what would be published, and exit");
   app.add_flag("-v,--verbose", verbose, "log every frame sent and received");
   app.set_version_flag("--version", "veltra-bridge " VELTRA_VERSION);
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : kBadConfiguration;  // --help, --version; or a usage error
+  }
 
   SetVerboseLog(verbose);
   const auto loaded = Load(configFile);
