@@ -135,9 +135,13 @@ void Bridge::RemoveStale(const std::string& topic, const std::string& payload) {
   }
 }
 
-// With the lock held.
+// With the lock held. States go at QoS 0, as Home Assistant reads them: a
+// lost one is sent again at the next connection anyway, and a PUBACK for
+// each would meet the broker's Nagle delay (40 ms a command) on brokers
+// that leave TCP_NODELAY off, as mosquitto does by default.
 void Bridge::PublishRetained(RetainedKind kind, const std::string& topic, const std::string& payload, bool force) {
-  if (store_.Set(kind, topic, payload) || force) session_->Publish(topic, payload, 1, true);
+  if (store_.Set(kind, topic, payload) || force)
+    session_->Publish(topic, payload, kind == RetainedKind::State ? 0 : 1, true);
 }
 
 void Bridge::LinkChanged(bool up, const std::string& detail) {

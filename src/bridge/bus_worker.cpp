@@ -131,6 +131,9 @@ void BusWorker::LinkLost(const std::string& why) {
 }
 
 std::optional<ExchangeResult> BusWorker::Ask(PreparedRequest request) {
+  // Alive as long as each request ends within its time-out, however many a
+  // command needs (a scene read back from every module that holds it).
+  heartbeat_ = Clock::now().time_since_epoch().count();
   std::string failure;
   try {
     ExchangeResult result = exchange_->Request(std::move(request));

@@ -62,7 +62,8 @@ class BusWorker : private RequestLog {
   // From any thread: queues a command, or refuses it at once.
   CommandQueue::Admission Submit(const BusCommand& command) { return queue_.Push(command); }
   bool LinkUp() const { return queue_.IsOpen(); }
-  // When the thread last went round its loop (the service watchdog).
+  // When the thread last went round its loop or started a request (the
+  // service watchdog).
   std::chrono::steady_clock::time_point Heartbeat() const;
 
   static Opener DefaultOpener();

@@ -88,7 +88,9 @@ std::vector<Message> DiscoveryMessages(const SiteModel& model, const Topics& top
 
 std::vector<std::string> StaleTopics(const SiteModel& model, const Topics& topics, std::string_view topic,
                                      std::string_view payload) {
-  if (payload.empty()) return {};
+  // Only the site's own devices' topics are worth reading (a broker may
+  // hold the discovery of many other programs).
+  if (payload.empty() || topic.find("/veltra_" + topics.Site() + "_") == std::string_view::npos) return {};
   const json config = json::parse(payload, nullptr, false);
   if (!config.is_object()) return {};
   const auto text = [&](const char* key) {
