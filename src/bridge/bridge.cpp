@@ -38,6 +38,8 @@ Bridge::Bridge(const BridgeConfig& config, const plan::Plan& plan, std::string v
   };
   session_ = std::make_unique<MqttSession>(config.mqtt, Message{topics_.BridgeState(), std::string(kOffline)},
                                            std::move(handlers));
+  outbox_ = std::make_unique<Outbox>(
+      [session = session_.get()](const Publication& p) { return session->Publish(p.topic, p.payload, p.qos, p.retain); });
   BusEvents& events = *this;
   worker_ = std::make_unique<BusWorker>(WorkerSettingsOf(config), model_, events, std::move(opener));
 }
@@ -45,6 +47,7 @@ Bridge::Bridge(const BridgeConfig& config, const plan::Plan& plan, std::string v
 Bridge::~Bridge() { Stop(); }
 
 void Bridge::Start() {
+  outbox_->Start();
   worker_->Start();
   session_->Start();
 }
@@ -59,6 +62,7 @@ void Bridge::Stop() {
   if (stopped_) return;
   stopped_ = true;
   worker_->Stop();
+  outbox_->Stop();
   session_->Disconnect({topics_.BridgeState(), std::string(kOffline)}, std::chrono::seconds(2));
 }
 
@@ -67,9 +71,14 @@ void Bridge::OnConnected() {
   filters.push_back(topics_.DiscoveryFilter());
   filters.push_back(topics_.HomeAssistantStatus());
   session_->Subscribe(filters);
-  std::lock_guard lock(mutex_);
   // A broker that restarted holds nothing of ours: everything again.
-  for (const Message& m : store_.All()) session_->Publish(m.topic, m.payload, 1, true);
+  std::lock_guard lock(mutex_);
+  RepublishAll();
+}
+
+// With the lock held.
+void Bridge::RepublishAll() {
+  for (const Message& m : store_.All()) outbox_->Post({m.topic, m.payload, 1, true});
 }
 
 void Bridge::OnMessage(const std::string& topic, const std::string& payload, bool retained) {
@@ -77,7 +86,7 @@ void Bridge::OnMessage(const std::string& topic, const std::string& payload, boo
     if (payload != kOnline) return;
     Log(LogLevel::Info, "Home Assistant is online: discovery sent again");
     std::lock_guard lock(mutex_);
-    for (const Message& m : store_.All()) session_->Publish(m.topic, m.payload, 1, true);
+    RepublishAll();
     return;
   }
   if (const auto entity = topics_.ParseCommand(topic)) {
@@ -123,7 +132,7 @@ void Bridge::Refuse(const EntityRef& entity, const std::string& payload, const s
   std::lock_guard lock(mutex_);
   if (linkDown && entity.kind != EntityKind::Scene)
     PublishRetained(RetainedKind::Availability, topics_.ModuleAvailability(entity.module), std::string(kOffline), true);
-  session_->Publish(topics_.BridgeError(), error.dump(), 1, false);
+  outbox_->Post({topics_.BridgeError(), error.dump(), 1, false});
 }
 
 void Bridge::RemoveStale(const std::string& topic, const std::string& payload) {
@@ -131,7 +140,7 @@ void Bridge::RemoveStale(const std::string& topic, const std::string& payload) {
   for (const std::string& stale : StaleTopics(model_, topics_, topic, payload)) {
     Log(LogLevel::Info, "removing " + stale + ": no longer in the plan");
     store_.Remove(stale);
-    session_->Publish(stale, "", 1, true);
+    outbox_->Post({stale, "", 1, true});
   }
 }
 
@@ -141,7 +150,7 @@ void Bridge::RemoveStale(const std::string& topic, const std::string& payload) {
 // that leave TCP_NODELAY off, as mosquitto does by default.
 void Bridge::PublishRetained(RetainedKind kind, const std::string& topic, const std::string& payload, bool force) {
   if (store_.Set(kind, topic, payload) || force)
-    session_->Publish(topic, payload, kind == RetainedKind::State ? 0 : 1, true);
+    outbox_->Post({topic, payload, kind == RetainedKind::State ? 0 : 1, true});
 }
 
 void Bridge::LinkChanged(bool up, const std::string& detail) {
@@ -182,8 +191,8 @@ void Bridge::PublishDiscoveryOf(int module, const SiteModel& before) {
     if (e.module != module || model_.Has(e)) continue;
     store_.Remove(topics_.Discovery(e));
     store_.Remove(topics_.State(e));
-    session_->Publish(topics_.Discovery(e), "", 1, true);
-    session_->Publish(topics_.State(e), "", 1, true);
+    outbox_->Post({topics_.Discovery(e), "", 1, true});
+    outbox_->Post({topics_.State(e), "", 1, true});
   }
   for (const EntityRef& e : model_.Entities())
     if (e.module == module) {

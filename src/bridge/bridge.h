@@ -4,7 +4,8 @@
 // thread through its queue; what the bus thread learns (states,
 // availability, what a module is) becomes retained messages. The retained
 // messages are kept (RetainedStore) and sent again on every connection, and
-// on Home Assistant's "online".
+// on Home Assistant's "online". Every publication goes through the outbox,
+// never straight from a thread that holds the bridge's lock.
 #include <memory>
 #include <mutex>
 #include <string>
@@ -12,6 +13,7 @@
 #include "bridge/bridge_config.h"
 #include "bridge/bus_worker.h"
 #include "bridge/mqtt_session.h"
+#include "bridge/outbox.h"
 #include "bridge/retained_store.h"
 #include "bridge/site_model.h"
 #include "bridge/topics.h"
@@ -44,8 +46,10 @@ class Bridge final : private BusEvents {
   // and in the log; refused for want of a link, also as the module's
   // availability.
   void Refuse(const EntityRef& entity, const std::string& payload, const std::string& why, bool linkDown);
-  // Sends a retained message when it differs from the last one sent (or when forced).
+  // With the lock held: sends a retained message when it differs from the
+  // last one sent (or when forced); sends every retained message again.
   void PublishRetained(RetainedKind kind, const std::string& topic, const std::string& payload, bool force = false);
+  void RepublishAll();
   void PublishDiscoveryOf(int module, const SiteModel& before);
 
   void LinkChanged(bool up, const std::string& detail) override;
@@ -60,6 +64,7 @@ class Bridge final : private BusEvents {
   RetainedStore store_;
   SiteModel model_;  // as the MQTT side knows it
   std::unique_ptr<MqttSession> session_;
+  std::unique_ptr<Outbox> outbox_;
   std::unique_ptr<BusWorker> worker_;
   bool stopped_ = false;
 };

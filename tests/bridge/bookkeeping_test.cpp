@@ -4,12 +4,15 @@
 // commands and their catalogue frames.
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "../support/catalogue_frames.h"
 #include "bridge/availability.h"
 #include "bridge/bus_command.h"
 #include "bridge/command_queue.h"
+#include "bridge/outbox.h"
 #include "bridge/retained_store.h"
 
 namespace veltra::bridge {
@@ -82,6 +85,44 @@ TEST(RetainedStore, KeepsTheLastOfEachTopicAndSaysWhenItChanged) {
   // Flat however often the states change.
   for (int i = 0; i < 10000; ++i) store.Set(RetainedKind::State, "veltra/home/module/1/light/2/state", i % 2 ? "ON" : "OFF");
   EXPECT_EQ(store.Size(), 4u);
+}
+
+TEST(Outbox, SendsInTheOrderPostedFromItsOwnThreadAndEverythingBeforeItStops) {
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<std::string> sent;
+  std::thread::id sender;
+  bool sending = false, released = false;
+  Outbox outbox(
+      [&](const Publication& p) {
+        std::unique_lock lock(mutex);
+        sending = true;
+        changed.notify_all();
+        changed.wait(lock, [&] { return released; });  // a slow client: the posts pile up
+        sent.push_back(p.topic + "=" + p.payload);
+        sender = std::this_thread::get_id();
+        return true;
+      },
+      3);
+  outbox.Start();
+  EXPECT_TRUE(outbox.Post({"a", "1"}));
+  {
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [&] { return sending; });  // "a" is being sent; three more fit
+  }
+  EXPECT_TRUE(outbox.Post({"b", "2"}));
+  EXPECT_TRUE(outbox.Post({"a", "3"}));
+  EXPECT_TRUE(outbox.Post({"c", ""}));
+  EXPECT_FALSE(outbox.Post({"d", "full"}));
+  EXPECT_EQ(outbox.Dropped(), 1u);
+  {
+    std::lock_guard lock(mutex);
+    released = true;
+  }
+  changed.notify_all();
+  outbox.Stop();
+  EXPECT_EQ(sent, (std::vector<std::string>{"a=1", "b=2", "a=3", "c="}));
+  EXPECT_NE(sender, std::this_thread::get_id());
 }
 
 TEST(BusCommands, PayloadsBecomeTheCataloguesRequests) {

@@ -31,13 +31,18 @@ const std::string kState = "veltra/home/bridge/state";
 // The simulator's requests as they arrive, for the frames the bridge sends.
 class SimRequests {
  public:
-  explicit SimRequests(SimulatorRuntime& sim) {
+  explicit SimRequests(SimulatorRuntime& sim) : sim_(sim) {
     sim.SetLogListener([this](const std::string& line) {
       if (line.find("> ") == std::string::npos) return;
       std::lock_guard lock(mutex_);
       lines_.push_back(line);
     });
   }
+  // No line comes in once this returns, whatever the simulator still does.
+  ~SimRequests() { sim_.SetLogListener({}); }
+  SimRequests(const SimRequests&) = delete;
+  SimRequests& operator=(const SimRequests&) = delete;
+
   int Count(const Bytes& frame) const {
     std::string hex;
     char byte[4];
@@ -60,6 +65,7 @@ class SimRequests {
   }
 
  private:
+  SimulatorRuntime& sim_;
   mutable std::mutex mutex_;
   std::vector<std::string> lines_;
 };
@@ -78,6 +84,7 @@ struct LinkCase {
   bool udp;
   const char* name;
 };
+void PrintTo(const LinkCase& c, std::ostream* os) { *os << c.name; }
 
 class BridgeOverMqtt : public ::testing::TestWithParam<LinkCase> {
  protected:
@@ -103,8 +110,8 @@ class BridgeOverMqtt : public ::testing::TestWithParam<LinkCase> {
   // Starts the bridge and waits until it is online with every state known.
   void StartBridge(const std::string& linkAndPoll, const std::string& plan = VELTRA_EXAMPLE_PLAN) {
     program = std::make_unique<BridgeProgram>(broker->Port(), linkAndPoll, plan);
+    probe = std::make_unique<Probe>(broker->Port());  // sees everything the bridge publishes
     program->Start();
-    probe = std::make_unique<Probe>(broker->Port());
     ASSERT_TRUE(probe->WaitFor(kState, "online")) << program->Log();
     ASSERT_TRUE(probe->WaitFor("veltra/home/module/3/cover/4/state", "closed")) << program->Log();
   }
@@ -164,11 +171,15 @@ TEST_P(BridgeOverMqtt, ACommandReachesTheBusAsTheCataloguesFrameAndTheStateFollo
   const std::string light = "veltra/home/module/1/light/3/";
   ASSERT_EQ(probe->Last(light + "state"), "OFF");
   std::size_t mark = probe->Mark();
-  const auto sent = Clock::now();
+  [[maybe_unused]] const auto sent = Clock::now();
   probe->Publish(light + "set", "ON");
   const auto on = probe->WaitFor(light + "state", "ON", mark);
   ASSERT_TRUE(on) << program->Log();
+#ifndef VELTRA_INSTRUMENTED_BUILD
+  // Publish to state in well under the 200 ms a user waits for; a build
+  // under a sanitizer or with coverage runs several times slower.
   EXPECT_LT(on->at - sent, 200ms);
+#endif
   EXPECT_EQ(requests->Count(Frame(RequestId::LightOn, 1, 3)), 1);
   EXPECT_EQ(sim->Bus().Module(1)->outputs[2], 1);
 
@@ -228,16 +239,12 @@ TEST_P(BridgeOverMqtt, HomeAssistantOnlineBringsDiscoveryAgain) {
   std::size_t mark = probe->Mark();
   probe->Publish("homeassistant/status", "offline");
   probe->Publish("homeassistant/status", "online");
+  // Sent live, not read back from the broker's store (which a subscription
+  // hands over in an order of its own, perhaps after the test's mark).
   ASSERT_TRUE(probe->WaitUntil([&](const auto& all) {
     return std::count_if(all.begin() + static_cast<long>(mark), all.end(),
-                         [](const auto& r) { return r.topic.ends_with("/config"); }) == 22;
+                         [](const auto& r) { return r.topic.ends_with("/config") && !r.retained; }) == 22;
   })) << program->Log();
-  // Sent live, not read back from the broker's store.
-  for (const auto& r : probe->Since(mark)) {
-    if (r.topic.ends_with("/config")) {
-      EXPECT_FALSE(r.retained);
-    }
-  }
 }
 
 // The broker restarts empty: the bridge reconnects, publishes its discovery,

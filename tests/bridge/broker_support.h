@@ -191,8 +191,14 @@ class BridgeProgram {
          << "[site]\nname = \"home\"\nplan = \"" << planFile << "\"\n"
          << linkAndPoll;
   }
+  // A sanitizer's report in the program's log fails the test: the program
+  // runs in a sanitizer tree as built there, and its reports go to its log.
   ~BridgeProgram() {
     process_.End(SIGKILL);
+    const std::string log = Log();
+    for (const char* report : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "WARNING: ThreadSanitizer",
+                               "runtime error:"})
+      EXPECT_EQ(log.find(report), std::string::npos) << "veltra-bridge's log:\n" << log;
     std::error_code ignored;
     fs::remove_all(dir_, ignored);
   }

@@ -84,13 +84,18 @@ type = "0104"
 // The simulator's log lines that show a request arriving.
 class SimRequests {
  public:
-  explicit SimRequests(SimulatorRuntime& sim) {
+  explicit SimRequests(SimulatorRuntime& sim) : sim_(sim) {
     sim.SetLogListener([this](const std::string& line) {
       std::lock_guard lock(mutex_);
       if (line.find("> ") != std::string::npos) lines_.push_back(line);
     });
   }
   // How many arrived with exactly these frame bytes.
+  // No line comes in once this returns, whatever the simulator still does.
+  ~SimRequests() { sim_.SetLogListener({}); }
+  SimRequests(const SimRequests&) = delete;
+  SimRequests& operator=(const SimRequests&) = delete;
+
   int Count(const Bytes& frame) const {
     std::string hex;
     char byte[4];
@@ -109,6 +114,7 @@ class SimRequests {
   }
 
  private:
+  SimulatorRuntime& sim_;
   mutable std::mutex mutex_;
   std::vector<std::string> lines_;
 };
@@ -117,6 +123,7 @@ struct LinkCase {
   bool udp;
   const char* name;
 };
+void PrintTo(const LinkCase& c, std::ostream* os) { *os << c.name; }
 
 class BusWorkerTest : public ::testing::TestWithParam<LinkCase> {
  protected:
