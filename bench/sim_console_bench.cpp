@@ -29,9 +29,10 @@
 #include "console/form1.h"
 #include "console/spin_edit.h"
 #include "protocol/frame.h"
-#include "protocol/module_commands.h"
+#include "protocol/command_catalogue.h"
 #include "loopback_udp.h"
 #include "silent_dialogs.h"
+#include "window_click.h"
 
 namespace {
 
@@ -91,8 +92,11 @@ int main(int argc, char** argv) {
   const int simPort = form.Simulator()->UdpPort();
 
   // The request the window sends for "Read Module Type" of module 1, routed.
-  veltra::TransmitBuffer buffer{};
-  veltra::BuildModuleCommand(buffer, veltra::ModuleCommand::ReadModuleType, {veltra::FrameForm::Routed, 1}, 1);
+  veltra::RequestValues values;
+  values.ints["ADDR"] = 1;
+  veltra::TransmitBuffer buffer =
+      veltra::PrepareRequest(veltra::Request(veltra::RequestId::ReadModuleType), values, {veltra::FrameForm::Routed, 1})
+          .buffer;
   veltra::CompleteFrame(buffer.data());
   const std::vector<std::uint8_t> request(buffer.begin(), buffer.begin() + buffer[2]);
 
@@ -124,14 +128,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   form.SpinEdit1->SetValue(1);
-  int clicks = 0;
   const Figures window = Measure(rounds, warmup, [&] {
-    form.Edit1->clear();
-    form.Button12->click();
-    // The window's own event work (log lines, simulator log) is done every
-    // 50 clicks, as an operator's window would between clicks.
-    if (++clicks % 50 == 0) QApplication::processEvents();
-    return form.Edit1->text() == "0208";
+    // The reply is taken in the window's event loop, as the operator's is.
+    return bench::ClickUntilFilled(form.Button12, form.Edit1) && form.Edit1->text() == "0208";
   });
   Print("console click -> Edit1 decoded (UDP)", window);
   form.Button32->click();
@@ -144,9 +143,7 @@ int main(int argc, char** argv) {
       return 1;
     }
     const Figures serial = Measure(serialRounds, 1, [&] {
-      form.Edit1->clear();
-      form.Button12->click();
-      return QTest::qWaitFor([&] { return form.Edit1->text() == "0208"; }, 2000);
+      return bench::ClickUntilFilled(form.Button12, form.Edit1) && form.Edit1->text() == "0208";
     });
     Print("console click -> Edit1 decoded (pty)", serial);
     form.Button10->click();

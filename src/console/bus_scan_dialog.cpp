@@ -9,6 +9,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTimer>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <exception>
@@ -89,19 +90,23 @@ BusScanDialog::BusScanDialog(ScanHooks hooks, Dialogs& dialogs, QWidget* parent)
   connect(StartButton, &QPushButton::clicked, this, &BusScanDialog::StartClick);
   connect(StopButton, &QPushButton::clicked, this, &BusScanDialog::StopClick);
   connect(ExportButton, &QPushButton::clicked, this, &BusScanDialog::ExportClick);
-  timeout_.setSingleShot(true);
-  connect(&timeout_, &QTimer::timeout, this, [this] { Answered(std::nullopt); });
-  // Replies on the network link wait in its socket until taken.
-  poll_.setInterval(1);
-  connect(&poll_, &QTimer::timeout, this, [this] {
-    if (waiting_ && hooks_.poll) hooks_.poll();
-  });
 }
 
 const std::vector<ScanRow>& BusScanDialog::Rows() const { return scan_ ? scan_->Rows() : kNoRows; }
 
-void BusScanDialog::StartClick() {
+void BusScanDialog::SetStartHeld(const QString& reason) {
+  startHeld_ = reason;
+  ShowStartAvailable();
+}
+
+void BusScanDialog::ShowStartAvailable() {
   if (Running()) return;
+  StartButton->setEnabled(startHeld_.isEmpty());
+  StartButton->setToolTip(startHeld_);
+}
+
+void BusScanDialog::StartClick() {
+  if (Running() || !startHeld_.isEmpty()) return;
   if (From->value() > To->value()) {
     dialogs_.Message(QStringLiteral("\"From\" is above \"To\""));
     return;
@@ -115,6 +120,7 @@ void BusScanDialog::StartClick() {
   ExportButton->setEnabled(false);
   for (QSpinBox* box : {SubnetId, From, To}) box->setEnabled(false);
   Status->setText(QStringLiteral("Scanning…"));
+  if (hooks_.running) hooks_.running(true);
   QTimer::singleShot(0, this, &BusScanDialog::SendNext);
 }
 
@@ -130,51 +136,35 @@ void BusScanDialog::SendNext() {
     if (!scan_->Stopped()) Finish(QStringLiteral("Done"));
     return;
   }
-  TransmitBuffer buffer{};
-  scan_->Build(buffer, hooks_.addressing(SubnetId->value()));
-  bool sent = false;
+  waiting_ = true;
   try {
-    sent = hooks_.send(buffer);
+    hooks_.ask(scan_->Build(hooks_.addressing(SubnetId->value())),
+               [this](const ExchangeResult& result) { Answered(result); });
   } catch (const std::exception& error) {  // a LinkError with the system's reason, mostly
+    waiting_ = false;
     scan_->Stop();
     Finish(QStringLiteral("Stopped"));
     dialogs_.ShowError(QString::fromStdString(error.what()));
-    return;
   }
-  if (!sent) {
-    scan_->Stop();
-    Finish(QStringLiteral("Stopped"));
-    dialogs_.Message(QStringLiteral("The link is not open"));
-    return;
-  }
-  waiting_ = true;
-  sentAt_ = std::chrono::steady_clock::now();
-  timeout_.start(hooks_.timeoutMs());
-  poll_.start();
 }
 
-bool BusScanDialog::TakeReply(const DecodedReply& reply) {
-  if (!waiting_ || !Running()) return false;
-  // Anything else is left to the window: the answer to one of its own
-  // buttons, or an error status, after which the scan's request runs into
-  // its time-out just as without an answer.
-  const ReplyEffect wanted =
-      scan_->Pending()->query == ScanQuery::ModuleType ? ReplyEffect::ModuleType : ReplyEffect::Version;
-  if (reply.effect != wanted) return false;
-  Answered(reply);
-  return true;
-}
-
-void BusScanDialog::Answered(std::optional<DecodedReply> reply) {
+void BusScanDialog::Answered(const ExchangeResult& result) {
   if (!waiting_) return;
   waiting_ = false;
-  timeout_.stop();
-  poll_.stop();
   if (!scan_ || scan_->Finished()) return;
+  if (result.outcome == ExchangeOutcome::NotSent || result.outcome == ExchangeOutcome::Refused) {
+    scan_->Stop();
+    Finish(QStringLiteral("Stopped"));
+    dialogs_.Message(result.outcome == ExchangeOutcome::NotSent ? QStringLiteral("The link is not open")
+                                                                : QStringLiteral("The link no longer takes data"));
+    return;
+  }
   const std::size_t rowsBefore = scan_->Rows().size();
   const bool versionRead = scan_->Pending()->query == ScanQuery::Version;
-  if (reply)
-    scan_->Replied(*reply, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - sentAt_).count());
+  // Only the answer to this very request: what answered an earlier one, or
+  // nothing of ours, never reaches the dialog.
+  if (result.outcome == ExchangeOutcome::Answered)
+    scan_->Replied(result.decoded, std::chrono::duration<double, std::milli>(result.roundTrip).count());
   else
     scan_->TimedOut();
   // A new row after the type; its version fills in once read.
@@ -187,21 +177,25 @@ void BusScanDialog::Answered(std::optional<DecodedReply> reply) {
     for (int c = 0; c < 4; ++c) Table->setItem(at, c, new QTableWidgetItem(cells[c]));
   }
   ShowProgress();
-  QTimer::singleShot(0, this, &BusScanDialog::SendNext);
+  // Over with its last answer: the window's requests need not wait for the
+  // next turn of the event loop.
+  if (scan_->Finished())
+    Finish(QStringLiteral("Done"));
+  else
+    QTimer::singleShot(0, this, &BusScanDialog::SendNext);
 }
 
 void BusScanDialog::ShowProgress() { Progress->setValue(scan_->AddressesDone()); }
 
 void BusScanDialog::Finish(const QString& status) {
   waiting_ = false;
-  timeout_.stop();
-  poll_.stop();
   ShowProgress();
-  StartButton->setEnabled(true);
   StopButton->setEnabled(false);
   ExportButton->setEnabled(true);
   for (QSpinBox* box : {SubnetId, From, To}) box->setEnabled(true);
   Status->setText(QStringLiteral("%1: %2 modules").arg(status).arg(scan_->Rows().size()));
+  if (hooks_.running) hooks_.running(false);
+  ShowStartAvailable();
 }
 
 void BusScanDialog::ExportClick() {

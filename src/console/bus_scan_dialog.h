@@ -1,16 +1,14 @@
 #pragma once
 // "Bus Scan": the window's scan of a range of module addresses. Non-modal;
-// one request at a time, each sent from the event loop and waited for
-// there (a time-out timer, and replies handed over by the window as they
-// arrive), so the window stays responsive and "Stop" ends the scan at once.
+// one request at a time through the window's exchanges, each waited for in
+// the event loop, so the window stays responsive and "Stop" ends the scan at
+// once. Only the answer to the scan's own request counts for it.
 #include <QDialog>
-#include <QTimer>
-#include <chrono>
 #include <functional>
 #include <optional>
 
+#include "link/exchange.h"
 #include "protocol/request_writer.h"
-#include "replies/reply_decoder.h"
 #include "scan/bus_scan.h"
 
 class QLabel;
@@ -23,17 +21,19 @@ namespace veltra {
 
 class Dialogs;
 
-// How the dialog reaches the bus: through the window's own link and send
-// path, so that requests and replies go into the monitor log.
+// How the dialog reaches the bus: through the window's own link and
+// exchanges, so that requests and replies go into the monitor log and
+// nothing else is sent while the scan runs.
 struct ScanHooks {
+  using Done = std::function<void(const ExchangeResult&)>;
   // The frame form and subnet of a request now.
   std::function<Addressing(int subnet)> addressing;
-  // Logs and transmits one request, not waiting; false when it was not sent.
-  std::function<bool(TransmitBuffer&)> send;
-  // Hands over replies that have arrived (each comes back through TakeReply).
-  std::function<void()> poll;
-  // The wait for one reply, in milliseconds.
-  std::function<int()> timeoutMs;
+  // Sends one request of the scan; `done` gets what came of it, from the
+  // event loop or at once. Throws (a LinkError mostly) when it cannot go.
+  std::function<void(PreparedRequest, Done)> ask;
+  // The scan starts (true) or ends (false). At its end a request of the scan
+  // still waiting is given up: its reply, if it comes, is a late one.
+  std::function<void(bool running)> running;
 };
 
 class BusScanDialog : public QDialog {
@@ -41,11 +41,10 @@ class BusScanDialog : public QDialog {
  public:
   BusScanDialog(ScanHooks hooks, Dialogs& dialogs, QWidget* parent = nullptr);
 
-  // A decoded reply that reached the window: taken (true) when it is the
-  // module type or version a scan request waits for, so the window's own
-  // fields stay as they are.
-  bool TakeReply(const DecodedReply& reply);
   bool Running() const { return scan_ && !scan_->Finished(); }
+  // A request of the window waits: "Start" is unavailable, with the reason
+  // in its tooltip, until this is called with an empty reason.
+  void SetStartHeld(const QString& reason);
   // The rows found, in address order.
   const std::vector<ScanRow>& Rows() const;
 
@@ -65,17 +64,16 @@ class BusScanDialog : public QDialog {
 
  private:
   void SendNext();
-  void Answered(std::optional<DecodedReply> reply);
+  void Answered(const ExchangeResult& result);
   void ShowProgress();
   void Finish(const QString& status);
+  void ShowStartAvailable();
 
   ScanHooks hooks_;
   Dialogs& dialogs_;
   std::optional<BusScan> scan_;
   bool waiting_ = false;
-  std::chrono::steady_clock::time_point sentAt_;
-  QTimer timeout_;
-  QTimer poll_;
+  QString startHeld_;  // why "Start" is unavailable; empty: it is not
 };
 
 }  // namespace veltra

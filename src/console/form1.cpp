@@ -2,6 +2,7 @@
 // together; start-up, closing, and the guard around operator actions.
 #include "console/form1.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGroupBox>
@@ -25,7 +26,7 @@
 #include "console/exchange_texts.h"
 #include "console/form1_builders.h"
 #include "console/local_ip.h"
-#include "console/timed_frame_assembler.h"
+#include "console/exchange_controller.h"
 #include "scenes/scene_store.h"
 
 namespace veltra {
@@ -43,30 +44,21 @@ TForm1::TForm1(TForm1Options options, QWidget* parent) : QMainWindow(parent), op
   setWindowTitle(QStringLiteral("Veltra --V01"));
   setWindowIcon(VeltraIcon());
   IdUDPClient1.ReceiveTimeout = 500;
-  serialLink->onReceived = [this](const std::uint8_t* buffer, std::uint16_t length) {
-    RunGuarded([&] { Comm1ReceiveData(buffer, length); });
+  // Every link the window sends on or hears: frames that answer no request
+  // of its own are logged as such, also while nothing waits.
+  exchanges_ = std::make_unique<ExchangeController>(*this);
+  for (Link* link : {static_cast<Link*>(&udpLink), static_cast<Link*>(serialLink.get()),
+                     static_cast<Link*>(&closedNetwork_), options_.networkRequests, options_.serialRequests})
+    if (link) exchanges_->AddLink(*link);
+  exchanges_->onUnmatched = [this](const UnmatchedFrame& frame) {
+    if (!frame.logLine.empty()) AppendLine(QString::fromStdString(frame.logLine));
   };
-  // Each frame is one decoding: what one of them raises does not cost the
-  // frames after it.
-  serialFrames_ = std::make_unique<TimedFrameAssembler>([this](FrameForm form, const FrameAssembler::Frame& frame) {
-    RunGuarded([&] {
-      const DecodedReply reply = form == FrameForm::Routed ? DecodeRouted(frame.data(), frame.size(), LogMasked())
-                                                           : DecodeDirect(frame.data(), frame.size(), LogMasked());
-      // Only a frame the decoder accepts answers the request that waits.
-      ApplyReply(reply, reply.logLine ? TakeSerialRoundTrip() : std::nullopt);
-    });
-  });
   AttachCapture();
   // The line's threads have failed (adapter unplugged, device gone). Handled
   // from the event loop: the notification is still being delivered.
   serialLink->onHangup = [this] {
     QMetaObject::invokeMethod(this, [this] { RunGuarded([this] { HandleSerialHangup(); }); }, Qt::QueuedConnection);
   };
-  serialReplyOverdue_ = new QTimer(this);
-  serialReplyOverdue_->setSingleShot(true);
-  connect(serialReplyOverdue_, &QTimer::timeout, this, [this] {
-    if (serialRequestAt_) SetExchangeText(NoReplyText(serialLink->ReceiveTimeout));
-  });
   ADOTable1 = new SceneStore(this);
   ADOTable1->setObjectName("ADOTable1");
 
@@ -143,6 +135,9 @@ TForm1::TForm1(TForm1Options options, QWidget* parent) : QMainWindow(parent), op
   setCentralWidget(central);
 
   WireCommands();
+  exchanges_->onBusyChanged = [this] { ShowRequestsHeld(); };
+  ApplyListeningForm();
+  connect(CheckBox13, &QCheckBox::toggled, this, [this] { ApplyListeningForm(); });
   BuildMenus();
   BuildToolsMenu();
   BindSceneGrid();
@@ -193,6 +188,9 @@ void TForm1::FormCreate() {
 void TForm1::FormClose() {
   serialLink->Close();
   udpLink.Close();
+  // A request still waiting on either ends here.
+  exchanges_->LinkChanged(*serialLink);
+  exchanges_->LinkChanged(udpLink);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

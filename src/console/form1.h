@@ -1,10 +1,12 @@
 #pragma once
 // The main window: every operator control, the monitor log and the status
 // bar, and the two links. The controls are the state: handlers read them at
-// the moment of the click, build one request with the core builders, send it
-// through the send path, and the reply decoder's results are written back.
+// the moment of the click and build one request from the command catalogue;
+// the exchange controller sends it and hands what came of it to that
+// request's own handler, which alone writes the reply into the window.
 #include <QMainWindow>
 #include <QPersistentModelIndex>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -20,11 +22,13 @@
 #include "console/log_stamp.h"
 #include "console/port_list.h"
 #include "link/event_loop_serial_link.h"
+#include "link/exchange.h"
 #include "link/failure_details.h"
+#include "link/send_path.h"
 #include "link/udp_link.h"
+#include "protocol/bus_switch_commands.h"
+#include "protocol/command_catalogue.h"
 #include "protocol/request_writer.h"
-#include "protocol/send_path.h"
-#include "replies/reply_decoder.h"
 #include "sim/simulator_runtime.h"
 
 class QAction;
@@ -49,11 +53,11 @@ namespace veltra {
 
 class BusScanDialog;
 class Dialogs;
+class ExchangeController;
 class SceneStore;
 class TComm;
 class KeyFilter;
 class SpinEdit;
-class TimedFrameAssembler;
 
 struct TForm1Options {
   // Message boxes; null: real ones.
@@ -104,8 +108,9 @@ class TForm1 : public QMainWindow, public RequestLog {
   void SaveCaptureClick();  // File > "Save Capture…"
   void AboutVeltraClick();  // Help > "About Veltra"
   void ScanBusClick();      // Tools > "Scan Bus…": shows the "Bus Scan" dialog
-  // Serial chunk as the reader delivered it: every reply frame it completes
-  // is decoded, in the form the "Monitor" box selects.
+  // Serial chunk as the reader delivered it, handed to the serial link as
+  // the reader hands it: every frame it completes goes to the exchange, which
+  // gives it to the request it answers or logs it as answering none.
   void Comm1ReceiveData(const std::uint8_t* buffer, std::uint16_t length);
 
   // "TCP/IP " checked: requests take the network link, otherwise the serial link.
@@ -113,8 +118,11 @@ class TForm1 : public QMainWindow, public RequestLog {
   // RequestLog: the monitor log as the send path writes it.
   bool LogMasked() const override;
   void AppendLog(const std::string& utf8Line) override;
-  // Routed reply decoder: a datagram, or a serial chunk in monitor mode.
-  void ReceiveDeal(const std::string& bytes);
+
+  // A request (of a button or of the bus scan) waits for its reply or its
+  // time-out, or a scan runs: the request buttons are unavailable, and this
+  // says why (as their tooltips do). Empty when the window can send.
+  QString RequestsHeldBecause() const;
 
   // Runs one operator action; an exception that escapes it is shown by the
   // default error display and the window goes on.
@@ -124,11 +132,6 @@ class TForm1 : public QMainWindow, public RequestLog {
   // (all waiting lines in one edit), so a request is on its way without
   // waiting for the text layout; FlushLog puts them in at once.
   void FlushLog();
-
-  // Writes a decoded reply into the window. With the round trip of the
-  // request it answers, the exchange panel reports it, and with "Timestamps"
-  // on the log line ends in "(N ms)".
-  void ApplyReply(const DecodedReply& reply, std::optional<std::chrono::nanoseconds> roundTrip = std::nullopt);
 
   void SetBusSwitchBroadcastHost(const std::string& host) { options_.busSwitchBroadcastHost = host; }
   const std::string& BusSwitchBroadcastHost() const { return options_.busSwitchBroadcastHost; }
@@ -288,19 +291,34 @@ class TForm1 : public QMainWindow, public RequestLog {
   void WireCommands();
   void Wire(QPushButton* button, std::function<void()> action);
 
+  // A button that sends a request: unavailable while a request waits.
+  void WireRequest(QPushButton* button, std::function<void()> action);
+
   // Frame form of the commands that have both: routed for "TCP/IP " or
   // "Monitor", direct otherwise.
   Addressing CurrentAddressing() const;
-  void Send();
+  // Sends the request on the link selected now (form1_exchange.cpp). `apply`
+  // gets what came of it, whatever that was, from the event loop or at once:
+  // it writes an answer into the window and takes back the waiting marks.
+  // Nothing is sent (and false returned) while the window's requests are held.
+  using ResultHandler = std::function<void(const ExchangeResult&)>;
+  bool Ask(PreparedRequest request, ResultHandler apply);
+  // What came of a request, in the exchange panel and the log.
+  void ReportResult(const ExchangeResult& result, bool network, int timeoutMs,
+                    std::chrono::steady_clock::time_point askedAt);
+  // The "Read ：" line of an answer, with its round trip when "Timestamps" is on.
+  void LogAnswer(const ExchangeResult& result);
+  // The request buttons follow the exchanges: unavailable, with the reason
+  // in their tooltips, while a request waits or a scan runs.
+  void ShowRequestsHeld();
+  // A result field waits for its reply: marked without losing its value.
+  void MarkWaiting(QWidget* field, bool waiting);
+  // The form serial frames are cut and heard in: routed with "Monitor".
+  void ApplyListeningForm();
   void SetStatusText(const QString& text);
   void SetExchangeText(const QString& text);
   // One line for the monitor log, stamped when "Timestamps" is on.
   void AppendLine(QString line);
-  // The outcome of a request the send path has handled.
-  void ReportRequest(const SendResult& result, bool network);
-  // The round trip of the serial request that a reply just decoded answers;
-  // nothing when no request waits.
-  std::optional<std::chrono::nanoseconds> TakeSerialRoundTrip();
   // "Close" of the serial row, also after the line hung up.
   void CloseSerialLink();
   // The box of a failed "Create": "Error!" with the cause of the exception
@@ -309,13 +327,18 @@ class TForm1 : public QMainWindow, public RequestLog {
   void HandleSerialHangup();
   void ShowBusSwitchRecord(const BusSwitchRecord& record);
   BusSwitchTexts BusSwitchFieldTexts() const;
+  // Request handlers (form1_replies.cpp): the answer into the field it fills.
+  static void ShowText(QLineEdit* field, ReplyEffect effect, const ExchangeResult& result);
+  void ShowStatusBoxes(QCheckBox* const* boxes, std::size_t count, const ExchangeResult& result);
+  // A confirmed "Set" stores the scene that was sent; `lists` are the eight
+  // channel items when it was sent (those past "Outputs :" are stored too).
+  void StoreSentScene(const ExchangeResult& result, const std::array<int, 8>& lists);
   // A fresh socket of the UDP client, sending to host at "Remote Port "
   // from "Local Port ".
   void PointUdpClient(const std::string& host);
   void SetUdpRowEnabled(bool enabled);
   void SetSerialRowEnabled(bool enabled);
   void BindSceneGrid();
-  void SaveSceneFromWindow();
   // Appends an empty record for the operator to fill in the grid.
   void AppendGridRow();
   // Removes the record AppendGridRow added while nothing has been written
@@ -340,21 +363,25 @@ class TForm1 : public QMainWindow, public RequestLog {
   QLabel* exchangePanel_ = nullptr;
   // Takes requests while "TCP/IP " is selected and the UDP link is not open.
   ClosedLink closedNetwork_;
-  // When the last serial request was handed to the line, while its reply is
-  // awaited; the timer says when it is overdue.
-  std::optional<std::chrono::steady_clock::time_point> serialRequestAt_;
-  QTimer* serialReplyOverdue_ = nullptr;
+  // Every button that sends a request, and the tooltips they had before the
+  // requests were held.
+  std::vector<QPushButton*> requestButtons_;
+  std::vector<std::pair<QPushButton*, QString>> heldToolTips_;
+  bool requestsHeld_ = false;
+  // The keyboard focus: on a request button when the requests were held,
+  // and where it went then, so that it comes back after.
+  QPointer<QWidget> focusBeforeHold_, focusDuringHold_;
   bool followingCurrentRow_ = false;
   QPersistentModelIndex newGridRow_;  // appended by hand and still untouched
   QStringList pendingLog_;
   LogStamp logStamp_;  // "Timestamps"
   QAction* fileSaveEnd_ = nullptr;  // the separator between the save items and "Quit"
   QString saveFolder_;              // where the log or a capture was last saved
-  // The serial reader's chunks cut into reply frames for the decoder.
-  std::unique_ptr<TimedFrameAssembler> serialFrames_;
   QStringList simulatorLines_;  // the latest, for the banner's tooltip
   std::mutex simulatorIncomingMutex_;
   QStringList simulatorIncoming_;  // from the simulator's threads, not yet taken
+  // The requests and replies of every link above; gone before the links.
+  std::unique_ptr<ExchangeController> exchanges_;
   // Declared after what its threads log into, so the window stops listening
   // to it first also when construction fails half-way.
   std::shared_ptr<SimulatorRuntime> simulator_;

@@ -10,6 +10,7 @@
 #include <QPushButton>
 
 #include "console/spin_edit.h"
+#include "protocol/command_catalogue.h"
 
 namespace veltra::form1 {
 
@@ -24,6 +25,10 @@ SpinEdit* MakeSpin(const char* name, int minimum, int maximum, int value) {
   auto* spin = new SpinEdit(minimum, maximum, value);
   spin->setObjectName(name);
   return spin;
+}
+
+SpinEdit* MakeSpin(const char* name, const FieldSpec& field, int value) {
+  return MakeSpin(name, field.min, field.max, value);
 }
 
 QLineEdit* MakeEdit(const char* name) {

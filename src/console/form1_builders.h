@@ -17,6 +17,7 @@ class QWidget;
 
 namespace veltra {
 
+struct FieldSpec;
 class SpinEdit;
 
 namespace form1 {
@@ -27,6 +28,8 @@ inline const QString kClose = QStringLiteral("Close");
 
 QLabel* LabelFor(const QString& text, QWidget* control);
 SpinEdit* MakeSpin(const char* name, int minimum, int maximum, int value);
+// A spin field for a request's value, with the value's range.
+SpinEdit* MakeSpin(const char* name, const FieldSpec& field, int value);
 QLineEdit* MakeEdit(const char* name);
 QComboBox* MakeList(const char* name, const QStringList& items, const QString& current);
 QPushButton* MakeButton(const char* name, const QString& caption);

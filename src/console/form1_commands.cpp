@@ -1,28 +1,51 @@
-// The command tables: which button builds which request from which fields,
-// and the bus switch "Set" and "Read".
-#include "console/form1.h"
-
+// The command table: which button sends which request of the command
+// catalogue, from which fields, and what its answer fills in; the bus switch
+// "Set" and "Read".
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <array>
+#include <stdexcept>
+#include <variant>
 
 #include "console/dialogs.h"
+#include "console/exchange_controller.h"
+#include "console/form1.h"
 #include "console/spin_edit.h"
 #include "protocol/bus_switch_commands.h"
-#include "protocol/input_commands.h"
-#include "protocol/int_conversion.h"
-#include "protocol/module_commands.h"
-#include "protocol/output_commands.h"
-#include "protocol/transmit_buffer.h"
 #include "protocol/scene_commands.h"
 
 namespace veltra {
+namespace {
+
+// Where a request's field takes its value from: a spin field, or a list's
+// item index plus `first` (the value of its first item).
+struct FieldSource {
+  std::string_view name;
+  std::variant<SpinEdit*, QComboBox*> control;
+  int first = 0;
+
+  int Value() const {
+    if (const auto* spin = std::get_if<SpinEdit*>(&control)) return (*spin)->Value();
+    return std::get<QComboBox*>(control)->currentIndex() + first;
+  }
+};
+
+}  // namespace
 
 void TForm1::Wire(QPushButton* button, std::function<void()> action) {
   connect(button, &QPushButton::clicked, this, [this, action = std::move(action)] { RunGuarded(action); });
+}
+
+void TForm1::WireRequest(QPushButton* button, std::function<void()> action) {
+  requestButtons_.push_back(button);
+  // The button is unavailable meanwhile; a click that still comes (from
+  // the program) sends nothing either.
+  Wire(button, [this, action = std::move(action)] {
+    if (RequestsHeldBecause().isEmpty()) action();
+  });
 }
 
 Addressing TForm1::CurrentAddressing() const {
@@ -30,151 +53,147 @@ Addressing TForm1::CurrentAddressing() const {
 }
 
 void TForm1::WireCommands() {
-  // Subnet Module Settings: every request addresses "Module Addr. :".
-  struct ModuleRow {
+  using R = RequestId;
+  // What an answer fills in. A field it fills is emptied (or marked as
+  // waiting) when the request goes, so it never shows an older answer
+  // beside this request.
+  enum class Fills { Nothing, Address, ModuleType, Version, BusSwitchType, BusSwitchVersion, Lights, Curtains };
+  struct Row {
     QPushButton* button;
-    ModuleCommand command;
-    bool confirm;
+    RequestId id;
+    std::vector<FieldSource> fields;
+    Fills fills = Fills::Nothing;
   };
-  for (const ModuleRow& row : std::initializer_list<ModuleRow>{
-           {Button1, ModuleCommand::SetAddress, false},
-           {Button22, ModuleCommand::ReadAddress, false},
-           {Button23, ModuleCommand::TestModule, false},
-           {Button12, ModuleCommand::ReadModuleType, false},
-           {Button29, ModuleCommand::ReadVersion, false},
-           {Button31, ModuleCommand::Restore, true},
-       }) {
-    Wire(row.button, [this, row] {
-      // Read before the question: an address reply handled while it is open
-      // must not change which module is restored.
-      const int module = SpinEdit1->Value();
-      if (row.confirm && !dialogs_->Confirm(QStringLiteral("Are you sure?"))) return;
-      BuildModuleCommand(ProcessTransmitBuffer(), row.command, CurrentAddressing(), module);
-      Send();
-    });
-  }
-
-  // Light and Curtain Control: module, output and time fields of the tab.
-  struct OutputRow {
-    QPushButton* button;
-    OutputCommand command;
-    SpinEdit* module;
-    SpinEdit* output;
-    SpinEdit* time;
+  const std::vector<FieldSource> module{{"ADDR", SpinEdit1}};
+  const std::vector<FieldSource> light{{"ADDR", SpinEdit2}, {"OUTPUT", SpinEdit3}, {"SECONDS", SpinEdit11}};
+  const std::vector<FieldSource> curtain{{"ADDR", SpinEdit9}, {"OUTPUT", SpinEdit10}, {"TENTHS", SpinEdit8}};
+  const std::vector<FieldSource> infrared{{"ADDR", SpinEdit14}, {"CODE", SpinEdit13}};
+  const std::vector<FieldSource> input{{"ADDR", SpinEdit15},      {"INPUT", SpinEdit17},      {"--mode", ComboBox15},
+                                       {"--function", ComboBox16, 1}, {"--target", SpinEdit18}, {"--output", SpinEdit16},
+                                       {"--param", SpinEdit20}};
+  const std::vector<FieldSource> scene{{"ADDR", SpinEdit5}, {"SCENE", SpinEdit4}};
+  const std::vector<Row> rows{
+      // Subnet Module Settings: "Module Addr. :".
+      {Button1, R::SetAddress, {{"NEW", SpinEdit1}}},
+      {Button22, R::ReadAddress, {}, Fills::Address},
+      {Button23, R::TestModule, module},
+      {Button12, R::ReadModuleType, module, Fills::ModuleType},
+      {Button29, R::ReadVersion, module, Fills::Version},
+      {Button31, R::Restore, module},
+      // Light Control.
+      {Button2, R::LightOn, light},
+      {Button3, R::LightOff, light},
+      {Button4, R::LightToggle, light},
+      {Button5, R::LightAllOn, light},
+      {Button6, R::LightAllOff, light},
+      {Button30, R::LightSetOnTime, light},
+      {Button11, R::ReadStatus, light, Fills::Lights},
+      // Curtain Control.
+      {Button14, R::CurtainOpen, curtain},
+      {Button15, R::CurtainClose, curtain},
+      {Button16, R::CurtainStop, curtain},
+      {Button18, R::CurtainOpenAll, curtain},
+      {Button20, R::CurtainCloseAll, curtain},
+      {Button17, R::CurtainStopAll, curtain},
+      {Button21, R::CurtainSetTravelTime, curtain},
+      {Button19, R::ReadStatus, curtain, Fills::Curtains},
+      // IR Control: always the direct frame.
+      {Button24, R::InfraredLearnOn, infrared},
+      {Button26, R::InfraredLearnOff, infrared},
+      {Button25, R::InfraredDeleteCode, infrared},
+      {Button27, R::InfraredDeleteAllCodes, infrared},
+      {Button28, R::InfraredSendCode, infrared},
+      // Input Module Control.
+      {Button35, R::BindInput, input},
+      {Button36, R::ClearInput, input},
+      // Scene Control: "Set" and "Clear" below, their answers change the table.
+      {Button8, R::TestScene, scene},
+      // Bus Switch Settings: always routed, to address 255.
+      {Button9, R::BusSwitchReadType, {}, Fills::BusSwitchType},
+      {Button33, R::BusSwitchReadVersion, {}, Fills::BusSwitchVersion},
+      {Button34, R::BusSwitchRestore, {}},
   };
-  for (const OutputRow& row : std::initializer_list<OutputRow>{
-           {Button2, OutputCommand::LightOn, SpinEdit2, SpinEdit3, SpinEdit11},
-           {Button3, OutputCommand::LightOff, SpinEdit2, SpinEdit3, SpinEdit11},
-           {Button4, OutputCommand::LightToggle, SpinEdit2, SpinEdit3, SpinEdit11},
-           {Button5, OutputCommand::LightAllOn, SpinEdit2, SpinEdit3, SpinEdit11},
-           {Button6, OutputCommand::LightAllOff, SpinEdit2, SpinEdit3, SpinEdit11},
-           {Button30, OutputCommand::LightSetOnTime, SpinEdit2, SpinEdit3, SpinEdit11},
-           {Button11, OutputCommand::LightReadStatus, SpinEdit2, SpinEdit3, SpinEdit11},
-           {Button14, OutputCommand::CurtainOpen, SpinEdit9, SpinEdit10, SpinEdit8},
-           {Button15, OutputCommand::CurtainClose, SpinEdit9, SpinEdit10, SpinEdit8},
-           {Button16, OutputCommand::CurtainStop, SpinEdit9, SpinEdit10, SpinEdit8},
-           {Button18, OutputCommand::CurtainOpenAll, SpinEdit9, SpinEdit10, SpinEdit8},
-           {Button20, OutputCommand::CurtainCloseAll, SpinEdit9, SpinEdit10, SpinEdit8},
-           {Button17, OutputCommand::CurtainStopAll, SpinEdit9, SpinEdit10, SpinEdit8},
-           {Button21, OutputCommand::CurtainSetTravelTime, SpinEdit9, SpinEdit10, SpinEdit8},
-           {Button19, OutputCommand::CurtainReadStatus, SpinEdit9, SpinEdit10, SpinEdit8},
-       }) {
-    Wire(row.button, [this, row] {
-      const OutputFields fields{row.module->Value(), row.output->Value(), row.time->Value()};
-      BuildOutputCommand(ProcessTransmitBuffer(), row.command, CurrentAddressing(), fields);
-      Send();
-    });
-  }
+  for (const Row& row : rows) {
+    WireRequest(row.button, [this, row] {
+      const RequestSpec& spec = Request(row.id);
+      // Read before the question: nothing that happens while it is open
+      // changes which module the request goes to.
+      RequestValues values;
+      for (const FieldSource& field : row.fields)
+        if (spec.HasField(field.name)) values.ints[std::string(field.name)] = field.Value();
+      if (spec.confirm && !dialogs_->Confirm(QStringLiteral("Are you sure?"))) return;
+      if (const auto wrong = CheckValues(spec, values)) throw std::invalid_argument(*wrong);
 
-  // IR Control: always the direct frame.
-  struct InfraredRow {
-    QPushButton* button;
-    InfraredCommand command;
-  };
-  for (const InfraredRow& row : std::initializer_list<InfraredRow>{
-           {Button24, InfraredCommand::LearnOn},
-           {Button26, InfraredCommand::LearnOff},
-           {Button25, InfraredCommand::DeleteCode},
-           {Button27, InfraredCommand::DeleteAllCodes},
-           {Button28, InfraredCommand::SendCode},
-       }) {
-    Wire(row.button, [this, row] {
-      BuildInfraredCommand(ProcessTransmitBuffer(), row.command, SpinEdit14->Value(), SpinEdit13->Value());
-      Send();
-    });
-  }
-
-  // Input Module Control.
-  Wire(Button35, [this] {
-    BindInputFields fields;
-    fields.inputModule = SpinEdit15->Value();
-    fields.input = SpinEdit17->Value();
-    fields.outputModule = SpinEdit18->Value();
-    fields.output = SpinEdit16->Value();
-    fields.controlMode = ComboBox15->currentIndex();
-    fields.function = ComboBox16->currentIndex();
-    fields.parameter = SpinEdit20->Value();
-    BuildBindInput(ProcessTransmitBuffer(), CurrentAddressing(), fields);
-    Send();
-  });
-  Wire(Button36, [this] {
-    BuildClearInput(ProcessTransmitBuffer(), CurrentAddressing(), SpinEdit15->Value(), SpinEdit17->Value());
-    Send();
-  });
-
-  // Scene Control.
-  enum class SceneRequest { Set, Clear, Test };
-  struct SceneRow {
-    QPushButton* button;
-    SceneRequest request;
-  };
-  for (const SceneRow& row : std::initializer_list<SceneRow>{
-           {Button7, SceneRequest::Set}, {Button13, SceneRequest::Clear}, {Button8, SceneRequest::Test}}) {
-    Wire(row.button, [this, row] {
-      TransmitBuffer& buffer = ProcessTransmitBuffer();
-      const Addressing addressing = CurrentAddressing();
-      switch (row.request) {
-        case SceneRequest::Set: {
-          std::array<int, kChannelCount> items{};
-          for (std::size_t k = 0; k < items.size(); ++k) items[k] = channelLists[k]->currentIndex();
-          BuildSetScene(buffer, addressing, SpinEdit5->Value(), SpinEdit4->Value(), SpinEdit6->Value(), items);
+      ResultHandler apply;
+      switch (row.fills) {
+        case Fills::Nothing:
+          break;
+        case Fills::Address:
+          MarkWaiting(SpinEdit1, true);
+          apply = [this](const ExchangeResult& result) {
+            MarkWaiting(SpinEdit1, false);
+            if (result.outcome == ExchangeOutcome::Answered && result.decoded.effect == ReplyEffect::ModuleAddress)
+              SpinEdit1->SetValue(result.decoded.moduleAddress);
+          };
+          break;
+        case Fills::ModuleType:
+        case Fills::Version:
+        case Fills::BusSwitchType:
+        case Fills::BusSwitchVersion: {
+          const bool type = row.fills == Fills::ModuleType || row.fills == Fills::BusSwitchType;
+          const bool busSwitch = row.fills == Fills::BusSwitchType || row.fills == Fills::BusSwitchVersion;
+          QLineEdit* field = type ? (busSwitch ? Edit13 : Edit1) : (busSwitch ? Edit14 : Edit2);
+          field->clear();
+          apply = [field, effect = type ? ReplyEffect::ModuleType : ReplyEffect::Version](const ExchangeResult& r) {
+            ShowText(field, effect, r);
+          };
           break;
         }
-        case SceneRequest::Clear:
-          BuildClearScene(buffer, addressing, SpinEdit5->Value(), SpinEdit4->Value());
+        case Fills::Lights:
+        case Fills::Curtains: {
+          QCheckBox* const* boxes = row.fills == Fills::Lights ? lightBoxes.data() : curtainBoxes.data();
+          const std::size_t count = row.fills == Fills::Lights ? lightBoxes.size() : curtainBoxes.size();
+          for (std::size_t k = 0; k < count; ++k) MarkWaiting(boxes[k], true);
+          apply = [this, boxes, count](const ExchangeResult& result) { ShowStatusBoxes(boxes, count, result); };
           break;
-        case SceneRequest::Test:
-          BuildTestScene(buffer, addressing, SpinEdit4->Value());
-          break;
+        }
       }
-      Send();
+      Ask(PrepareRequest(spec, std::move(values), CurrentAddressing()), std::move(apply));
     });
   }
 
-  // Bus Switch Settings: always routed, to address 255.
-  struct BusSwitchRow {
-    QPushButton* button;
-    BusSwitchQuery query;
-    bool confirm;
-  };
-  for (const BusSwitchRow& row : std::initializer_list<BusSwitchRow>{
-           {Button9, BusSwitchQuery::ReadModuleType, false},
-           {Button33, BusSwitchQuery::ReadVersion, false},
-           {Button34, BusSwitchQuery::Restore, true},
-       }) {
-    Wire(row.button, [this, row] {
-      if (row.confirm && !dialogs_->Confirm(QStringLiteral("Are you sure?"))) return;
-      BuildBusSwitchQuery(ProcessTransmitBuffer(), row.query, SpinEdit7->Value());
-      Send();
-    });
-  }
-  Wire(btn1, [this] { btn1Click(); });
-  Wire(btn2, [this] { btn2Click(); });
+  // Scene Control: what a confirmation changes in the table comes from what
+  // was sent, not from the fields as they are when it arrives.
+  WireRequest(Button7, [this] {
+    const RequestSpec& spec = Request(RequestId::SetScene);
+    RequestValues values;
+    values.ints["ADDR"] = SpinEdit5->Value();
+    values.ints["SCENE"] = SpinEdit4->Value();
+    std::array<int, kChannelCount> lists{};
+    for (std::size_t k = 0; k < lists.size(); ++k) lists[k] = channelLists[k]->currentIndex();
+    values.channelItems.assign(lists.begin(), lists.begin() + SpinEdit6->Value());
+    if (const auto wrong = CheckValues(spec, values)) throw std::invalid_argument(*wrong);
+    Ask(PrepareRequest(spec, std::move(values), CurrentAddressing()),
+        [this, lists](const ExchangeResult& result) { StoreSentScene(result, lists); });
+  });
+  WireRequest(Button13, [this] {
+    RequestValues values;
+    values.ints["ADDR"] = SpinEdit5->Value();
+    values.ints["SCENE"] = SpinEdit4->Value();
+    Ask(PrepareRequest(Request(RequestId::ClearScene), std::move(values), CurrentAddressing()),
+        [this](const ExchangeResult& result) {
+          if (result.outcome == ExchangeOutcome::Answered &&
+              result.decoded.effect == ReplyEffect::DeleteModuleScenes)
+            ADOTable1->DeleteModuleScenes(result.request.values["ADDR"]);
+        });
+  });
+
+  WireRequest(btn1, [this] { btn1Click(); });
+  WireRequest(btn2, [this] { btn2Click(); });
 
   Wire(Button10, [this] { Button10Click(); });
   Wire(Button32, [this] { Button32Click(); });
 }
-
 
 // ---------------------------------------------------------------- bus switch
 
@@ -192,34 +211,28 @@ BusSwitchTexts TForm1::BusSwitchFieldTexts() const {
   return t;
 }
 
-
 void TForm1::btn1Click() {
   // A field that does not convert ends the action before anything is sent.
-  const BusSwitchRecord record = RecordFromTexts(BusSwitchFieldTexts());
-  BuildBusSwitchSet(ProcessTransmitBuffer(), record);
-  Send();
+  RequestValues values;
+  values.record = RecordFromTexts(BusSwitchFieldTexts());
+  Ask(PrepareRequest(Request(RequestId::BusSwitchSet), std::move(values), CurrentAddressing()), {});
 }
 
 void TForm1::btn2Click() {
+  // A bind failure ends the action here, with nothing sent.
   PointUdpClient(options_.busSwitchBroadcastHost);
   // The request goes to a broadcast address: allowed for this one socket,
-  // which is discarded right after the reply.
+  // which is discarded once the request is over.
   udpLink.SetBroadcast(true);
-  BuildBusSwitchRead(ProcessTransmitBuffer());
-  // The client goes back to "Remote IP " even when the request fails, so an
-  // open link never keeps sending to the broadcast address.
-  auto restore = [this] { PointUdpClient(Edit4->text().toStdString()); };
-  try {
-    Send();
-  } catch (...) {
-    try {
-      restore();
-    } catch (...) {
-      // The request's own error is the one the operator sees.
-    }
-    throw;
-  }
-  restore();
+  // The client goes back to "Remote IP " whatever became of the request, so
+  // an open link never keeps sending to the broadcast address; a link the
+  // operator closed meanwhile stays closed.
+  Ask(PrepareRequest(Request(RequestId::BusSwitchRead), {}, CurrentAddressing()),
+      [this](const ExchangeResult& result) {
+        if (result.outcome == ExchangeOutcome::Answered && result.decoded.effect == ReplyEffect::BusSwitchConfig)
+          ShowBusSwitchRecord(result.decoded.busSwitchRecord);
+        if (udpLink.IsOpen()) PointUdpClient(Edit4->text().toStdString());
+      });
 }
 
 }  // namespace veltra

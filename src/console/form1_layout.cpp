@@ -21,6 +21,7 @@
 #include "console/scene_grid_view.h"
 #include "console/spin_edit.h"
 #include "console/status_check_box.h"
+#include "protocol/command_catalogue.h"
 #include "protocol/input_commands.h"
 #include "protocol/scene_commands.h"
 #include "serial/port_names.h"
@@ -28,6 +29,14 @@
 namespace veltra {
 
 using namespace form1;
+
+namespace {
+
+// The range of a request's value: every field that feeds a request takes
+// its range from the command catalogue.
+const FieldSpec& FieldOf(RequestId id, std::string_view name) { return Request(id).Field(name); }
+
+}  // namespace
 
 void TForm1::BuildCommunicationSettings(QWidget* panel) {
   // Two rows, each a widget of its own so that its controls are found by row:
@@ -126,7 +135,7 @@ void TForm1::BuildModuleSettings(QWidget* page) {
 
   auto* grp1 = MakeGroup("grp1", QStringLiteral("Subnet Module Settings"));
   auto* grid = new QGridLayout(grp1);
-  SpinEdit1 = MakeSpin("SpinEdit1", 0, 33, 1);
+  SpinEdit1 = MakeSpin("SpinEdit1", FieldOf(RequestId::ReadModuleType, "ADDR"), 1);
   Button1 = MakeButton("Button1", QStringLiteral("Set"));
   Button22 = MakeButton("Button22", QStringLiteral("Read"));
   Button23 = MakeButton("Button23", QStringLiteral("Test"));
@@ -214,9 +223,10 @@ void TForm1::BuildSceneControl(QWidget* page) {
   auto* column = new QHBoxLayout(page);
   auto* group = MakeGroup("GroupBox3", QStringLiteral("Set Scene "));
   auto* grid = new QGridLayout(group);
-  SpinEdit5 = MakeSpin("SpinEdit5", kSceneModuleMin, kSceneModuleMax, 1);
-  SpinEdit6 = MakeSpin("SpinEdit6", 1, 8, 1);
-  SpinEdit4 = MakeSpin("SpinEdit4", kSceneNoMin, kSceneNoMax, kSceneNoMin);
+  SpinEdit5 = MakeSpin("SpinEdit5", FieldOf(RequestId::SetScene, "ADDR"), 1);
+  SpinEdit6 = MakeSpin("SpinEdit6", 1, kChannelCount, 1);
+  const FieldSpec& sceneNo = FieldOf(RequestId::SetScene, "SCENE");
+  SpinEdit4 = MakeSpin("SpinEdit4", sceneNo, sceneNo.min);
   AddRow(grid, 0, 0, QStringLiteral("Module Addr. :"), SpinEdit5);
   AddRow(grid, 1, 0, QStringLiteral("Outputs :"), SpinEdit6);
   AddRow(grid, 2, 0, QStringLiteral("Scene No. :"), SpinEdit4);
@@ -256,9 +266,9 @@ void TForm1::BuildLightControl(QWidget* page) {
   auto* column = new QVBoxLayout(page);
   auto* group = MakeGroup("GroupBox5", QStringLiteral("Control Light "));
   auto* grid = new QGridLayout(group);
-  SpinEdit2 = MakeSpin("SpinEdit2", 1, 32, 1);
-  SpinEdit3 = MakeSpin("SpinEdit3", 1, 8, 1);
-  SpinEdit11 = MakeSpin("SpinEdit11", 0, 65001, 0);
+  SpinEdit2 = MakeSpin("SpinEdit2", FieldOf(RequestId::LightOn, "ADDR"), 1);
+  SpinEdit3 = MakeSpin("SpinEdit3", FieldOf(RequestId::LightOn, "OUTPUT"), 1);
+  SpinEdit11 = MakeSpin("SpinEdit11", FieldOf(RequestId::LightSetOnTime, "SECONDS"), 0);
   AddRow(grid, 0, 0, QStringLiteral("Module Addr. :"), SpinEdit2);
   AddRow(grid, 1, 0, QStringLiteral("Output No. :"), SpinEdit3);
   Button2 = MakeButton("Button2", QStringLiteral("On"));
@@ -293,9 +303,9 @@ void TForm1::BuildCurtainControl(QWidget* page) {
   auto* column = new QVBoxLayout(page);
   auto* group = MakeGroup("GroupBox7", QStringLiteral("Control Curtain "));
   auto* grid = new QGridLayout(group);
-  SpinEdit9 = MakeSpin("SpinEdit9", 1, 32, 1);
-  SpinEdit10 = MakeSpin("SpinEdit10", 1, 4, 1);
-  SpinEdit8 = MakeSpin("SpinEdit8", 0, 601, 200);
+  SpinEdit9 = MakeSpin("SpinEdit9", FieldOf(RequestId::CurtainOpen, "ADDR"), 1);
+  SpinEdit10 = MakeSpin("SpinEdit10", FieldOf(RequestId::CurtainOpen, "OUTPUT"), 1);
+  SpinEdit8 = MakeSpin("SpinEdit8", FieldOf(RequestId::CurtainSetTravelTime, "TENTHS"), 200);
   AddRow(grid, 0, 0, QStringLiteral("Module Addr. :"), SpinEdit9);
   AddRow(grid, 1, 0, QStringLiteral("Output No. :"), SpinEdit10);
   Button14 = MakeButton("Button14", QStringLiteral("Open"));
@@ -331,8 +341,8 @@ void TForm1::BuildIrControl(QWidget* page) {
   auto* column = new QVBoxLayout(page);
   auto* group = MakeGroup("GroupBox9", QString());
   auto* grid = new QGridLayout(group);
-  SpinEdit14 = MakeSpin("SpinEdit14", 1, 32, 1);
-  SpinEdit13 = MakeSpin("SpinEdit13", 0, 249, 0);
+  SpinEdit14 = MakeSpin("SpinEdit14", FieldOf(RequestId::InfraredSendCode, "ADDR"), 1);
+  SpinEdit13 = MakeSpin("SpinEdit13", FieldOf(RequestId::InfraredSendCode, "CODE"), 0);
   AddRow(grid, 0, 0, QStringLiteral("Module Addr. :"), SpinEdit14);
   AddRow(grid, 1, 0, QStringLiteral("IR No. :"), SpinEdit13);
   Button24 = MakeButton("Button24", QStringLiteral("Enable Learning"));
@@ -352,8 +362,8 @@ void TForm1::BuildInputModuleControl(QWidget* page) {
   auto* groups = new QHBoxLayout;
   auto* input = MakeGroup("GroupBox10", QStringLiteral("Input Module"));
   auto* inputGrid = new QGridLayout(input);
-  SpinEdit15 = MakeSpin("SpinEdit15", 1, 32, 1);
-  SpinEdit17 = MakeSpin("SpinEdit17", 1, 32, 1);
+  SpinEdit15 = MakeSpin("SpinEdit15", FieldOf(RequestId::BindInput, "ADDR"), 1);
+  SpinEdit17 = MakeSpin("SpinEdit17", FieldOf(RequestId::BindInput, "INPUT"), 1);
   AddRow(inputGrid, 0, 0, QStringLiteral("Module Addr. :"), SpinEdit15);
   AddRow(inputGrid, 1, 0, QStringLiteral("Input No. :"), SpinEdit17);
   inputGrid->setRowStretch(2, 1);
@@ -361,14 +371,14 @@ void TForm1::BuildInputModuleControl(QWidget* page) {
 
   auto* output = MakeGroup("GroupBox11", QStringLiteral("Output Module"));
   auto* outputGrid = new QGridLayout(output);
-  SpinEdit18 = MakeSpin("SpinEdit18", 1, 32, 1);
-  SpinEdit16 = MakeSpin("SpinEdit16", 1, 8, 1);
+  SpinEdit18 = MakeSpin("SpinEdit18", FieldOf(RequestId::BindInput, "--target"), 1);
+  SpinEdit16 = MakeSpin("SpinEdit16", FieldOf(RequestId::BindInput, "--output"), 1);
   ComboBox15 = MakeList("ComboBox15", {"Button", "Switch"}, "Button");
   QStringList functions;
   for (const InputFunction& f : InputFunctions())
     functions << QString::fromLatin1(f.item.data(), static_cast<qsizetype>(f.item.size()));
   ComboBox16 = MakeList("ComboBox16", functions, "Turn on Light");
-  SpinEdit20 = MakeSpin("SpinEdit20", 0, 255, 0);
+  SpinEdit20 = MakeSpin("SpinEdit20", FieldOf(RequestId::BindInput, "--param"), 0);
   AddRow(outputGrid, 0, 0, QStringLiteral("Module Addr. :"), SpinEdit18);
   AddRow(outputGrid, 1, 0, QStringLiteral("Output No. :"), SpinEdit16);
   AddRow(outputGrid, 2, 0, QStringLiteral("Control Mode :"), ComboBox15);

@@ -1,6 +1,7 @@
 // The two links: which one a request takes, the monitor log the send path
 // writes, the serial reader's chunks, and the "Create"/"Close" buttons of the
-// serial and UDP rows.
+// serial and UDP rows. Every opening, closing and re-pointing of a link is
+// told to the exchanges, which then watch what the link has now.
 #include "console/form1.h"
 
 #include <QAction>
@@ -23,7 +24,7 @@
 #include "console/exchange_texts.h"
 #include "console/form1_builders.h"
 #include "console/spin_edit.h"
-#include "console/timed_frame_assembler.h"
+#include "console/exchange_controller.h"
 #include "link/failure_details.h"
 #include "protocol/int_conversion.h"
 #include "protocol/transmit_buffer.h"
@@ -31,20 +32,6 @@
 #include "serial/line_settings.h"
 
 namespace veltra {
-
-namespace {
-
-// Three character times at the port's line settings, in whole milliseconds
-// (at least one): short enough that a reply reaches the window about as soon
-// as its last byte, long enough that a reply arriving without pauses comes
-// in one chunk.
-std::uint32_t ReplyReadInterval(const TComm& comm) {
-  const auto character = CharacterTime(comm.BaudRate(), comm.ByteSize(), comm.Parity(), comm.StopBits());
-  const auto interval = std::chrono::round<std::chrono::milliseconds>(3 * character).count();
-  return static_cast<std::uint32_t>(std::max<long long>(1, interval));
-}
-
-}  // namespace
 
 using form1::kClose;
 using form1::kCreate;
@@ -91,27 +78,18 @@ Link& TForm1::RequestLink() {
   return options_.serialRequests ? *options_.serialRequests : *serialLink;
 }
 
-void TForm1::Send() {
-  // Only the network link waits for its reply; serial replies come as the
-  // reader delivers them.
-  const bool network = NetworkSelected();
-  SendResult result;
-  try {
-    result = SendDataDeal(ProcessTransmitBuffer(), RequestLink(), *this, network);
-  } catch (const std::exception& error) {
-    serialRequestAt_.reset();
-    SetExchangeText(RequestFailedText(QString::fromUtf8(error.what()).simplified()));
-    throw;
-  }
-  ReportRequest(result, network);
-}
-
-void TForm1::ReceiveDeal(const std::string& bytes) {
-  ApplyReply(DecodeRouted(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), LogMasked()));
-}
-
 void TForm1::Comm1ReceiveData(const std::uint8_t* buffer, std::uint16_t length) {
-  serialFrames_->Feed(CheckBox13->isChecked() ? FrameForm::Routed : FrameForm::Direct, buffer, length);
+  Comm1->OnReceiveData(*Comm1, buffer, length);
+}
+
+void TForm1::ApplyListeningForm() {
+  const FrameForm form = CheckBox13->isChecked() ? FrameForm::Routed : FrameForm::Direct;
+  serialLink->SetFraming(form);
+  exchanges_->ExchangeOn(*serialLink).listenForm = form;
+  if (options_.serialRequests) exchanges_->ExchangeOn(*options_.serialRequests).listenForm = form;
+  // The bus switch speaks the routed form.
+  exchanges_->ExchangeOn(udpLink).listenForm = FrameForm::Routed;
+  if (options_.networkRequests) exchanges_->ExchangeOn(*options_.networkRequests).listenForm = FrameForm::Routed;
 }
 
 void TForm1::SetUdpRowEnabled(bool enabled) {
@@ -141,12 +119,12 @@ void TForm1::Button10Click() {
     if (parity >= 0 && parity < 5) Comm1->SetParity(kParities[parity]);
     const int stopBits = ComboBox4->currentIndex();
     if (stopBits >= 0 && stopBits < 3) Comm1->SetStopBits(kStopBits[stopBits]);
-    // Replies are framed by their Length, not by gaps on the line: the
-    // reader hands bytes over after a pause of a few characters, not 100 ms.
-    Comm1->SetReadIntervalTimeout(ReplyReadInterval(*Comm1));
-    serialFrames_->Clear();
+    // Replies are framed by their Length inside the link: the reader hands
+    // bytes over as they come.
+    ApplyListeningForm();
     try {
       serialLink->Open();
+      exchanges_->LinkChanged(*serialLink);
       SetStatusText(QStringLiteral("Com is running!"));
       Button10->setText(kClose);
       SetSerialRowEnabled(false);
@@ -164,7 +142,8 @@ void TForm1::Button10Click() {
 
 void TForm1::CloseSerialLink() {
   serialLink->Close();
-  serialRequestAt_.reset();
+  // A request still waiting there ends now.
+  exchanges_->LinkChanged(*serialLink);
   SetStatusText(QString());
   Button10->setText(kCreate);
   SetSerialRowEnabled(true);
@@ -186,10 +165,16 @@ void TForm1::ShowOpenFailure(LinkKind kind) {
 
 void TForm1::PointUdpClient(const std::string& host) {
   udpLink.Close();
-  // Host and Port keep what was assigned when a field does not convert.
-  IdUDPClient1.Host = host;
-  IdUDPClient1.Port = StrToInt(Edit5->text().toStdString());
-  udpLink.Open(host, IdUDPClient1.Port, StrToInt(Edit6->text().toStdString()));
+  try {
+    // Host and Port keep what was assigned when a field does not convert.
+    IdUDPClient1.Host = host;
+    IdUDPClient1.Port = StrToInt(Edit5->text().toStdString());
+    udpLink.Open(host, IdUDPClient1.Port, StrToInt(Edit6->text().toStdString()));
+  } catch (...) {
+    exchanges_->LinkChanged(udpLink);
+    throw;
+  }
+  exchanges_->LinkChanged(udpLink);
 }
 
 void TForm1::Button32Click() {
@@ -204,11 +189,13 @@ void TForm1::Button32Click() {
       SetStatusText(QStringLiteral("UDP is running!"));
     } catch (...) {
       udpLink.Close();
+      exchanges_->LinkChanged(udpLink);
       ShowOpenFailure(LinkKind::Network);
     }
   } else if (caption == kClose) {
     SetStatusText(QString());
     udpLink.Close();
+    exchanges_->LinkChanged(udpLink);
     Button32->setText(kCreate);
     SetUdpRowEnabled(true);
   }

@@ -1,61 +1,40 @@
-// Decoded replies written into the window.
+// Answers written into the window, each by the handler of the request it
+// answers: the field that request fills, the status boxes of the tab that
+// asked, the scene table from the values that were sent.
 #include "console/form1.h"
 
-#include <QAction>
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QTabWidget>
 
-#include "console/bus_scan_dialog.h"
-#include "console/exchange_texts.h"
 #include "console/spin_edit.h"
 #include "protocol/bus_switch_commands.h"
+#include "protocol/scene_commands.h"
 #include "scenes/scene_store.h"
 
 namespace veltra {
 
-void TForm1::ApplyReply(const DecodedReply& reply, std::optional<std::chrono::nanoseconds> roundTrip) {
-  if (!reply.logLine) {
-    if (roundTrip) SetExchangeText(InvalidReplyText(*roundTrip));
-    return;
+void TForm1::ShowText(QLineEdit* field, ReplyEffect effect, const ExchangeResult& result) {
+  if (result.outcome == ExchangeOutcome::Answered && result.decoded.effect == effect)
+    field->setText(QString::fromLatin1(result.decoded.text));
+}
+
+void TForm1::ShowStatusBoxes(QCheckBox* const* boxes, std::size_t count, const ExchangeResult& result) {
+  for (std::size_t k = 0; k < count; ++k) MarkWaiting(boxes[k], false);
+  if (result.outcome != ExchangeOutcome::Answered || result.decoded.effect != ReplyEffect::StatusBytes) return;
+  // A reply with fewer outputs leaves the boxes past them as they were.
+  const std::vector<bool>& bits = result.decoded.statusBits;
+  for (std::size_t k = 0; k < count && k < bits.size(); ++k) boxes[k]->setChecked(bits[k]);
+}
+
+void TForm1::StoreSentScene(const ExchangeResult& result, const std::array<int, 8>& lists) {
+  if (result.outcome != ExchangeOutcome::Answered || result.decoded.effect != ReplyEffect::SaveScene) return;
+  const RequestValues& sent = result.request.values;
+  std::array<QString, 8> codes;
+  for (std::size_t k = 0; k < codes.size(); ++k) {
+    const int item = k < sent.channelItems.size() ? sent.channelItems[k] : lists[k];
+    codes[k] = QString::fromStdString(ChannelCode(item));
   }
-  QString line = QString::fromUtf8(*reply.logLine);
-  if (roundTrip && Timestamps->isChecked()) line += QStringLiteral(" (") + RoundTripText(*roundTrip) + ')';
-  AppendLine(std::move(line));
-  if (roundTrip) SetExchangeText(ReplyText(*roundTrip, reply.statusWord));
-  // The answer to a scan request belongs to the scan, not to the fields.
-  if (BusScanDialog1 && BusScanDialog1->TakeReply(reply)) return;
-  switch (reply.effect) {
-    case ReplyEffect::None:
-      break;
-    case ReplyEffect::StatusBytes:
-      // The reply does not say which tab asked: the active tab decides, looked
-      // at anew for every byte.
-      for (std::size_t k = 0; k < reply.statusBits.size(); ++k) {
-        QWidget* page = PageControl1->currentWidget();
-        if (page == TabSheet3 && k < lightBoxes.size()) lightBoxes[k]->setChecked(reply.statusBits[k]);
-        if (page == TabSheet4 && k < curtainBoxes.size()) curtainBoxes[k]->setChecked(reply.statusBits[k]);
-      }
-      break;
-    case ReplyEffect::ModuleAddress:
-      SpinEdit1->SetValue(reply.moduleAddress);
-      break;
-    case ReplyEffect::BusSwitchConfig:
-      ShowBusSwitchRecord(reply.busSwitchRecord);
-      break;
-    case ReplyEffect::ModuleType:
-      (reply.toBusSwitchFields ? Edit13 : Edit1)->setText(QString::fromLatin1(reply.text));
-      break;
-    case ReplyEffect::Version:
-      (reply.toBusSwitchFields ? Edit14 : Edit2)->setText(QString::fromLatin1(reply.text));
-      break;
-    case ReplyEffect::SaveScene:
-      SaveSceneFromWindow();
-      break;
-    case ReplyEffect::DeleteModuleScenes:
-      ADOTable1->DeleteModuleScenes(SpinEdit5->Value());
-      break;
-  }
+  ADOTable1->SaveSceneRecord(sent["SCENE"], sent["ADDR"], codes);
 }
 
 void TForm1::ShowBusSwitchRecord(const BusSwitchRecord& record) {

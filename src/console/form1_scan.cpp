@@ -1,7 +1,10 @@
 // "Tools" > "Scan Bus…": the scan dialog on the window's link and send path.
 #include <QMenuBar>
 
+#include <stdexcept>
+
 #include "console/bus_scan_dialog.h"
+#include "console/exchange_controller.h"
 #include "console/form1.h"
 #include "console/spin_edit.h"
 #include "console/tools_menu.h"
@@ -18,24 +21,27 @@ void TForm1::ScanBusClick() {
   if (!BusScanDialog1) {
     ScanHooks hooks;
     hooks.addressing = [this](int subnet) { return Addressing{CurrentAddressing().form, subnet}; };
-    hooks.send = [this](TransmitBuffer& buffer) {
-      Link& link = RequestLink();
-      link.DiscardPending();
-      return SendDataDeal(buffer, link, *this, false).outcome != SendOutcome::NotSent;
+    // The scan's requests take the window's link and exchange: logged like
+    // the window's own, one at a time with them, answered only by their own
+    // replies, which go to the dialog and nowhere else.
+    hooks.ask = [this](PreparedRequest request, ScanHooks::Done done) {
+      const bool network = NetworkSelected();
+      const int timeoutMs = network ? IdUDPClient1.ReceiveTimeout : serialLink->ReceiveTimeout;
+      auto finished = [this, done = std::move(done)](const ExchangeResult& result) {
+        if (result.outcome == ExchangeOutcome::Answered) LogAnswer(result);
+        RunGuarded([&] { done(result); });
+      };
+      if (!exchanges_->Start(RequestLink(), std::move(request), timeoutMs, std::move(finished),
+                             ExchangeController::Origin::Scan))
+        throw std::runtime_error(kWaitingForReply);
     };
-    // Serial replies come from the event loop by themselves; datagrams are
-    // taken from the socket here.
-    hooks.poll = [this] {
-      if (!NetworkSelected()) return;
-      Link& link = RequestLink();
-      if (!link.IsOpen()) return;
-      RunGuarded([&] {
-        while (const auto unit = link.Receive(0)) ReceiveDeal(std::string(unit->begin(), unit->end()));
-      });
+    hooks.running = [this](bool running) {
+      if (!running) exchanges_->Abandon(ExchangeController::Origin::Scan);
+      exchanges_->SetScanRunning(running);
     };
-    hooks.timeoutMs = [this] { return IdUDPClient1.ReceiveTimeout; };
     BusScanDialog1 = new BusScanDialog(std::move(hooks), *dialogs_, this);
     BusScanDialog1->SubnetId->setValue(SpinEdit7->Value());
+    BusScanDialog1->SetStartHeld(RequestsHeldBecause());
   }
   BusScanDialog1->show();
   BusScanDialog1->raise();

@@ -1,5 +1,5 @@
 // The scene grid on the scene table, its context menu and the keyboard
-// delete, and the scene record saved after a confirmed "Set".
+// delete.
 #include "console/form1.h"
 
 #include <QAction>
@@ -143,13 +143,6 @@ void TForm1::DropUntouchedGridRow() {
   const int row = newGridRow_.row();
   newGridRow_ = QPersistentModelIndex();
   ADOTable1->Model()->removeRows(row, 1);
-}
-
-void TForm1::SaveSceneFromWindow() {
-  std::array<QString, 8> codes;
-  for (std::size_t k = 0; k < codes.size(); ++k)
-    codes[k] = QString::fromStdString(ChannelCode(channelLists[k]->currentIndex()));
-  ADOTable1->SaveSceneRecord(SpinEdit4->Value(), SpinEdit5->Value(), codes);
 }
 
 void TForm1::Delete1Click() {

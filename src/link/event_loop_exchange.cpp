@@ -19,10 +19,17 @@ EventLoopExchange::~EventLoopExchange() { link_.SetReadyHandler({}); }
 
 void EventLoopExchange::LinkChanged() {
   const int handle = link_.ReadableHandle();
-  readable_.reset();
+  if (readable_) {
+    // Called from a request's handler, the link may have been re-pointed
+    // while this notifier's own activation is being delivered: it goes once
+    // that is over.
+    readable_->setEnabled(false);
+    readable_->deleteLater();
+    readable_ = nullptr;
+  }
   if (handle >= 0) {
-    readable_ = std::make_unique<QSocketNotifier>(handle, QSocketNotifier::Read);
-    connect(readable_.get(), &QSocketNotifier::activated, this, [this] { Poll(); });
+    readable_ = new QSocketNotifier(handle, QSocketNotifier::Read, this);
+    connect(readable_, &QSocketNotifier::activated, this, [this] { Poll(); });
   }
   if (!link_.IsOpen()) {
     // Nothing more will come for the request, nor late for earlier ones.
@@ -61,6 +68,13 @@ void EventLoopExchange::Start(PreparedRequest request, Done done) {
   if (pollAgain_) Poll();
 }
 
+void EventLoopExchange::Abandon() {
+  if (!done_) return;
+  deadline_.stop();
+  done_ = {};
+  exchange_.Fail("abandoned");  // remembered, so that its reply counts as late
+}
+
 void EventLoopExchange::ArmDeadline() {
   const std::optional<SteadyTime> at = exchange_.Deadline();
   if (!at) return;
@@ -76,21 +90,26 @@ void EventLoopExchange::Poll() {
     return;
   }
   polling_ = true;
-  std::optional<ExchangeResult> result;
   do {
     pollAgain_ = false;
+    std::optional<ExchangeResult> result;
     try {
-      if (!result) result = exchange_.Poll();
-      else exchange_.Poll();
+      result = exchange_.Poll();
     } catch (const std::exception& error) {
       // Exceptions never cross the event loop: the waiting request ends with
       // the link's error.
-      if (!result) result = exchange_.Fail(error.what());
-      pollAgain_ = false;
+      result = exchange_.Fail(error.what());
+    }
+    if (result) {
+      // The answer first; then what came behind it in the same delivery
+      // (the serial line says once for several frames) is taken too.
+      polling_ = false;
+      Finish(*result);
+      polling_ = true;
+      pollAgain_ = true;
     }
   } while (pollAgain_);
   polling_ = false;
-  if (result) Finish(*result);
 }
 
 void EventLoopExchange::Expire() {

@@ -8,7 +8,6 @@
 #include <QObject>
 #include <QTimer>
 #include <functional>
-#include <memory>
 
 #include "link/exchange.h"
 
@@ -32,6 +31,10 @@ class EventLoopExchange : public QObject {
   // std::logic_error. Throws LinkError when the link fails on sending.
   void Start(PreparedRequest request, Done done);
   bool Waiting() const { return static_cast<bool>(done_); }
+  // Gives up the waiting request at once, without its handler being called
+  // (the operator stopped what asked for it); a reply that still comes is a
+  // late one.
+  void Abandon();
 
   // The link was opened, closed or got a new socket: watch what it has now.
   // Call it right after such a change, before the event loop runs again.
@@ -48,7 +51,7 @@ class EventLoopExchange : public QObject {
   Exchange exchange_;
   Done done_;
   QTimer deadline_;
-  std::unique_ptr<QSocketNotifier> readable_;
+  QSocketNotifier* readable_ = nullptr;  // a child of this exchange
   bool polling_ = false;
   bool pollAgain_ = false;
 };

@@ -271,17 +271,20 @@ TEST_F(WiresharkTest, SerialCaptureOfTheToolDissectsAsTheConsoleDecodes) {
       {{"read-type", "3"}, D, {}},
       {{"light", "on", "2", "5"}, D, {{"veltra.output", "5"}}},
       {{"read-status", "2"}, D, {}},
-      // 60.1 s is more than a curtain module takes: Parameter error.
       {{"curtain", "set-time", "3", "1", "601"}, D, {{"veltra.output", "1"}, {"veltra.travel_time", "601"}}},
+      // A curtain module has no light outputs: Command error.
+      {{"light", "on", "3", "1"}, D, {{"veltra.output", "1"}}},
       {{"scene", "clear", "1", "7"}, D, {{"veltra.scene", "7"}}},
       {{"ir", "send", "4", "9"}, D, {{"veltra.ir_code", "9"}}},
       {{"set-address", "12"}, D, {{"veltra.new_address", "12"}}},
-      // The bus switch's requests are routed also on a direct line; its
-      // answer is read direct, as the console's decoder reads it.
+      // The bus switch's requests are routed also on a direct line; the
+      // dissector reads a direct line's answers direct (unless told by its
+      // preference), and so misreads this routed one.
       {{"bus-switch", "read"}, FrameForm::Routed, {}},
   };
   const std::string file = Capture({"--serial", sim.PtySlavePath(), "--timeout", "300"}, steps);
-  // The travel time, the infrared code and the misread bus switch answer.
+  // The light on a curtain module, the infrared code and the misread bus
+  // switch answer.
   EXPECT_EQ(Compare(file, true, 0, steps), 3);
 }
 

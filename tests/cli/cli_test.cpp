@@ -144,7 +144,7 @@ TEST(CliBytes, RoutedSerialFramesAndRawFrames) {
   ASSERT_TRUE(line.ok());
   EXPECT_EQ(Cli({"--serial", line.path(), "--routed", "--timeout", "30", "light", "on", "1", "1"}).exit,
             cli::kExitNoReply);
-  EXPECT_EQ(Hex(line.Receive(12, std::chrono::milliseconds(1000))), Hex(WithChecksum(Bytes("55 AA 0C 00 01 01 02 01 00 FF"))));
+  EXPECT_EQ(Hex(line.Receive(12, std::chrono::milliseconds(1000))), Hex(WithChecksum(FromHex("55 AA 0C 00 01 01 02 01 00 FF"))));
 
   LoopbackSocket peer;
   EXPECT_EQ(Cli(Udp(peer.port(), {"--timeout", "0", "send", "0A", "0102", "01", "00", "ff"})).exit, cli::kExitNoReply);

@@ -1,6 +1,7 @@
 // "Tools" > "Scan Bus…" on the window in simulation mode, over each link:
 // the simulated modules listed with types and versions, the exchanges in the
-// monitor log, the window working on during the scan, "Stop", "Export…".
+// monitor log, the window's requests held during the scan, "Stop",
+// "Export…".
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -67,13 +68,22 @@ TEST_P(BusScanWindow, ListsTheSimulatedModulesAndLogsTheExchanges) {
   scan->StartButton->click();
   EXPECT_TRUE(scan->Running());
   EXPECT_FALSE(scan->StartButton->isEnabled());
-  // The window's own buttons work meanwhile, and their replies stay theirs.
+  // The window's own requests wait meanwhile: their buttons say why, and a
+  // click that still comes sends nothing.
   ASSERT_TRUE(QTest::qWaitFor([&] { return scan->Progress->value() >= 2; }, 5000));
   form->SpinEdit2->SetValue(1);
   form->SpinEdit3->SetValue(3);
+  EXPECT_FALSE(form->Button2->isEnabled());
+  EXPECT_EQ(form->Button2->toolTip(), "A bus scan is running");
+  EXPECT_EQ(form->RequestsHeldBecause(), "A bus scan is running");
   form->Button2->click();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !scan->Running(); }, 10000));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form->Simulator()->Bus().Module(1)->outputs[2] == 1; }, 3000));
+  EXPECT_EQ(form->Simulator()->Bus().Module(1)->outputs[2], 0);
+  // Available again after the scan, with the tooltip it had.
+  EXPECT_TRUE(form->RequestsHeldBecause().isEmpty());
+  EXPECT_TRUE(form->Button2->toolTip().isEmpty());
+  ASSERT_TRUE(ClickAndWait(*form, form->Button2));
+  EXPECT_EQ(form->Simulator()->Bus().Module(1)->outputs[2], 1);
   EXPECT_EQ(Table(), (std::vector<std::vector<QString>>{{"1", "0208", "Light-8 V1.0"},
                                                         {"3", "0104", "Curtain-4 V1.0"},
                                                         {"4", "0301", "IR V1.0"},
@@ -97,6 +107,9 @@ TEST_P(BusScanWindow, StopEndsTheScanAtOnceAndExportWritesTheTable) {
   scan->StopButton->click();
   EXPECT_FALSE(scan->Running());
   EXPECT_TRUE(scan->StartButton->isEnabled());
+  // At once, the window may send again.
+  EXPECT_TRUE(form->RequestsHeldBecause().isEmpty());
+  EXPECT_TRUE(form->Button12->isEnabled());
   EXPECT_LT(scan->Progress->value(), 32);
   const int sent = LogText(*form).count(QStringLiteral("Send"));
   QTest::qWait(100);

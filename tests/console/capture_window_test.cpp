@@ -58,9 +58,9 @@ class CaptureWindow : public ::testing::Test {
 
 TEST_F(CaptureWindow, HoldsExactlyTheFramesSinceTheLastClearLog) {
   form->SpinEdit1->SetValue(1);
-  form->Button12->click();  // "Read Module Type": request and reply
+  ASSERT_TRUE(ClickAndWait(*form, form->Button12));  // "Read Module Type": request and reply
   form->ClearLog->trigger();
-  form->Button29->click();  // "Read Software Version"
+  ASSERT_TRUE(ClickAndWait(*form, form->Button29));  // "Read Software Version"
   // Saving the log on the way is not clearing it.
   dialogs.saveAnswer = Path("log.txt");
   form->SaveLog->trigger();
@@ -75,7 +75,7 @@ TEST_F(CaptureWindow, HoldsExactlyTheFramesSinceTheLastClearLog) {
   EXPECT_TRUE(dialogs.saveQuestions.last().contains("veltra-capture-")) << dialogs.saveQuestions.last().toStdString();
 
   // Saving does not clear: the same frames again, and what follows.
-  form->Button22->click();  // "Read" (address)
+  ASSERT_TRUE(ClickAndWait(*form, form->Button22));  // "Read" (address)
   const auto more = Save("more.pcap");
   ASSERT_EQ(more.size(), 4u);
   EXPECT_EQ(ClassAndCommand(more[2]), std::make_pair(0, 5));
@@ -85,7 +85,7 @@ TEST_F(CaptureWindow, HoldsExactlyTheFramesSinceTheLastClearLog) {
 }
 
 TEST_F(CaptureWindow, CancelledOrFailedSaveWritesNothing) {
-  form->Button12->click();
+  ASSERT_TRUE(ClickAndWait(*form, form->Button12));
   dialogs.saveAnswer.clear();
   form->SaveCapture->trigger();
   EXPECT_EQ(QDir(folder.path()).entryList({"*.pcap"}, QDir::Files), QStringList{});
@@ -99,13 +99,13 @@ TEST_F(CaptureWindow, CancelledOrFailedSaveWritesNothing) {
 }
 
 TEST_F(CaptureWindow, SerialFramesGoToASecondFileBesideTheDatagrams) {
-  form->Button12->click();  // over UDP
+  ASSERT_TRUE(ClickAndWait(*form, form->Button12));  // over UDP
   form->RadioButton2->setChecked(true);
   form->Button10->click();  // the serial line to the simulated bus
   ASSERT_EQ(form->Button10->text(), "Close");
   const int lines = LogText(*form).count('\n');
-  form->Button12->click();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return LogText(*form).count('\n') >= lines + 2; }, 3000));
+  ASSERT_TRUE(ClickAndWait(*form, form->Button12));
+  ASSERT_EQ(LogText(*form).count('\n'), lines + 2);
 
   const auto datagrams = Save("both.pcap");
   EXPECT_EQ(datagrams.size(), 2u);
@@ -122,9 +122,9 @@ TEST_F(CaptureWindow, SerialFramesGoToASecondFileBesideTheDatagrams) {
 TEST_F(CaptureWindow, SavedCaptureOpensInWiresharkEveryFrameByName) {
   REQUIRE_TSHARK();
   form->SpinEdit2->SetValue(3);  // a curtain module: the light command fails
-  form->Button2->click();       // "On"
+  ASSERT_TRUE(ClickAndWait(*form, form->Button2));  // "On"
   form->SpinEdit2->SetValue(1);
-  form->Button2->click();
+  ASSERT_TRUE(ClickAndWait(*form, form->Button2));
   dialogs.saveAnswer = Path("window.pcap");
   form->SaveCapture->trigger();
   const std::string file = QFile::encodeName(Path("window.pcap")).toStdString();

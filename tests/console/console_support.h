@@ -1,17 +1,22 @@
 #pragma once
 // Shared pieces of the main-window tests: scripted message boxes, a window
-// whose links are captured, reply frames with their checksum, and loopback
-// UDP sockets.
+// whose links are captured and answer at once, reply frames with their
+// checksum, waiting until a request is over, and loopback UDP sockets.
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QPlainTextEdit>
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "console/dialogs.h"
@@ -55,43 +60,60 @@ class FakeDialogs : public Dialogs {
   QString saveAnswer;  // the file chosen in the save dialog; empty: cancelled
 };
 
-// A link that records what it is given and returns a scripted reply to
-// every wait.
+// A link that records what it is given. After every request it carries,
+// the scripted reply (`reply`; empty: none) is waiting on it, as a quick
+// module's would be; frames that come by themselves (late, unasked) come
+// through Arrive.
 class RecordingLink : public Link {
  public:
-  explicit RecordingLink(std::vector<std::vector<std::uint8_t>>& sent, std::vector<int>* waits = nullptr,
-                         const std::string* reply = nullptr)
-      : sent_(sent), waits_(waits), reply_(reply) {}
+  RecordingLink(std::vector<std::vector<std::uint8_t>>& sent, const std::string& reply, bool routedReplies)
+      : sent_(sent), reply_(reply), routedReplies_(routedReplies) {}
   bool IsOpen() const override { return true; }
   TransmitStatus Transmit(std::span<const std::uint8_t> frame) override {
     sent_.emplace_back(frame.begin(), frame.end());
+    if (!reply_.empty()) Queue(std::vector<std::uint8_t>(reply_.begin(), reply_.end()));
     return TransmitStatus::Sent;
   }
-  std::optional<veltra::Bytes> Receive(int timeoutMs) override {
-    if (waits_) waits_->push_back(timeoutMs);
-    if (!reply_ || reply_->empty()) return std::nullopt;
-    return veltra::Bytes(reply_->begin(), reply_->end());
+  std::optional<ReceivedUnit> Receive(int) override {
+    if (inbox_.empty()) return std::nullopt;
+    ReceivedUnit unit = std::move(inbox_.front());
+    inbox_.pop_front();
+    return unit;
   }
-  void DiscardPending() override {}
+  void DiscardPending() override { inbox_.clear(); }
+  // Through a bus switch replies are routed whatever the request's form.
+  FrameForm ReplyForm(FrameForm requestForm) const override {
+    return routedReplies_ ? FrameForm::Routed : requestForm;
+  }
+  // A frame arrives now; the window hears of it at once.
+  void Arrive(const std::vector<std::uint8_t>& frame) {
+    Queue(frame);
+    Ready();
+  }
 
  private:
+  void Queue(std::vector<std::uint8_t> frame) {
+    inbox_.push_back({std::move(frame), {"recorded", 0}, std::chrono::steady_clock::now()});
+  }
   std::vector<std::vector<std::uint8_t>>& sent_;
-  std::vector<int>* waits_;
-  const std::string* reply_;
+  const std::string& reply_;
+  bool routedReplies_;
+  std::deque<ReceivedUnit> inbox_;
 };
 
-// What the recording links of a CapturingForm keep.
+// What the recording links of a CapturingForm keep, and the replies they
+// answer with.
 struct CapturedTraffic {
   std::vector<std::vector<std::uint8_t>> serial, datagrams;
-  std::vector<int> waits;
-  std::string reply;
-  RecordingLink serialLine{serial};
-  RecordingLink network{datagrams, &waits, &reply};
+  std::string reply;        // after every datagram
+  std::string serialReply;  // after every serial request
+  RecordingLink serialLine{serial, serialReply, false};
+  RecordingLink network{datagrams, reply, true};
 };
 
 // The window with the links its requests take replaced by recorders: what
 // the send path hands to the serial link or to the network link is kept, and
-// a scripted reply is returned for the network wait.
+// the scripted replies answer at once.
 class CapturingForm : public CapturedTraffic, public TForm1 {
  public:
   explicit CapturingForm(TForm1Options options)
@@ -104,6 +126,24 @@ class CapturingForm : public CapturedTraffic, public TForm1 {
     return options;
   }
 };
+
+// Until no request waits any more (answered, timed out) and no scan runs;
+// the event loop runs meanwhile.
+inline bool WaitUntilIdle(TForm1& form, int timeoutMs = 3000) {
+  const QDeadlineTimer deadline(timeoutMs);
+  while (!form.RequestsHeldBecause().isEmpty()) {
+    if (deadline.hasExpired()) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+// Clicks a request button and waits until what it sent is over.
+inline bool ClickAndWait(TForm1& form, QAbstractButton* button, int timeoutMs = 3000) {
+  if (!button->isEnabled()) return false;
+  button->click();
+  return WaitUntilIdle(form, timeoutMs);
+}
 
 // No scene database in the folder: start-up reports "Can not find database"
 // and goes on with the table closed.

@@ -1,5 +1,6 @@
-// The status bar's second panel after a reply, a time-out and a closed link;
-// the serial line hanging up under an open row; the cause in the box of a
+// The status bar's second panel after a reply, a time-out, a late reply and a
+// closed link; the serial line hanging up under an open row and a waiting
+// request; the cause in the box of a
 // failed "Create"; the "Com" list looked at again when it drops down.
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -35,49 +36,59 @@ class ExchangePanel : public ::testing::Test {
 
 TEST_F(ExchangePanel, NetworkReplyTimeOutAndBrokenReply) {
   form.RadioButton1->setChecked(true);
-  form.reply = AsString(WithChecksum(Bytes(kRoutedVersion)));
-  form.Button29->click();
+  form.SpinEdit1->SetValue(3);
+  form.reply = AsString(WithChecksum(FromHex(kRoutedVersion)));
+  ASSERT_TRUE(ClickAndWait(form, form.Button29));
   EXPECT_TRUE(kReplyInMs.match(form.ExchangeText()).hasMatch()) << form.ExchangeText().toStdString();
   EXPECT_EQ(form.Edit2->text(), "ABC");
 
   // Status 6: the status word follows the round trip.
-  form.reply = AsString(WithChecksum(Bytes("55 AA 0B 00 01 03 80 07 06")));
-  form.Button29->click();
+  form.reply = AsString(WithChecksum(FromHex("55 AA 0B 00 01 03 80 07 06")));
+  ASSERT_TRUE(ClickAndWait(form, form.Button29));
   EXPECT_TRUE(QRegularExpression(QStringLiteral("^Reply in \\S+ ms: Command error!$"))
                   .match(form.ExchangeText())
                   .hasMatch())
       << form.ExchangeText().toStdString();
 
+  // Nothing comes: the panel says so once the wait is over, and meanwhile
+  // that the request waits.
   form.reply.clear();
   form.Button29->click();
+  EXPECT_EQ(form.ExchangeText(), "Request sent, waiting for the reply");
+  ASSERT_TRUE(WaitUntilIdle(form));
   EXPECT_EQ(form.ExchangeText(), "No reply within 500 ms");
 
-  std::vector<std::uint8_t> broken = WithChecksum(Bytes(kRoutedVersion));
+  std::vector<std::uint8_t> broken = WithChecksum(FromHex(kRoutedVersion));
   broken.back() ^= 1;
   form.reply = AsString(broken);
-  form.Button29->click();
+  ASSERT_TRUE(ClickAndWait(form, form.Button29));
   EXPECT_TRUE(form.ExchangeText().endsWith(": not a valid frame, dropped")) << form.ExchangeText().toStdString();
   EXPECT_EQ(LogText(form).split('\n').size(), 6);  // the broken reply has no line
 }
 
-TEST_F(ExchangePanel, SerialRequestWaitsTimesOutAndStillTimesALateReply) {
+TEST_F(ExchangePanel, SerialRequestWaitsTimesOutAndItsLateReplyChangesNothing) {
   form.SpinEdit1->SetValue(3);
+  form.Edit2->setText("earlier");
   form.Button29->click();
   EXPECT_EQ(form.ExchangeText(), "Request sent, waiting for the reply");
+  EXPECT_TRUE(form.Edit2->text().isEmpty()) << "a field the request fills shows no older answer";
   EXPECT_TRUE(QTest::qWaitFor([&] { return form.ExchangeText() == "No reply within 500 ms"; }, 3000));
 
-  form.Timestamps->setChecked(true);
-  const auto reply = WithChecksum(Bytes("55 AA 0C 03 80 07 01 41 42 43"));
-  form.Comm1ReceiveData(reply.data(), static_cast<std::uint16_t>(reply.size()));
-  EXPECT_TRUE(kReplyInMs.match(form.ExchangeText()).hasMatch()) << form.ExchangeText().toStdString();
-  const QString last = LogText(form).split('\n').last();
-  EXPECT_TRUE(QRegularExpression(QStringLiteral("OK! \\(\\d+ ms\\)$")).match(last).hasMatch()) << last.toStdString();
+  // The reply comes after all: logged as late, with its round trip, and the
+  // panel still tells what became of the request.
+  const auto reply = WithChecksum(FromHex("55 AA 0C 03 80 07 01 41 42 43"));
+  form.serialLine.Arrive(reply);
+  const QString late = LogText(form).split('\n').last();
+  EXPECT_TRUE(QRegularExpression(QStringLiteral("^Late reply: Read \\S+  OK! \\(\\d+ ms\\)$")).match(late).hasMatch())
+      << late.toStdString();
+  EXPECT_EQ(form.ExchangeText(), "No reply within 500 ms");
+  EXPECT_TRUE(form.Edit2->text().isEmpty());
 
-  // A second reply answers nothing: logged without a round trip, the panel stays.
-  const QString panel = form.ExchangeText();
-  form.Comm1ReceiveData(reply.data(), static_cast<std::uint16_t>(reply.size()));
-  EXPECT_TRUE(LogText(form).split('\n').last().endsWith("OK!"));
-  EXPECT_EQ(form.ExchangeText(), panel);
+  // A second copy answers nothing at all.
+  form.serialLine.Arrive(reply);
+  EXPECT_TRUE(LogText(form).split('\n').last().startsWith("Unrelated frame: Read ")) << LogText(form).toStdString();
+  EXPECT_EQ(form.ExchangeText(), "No reply within 500 ms");
+  EXPECT_TRUE(form.Edit2->text().isEmpty());
 }
 
 TEST(ExchangePanelClosedLinks, RequestsOnALinkThatIsNotOpenAreLoggedAndNotSent) {
@@ -85,6 +96,7 @@ TEST(ExchangePanelClosedLinks, RequestsOnALinkThatIsNotOpenAreLoggedAndNotSent) 
   TForm1 form{TestOptions(dialogs)};
   form.Button22->click();
   EXPECT_EQ(form.ExchangeText(), "Com link is not open: request not sent");
+  EXPECT_TRUE(form.RequestsHeldBecause().isEmpty());  // over at once
   form.RadioButton1->setChecked(true);
   form.Edit4->setText("127.0.0.1");
   form.Button22->click();
@@ -117,11 +129,15 @@ TEST_F(SerialLine, HangUpClosesTheRowAndANewCreateWorks) {
   // One exchange: its round trip is in the panel.
   form.SpinEdit1->SetValue(3);
   form.Button29->click();
+  ASSERT_FALSE(form.RequestsHeldBecause().isEmpty());
   ASSERT_EQ(first.Receive(8).size(), 8u);
-  ASSERT_TRUE(first.Send(WithChecksum(Bytes("55 AA 0C 03 80 07 01 41 42 43"))));
+  ASSERT_TRUE(first.Send(WithChecksum(FromHex("55 AA 0C 03 80 07 01 41 42 43"))));
   EXPECT_TRUE(QTest::qWaitFor([&] { return kReplyInMs.match(form.ExchangeText()).hasMatch(); }, 3000))
       << form.ExchangeText().toStdString();
 
+  // Pulled while a request waits: the request ends with the line.
+  form.Button29->click();
+  ASSERT_EQ(first.Receive(8).size(), 8u);
   first.CloseMaster();  // the adapter is pulled
   EXPECT_TRUE(QTest::qWaitFor([&] { return form.Button10->text() == "Create"; }, 3000));
   EXPECT_EQ(form.ExchangeText(), "Serial device disconnected: " + QString::fromStdString(first.path()));
@@ -131,6 +147,8 @@ TEST_F(SerialLine, HangUpClosesTheRowAndANewCreateWorks) {
                                                     form.ComboBox5, form.RadioButton2})
     EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
   EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('|').toStdString();
+  EXPECT_TRUE(form.RequestsHeldBecause().isEmpty());
+  EXPECT_TRUE(form.Button29->isEnabled());
 
   Pty second;  // plugged back in
   ASSERT_TRUE(second.ok());
@@ -140,7 +158,7 @@ TEST_F(SerialLine, HangUpClosesTheRowAndANewCreateWorks) {
   EXPECT_EQ(form.StatusText(), "Com is running!");
   form.Button29->click();
   ASSERT_EQ(second.Receive(8).size(), 8u);
-  ASSERT_TRUE(second.Send(WithChecksum(Bytes("55 AA 0C 03 80 07 01 44 45 46"))));
+  ASSERT_TRUE(second.Send(WithChecksum(FromHex("55 AA 0C 03 80 07 01 44 45 46"))));
   EXPECT_TRUE(QTest::qWaitFor([&] { return form.Edit2->text() == "DEF"; }, 3000));
   form.Button10->click();
 }

@@ -33,6 +33,11 @@ class MenuBar : public ::testing::Test {
  protected:
   FakeDialogs dialogs;
   CapturingForm form{TestOptions(dialogs)};
+  // Unanswered requests end at once, so that the next may go.
+  void SetUp() override {
+    form.serialLink->ReceiveTimeout = 1;
+    form.IdUDPClient1.ReceiveTimeout = 1;
+  }
   QStringList Log() { return LogText(form).split('\n', Qt::SkipEmptyParts); }
 };
 
@@ -89,12 +94,12 @@ TEST_F(MenuBar, AnotherSaveItemGoesBetweenSaveLogAndQuit) {
 
 TEST_F(MenuBar, FrameBytesAndTimestampsApplyToNewLinesOnly) {
   form.SpinEdit1->SetValue(3);
-  form.Button22->click();
+  ASSERT_TRUE(ClickAndWait(form, form.Button22));
   form.ShowFrameBytes->setChecked(true);
   EXPECT_FALSE(form.chk1->isChecked());
-  form.Button22->click();
+  ASSERT_TRUE(ClickAndWait(form, form.Button22));
   form.Timestamps->setChecked(true);
-  form.Button22->click();
+  ASSERT_TRUE(ClickAndWait(form, form.Button22));
   ASSERT_EQ(form.serial.size(), 3u);
   const QString hex = QString::fromStdString(Hex(form.serial[1])) + ' ';
   const QStringList log = Log();
@@ -109,7 +114,7 @@ TEST_F(MenuBar, FrameBytesAndTimestampsApplyToNewLinesOnly) {
   // Unchecked again: the mask is back, the lines already there stay.
   form.ShowFrameBytes->setChecked(false);
   form.Timestamps->setChecked(false);
-  form.Button22->click();
+  ASSERT_TRUE(ClickAndWait(form, form.Button22));
   EXPECT_TRUE(form.chk1->isChecked());
   EXPECT_EQ(Log().mid(0, 3), log);
   EXPECT_EQ(Log().last(), kSend + "X");
@@ -130,7 +135,8 @@ TEST(LogStamp, LocalTimeAcrossMinutesAndBackwards) {
 
 TEST_F(MenuBar, ReplyLineCarriesTheRoundTripWithTimestampsOnly) {
   form.RadioButton1->setChecked(true);
-  form.reply = AsString(WithChecksum(Bytes("55 AA 0C 01 02 03 80 05 01 03")));
+  form.SpinEdit7->SetValue(258);  // the subnet the reply names
+  form.reply = AsString(WithChecksum(FromHex("55 AA 0C 01 02 03 80 05 01 03")));
   form.Button22->click();
   form.Timestamps->setChecked(true);
   form.Button22->click();
@@ -145,14 +151,16 @@ TEST_F(MenuBar, ReplyLineCarriesTheRoundTripWithTimestampsOnly) {
 
 TEST_F(MenuBar, ClearLogEmptiesTheLogAndTellsWhoListens) {
   QSignalSpy cleared(&form, &TForm1::logCleared);
+  // Answered at once, so that no event loop runs between the clicks.
+  form.serialReply = AsString(WithChecksum(FromHex("55 AA 0A 05 80 05 01 03")));
   form.Button22->click();
   form.FlushLog();
-  form.Button22->click();  // still waiting for the event loop
+  form.Button22->click();  // its lines still wait for the event loop
   form.ClearLog->trigger();
   EXPECT_EQ(cleared.count(), 1);
   EXPECT_TRUE(LogText(form).isEmpty());
   form.Button22->click();
-  EXPECT_EQ(Log(), QStringList{kSend + "X"});
+  EXPECT_EQ(Log(), (QStringList{kSend + "X", kRead + "X  OK!"}));
 }
 
 TEST_F(MenuBar, SaveLogWritesTheLogAsUtf8Lines) {
@@ -160,7 +168,8 @@ TEST_F(MenuBar, SaveLogWritesTheLogAsUtf8Lines) {
   const QString path = folder.filePath(QStringLiteral("site log.txt"));
   form.ShowFrameBytes->setChecked(true);
   form.RadioButton1->setChecked(true);
-  form.reply = AsString(WithChecksum(Bytes("55 AA 0C 01 02 03 80 05 01 03")));
+  form.SpinEdit7->SetValue(258);  // the subnet the reply names
+  form.reply = AsString(WithChecksum(FromHex("55 AA 0C 01 02 03 80 05 01 03")));
   form.Button22->click();
   form.Button22->click();
 
@@ -177,7 +186,7 @@ TEST_F(MenuBar, SaveLogWritesTheLogAsUtf8Lines) {
   const QByteArray bytes = saved.readAll();
   EXPECT_EQ(bytes, (LogText(form) + '\n').toUtf8());
   EXPECT_EQ(bytes.count('\n'), 4);
-  EXPECT_TRUE(bytes.startsWith("Send \xEF\xBC\x9A" "55 AA 0A 00 01 "));
+  EXPECT_TRUE(bytes.startsWith("Send \xEF\xBC\x9A" "55 AA 0A 01 02 "));
   EXPECT_TRUE(dialogs.messages.mid(1).isEmpty()) << dialogs.messages.join('|').toStdString();  // after the start-up message
   // The next dialog starts in the folder saved to.
   form.SaveLog->trigger();

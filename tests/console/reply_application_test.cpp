@@ -1,6 +1,6 @@
-// Decoded replies written into the window: the log line, the address, type
-// and version fields, the status boxes by active tab, and the bus switch
-// configuration record.
+// Answers written into the window by the request they answer: the log line,
+// the address, type and version fields, the status boxes of the tab that
+// asked, and the bus switch configuration record.
 #include <gtest/gtest.h>
 
 #include <QAccessible>
@@ -9,6 +9,8 @@
 #include <QTest>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTabWidget>
 #include <functional>
 
@@ -22,13 +24,22 @@ namespace {
 class ReplyApplication : public ::testing::Test {
  protected:
   FakeDialogs dialogs;
-  TForm1 form{TestOptions(dialogs)};
+  CapturingForm form{TestOptions(dialogs)};
 
-  void Serial(const std::vector<std::uint8_t>& chunk) {
-    form.Comm1ReceiveData(chunk.data(), static_cast<std::uint16_t>(chunk.size()));
+  // `button` sends its request on the serial line, answered by `reply`.
+  void Serial(QPushButton* button, const std::vector<std::uint8_t>& reply) {
+    form.RadioButton2->setChecked(true);
+    form.serialReply = AsString(reply);
+    ASSERT_TRUE(ClickAndWait(form, button)) << button->objectName().toStdString();
   }
-  void Datagram(const std::vector<std::uint8_t>& frame) { form.ReceiveDeal(AsString(frame)); }
+  // The same as a datagram, with "TCP/IP " selected.
+  void Datagram(QPushButton* button, const std::vector<std::uint8_t>& reply) {
+    form.RadioButton1->setChecked(true);
+    form.reply = AsString(reply);
+    ASSERT_TRUE(ClickAndWait(form, button)) << button->objectName().toStdString();
+  }
   QStringList Log() { return LogText(form).split('\n', Qt::SkipEmptyParts); }
+  QStringList ReadLines() { return Log().filter(QString::fromUtf8("Read \xEF\xBC\x9A")); }
   std::vector<bool> Lights() const {
     std::vector<bool> states;
     for (auto* box : form.lightBoxes) states.push_back(box->isChecked());
@@ -44,86 +55,100 @@ class ReplyApplication : public ::testing::Test {
 TEST_F(ReplyApplication, ModuleAddressIsLoggedAndClamped) {
   form.chk1->setChecked(false);
   form.SpinEdit1->SetValue(1);
-  Serial(Bytes("55 AA 0A 05 80 05 01 03 54 3D"));
+  Serial(form.Button22, FromHex("55 AA 0A 05 80 05 01 03 54 3D"));
   EXPECT_EQ(form.SpinEdit1->Value(), 3);
-  EXPECT_EQ(Log(), QStringList{QString::fromUtf8("Read \xEF\xBC\x9A") + "55 AA 0A 05 80 05 01 03 54 3D   OK!"});
+  EXPECT_EQ(Log(), (QStringList{QString::fromUtf8("Send \xEF\xBC\x9A") + "55 AA 08 FF 00 05 57 A1 ",
+                                QString::fromUtf8("Read \xEF\xBC\x9A") + "55 AA 0A 05 80 05 01 03 54 3D   OK!"}));
 
   form.chk1->setChecked(true);
-  Datagram(WithChecksum(Bytes("55 AA 0C 00 01 05 80 05 01 09")));  // routed, subnet 1, P0 = 9
+  Datagram(form.Button22, WithChecksum(FromHex("55 AA 0C 00 01 05 80 05 01 09")));  // routed, subnet 1, P0 = 9
   EXPECT_EQ(form.SpinEdit1->Value(), 9);
   EXPECT_EQ(Log().last(), QString::fromUtf8("Read \xEF\xBC\x9AX  OK!"));
 
-  Serial(WithChecksum(Bytes("55 AA 0A 05 80 05 01 28")));  // 40 is out of 0..33
+  Serial(form.Button22, WithChecksum(FromHex("55 AA 0A 05 80 05 01 28")));  // 40 is out of 0..33
   EXPECT_EQ(form.SpinEdit1->Value(), 33);
   EXPECT_EQ(form.SpinEdit1->Editor()->text(), "33");
 
-  // Subnet FFFF with address FE is an ordinary address reply.
-  Datagram(WithChecksum(Bytes("55 AA 0C FF FF FE 80 05 01 07")));
+  // Sent to every subnet, answered by one with address FE: an ordinary
+  // address reply.
+  form.SpinEdit7->SetValue(0xFFFF);
+  Datagram(form.Button22, WithChecksum(FromHex("55 AA 0C FF FF FE 80 05 01 07")));
   EXPECT_EQ(form.SpinEdit1->Value(), 7);
+  EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(';').toStdString();
 }
 
 TEST_F(ReplyApplication, RejectedAndFailedRepliesChangeNothing) {
+  form.serialLink->ReceiveTimeout = 50;
+  form.IdUDPClient1.ReceiveTimeout = 50;
   form.SpinEdit1->SetValue(4);
-  Serial(Bytes("55 AA 0A 05 80 05 01 03 54 3E"));        // checksum
-  Serial(Bytes("55 AB 0A 05 80 05 01 03 54 3D"));        // header
-  Datagram(std::vector<std::uint8_t>(201, 0x55));         // over 200 bytes
-  EXPECT_TRUE(LogText(form).isEmpty());
-  Serial(WithChecksum(Bytes("55 AA 0A 05 80 05 05 03")));  // status 5
-  EXPECT_EQ(Log(), QStringList{QString::fromUtf8("Read \xEF\xBC\x9AX  Parameter error!")});
+  Serial(form.Button22, FromHex("55 AA 0A 05 80 05 01 03 54 3E"));  // checksum
+  EXPECT_TRUE(form.ExchangeText().endsWith(": not a valid frame, dropped")) << form.ExchangeText().toStdString();
+  Serial(form.Button22, FromHex("55 AB 0A 05 80 05 01 03 54 3D"));        // header
+  Datagram(form.Button22, std::vector<std::uint8_t>(201, 0x55));         // over 200 bytes
+  EXPECT_TRUE(ReadLines().isEmpty()) << Log().join('\n').toStdString();
   EXPECT_EQ(form.SpinEdit1->Value(), 4);
-  Serial(WithChecksum(Bytes("55 AA 0A 05 80 05 09 03")));  // status outside 1..7
+  Serial(form.Button22, WithChecksum(FromHex("55 AA 0A 05 80 05 05 03")));  // status 5
+  EXPECT_EQ(ReadLines(), QStringList{QString::fromUtf8("Read \xEF\xBC\x9AX  Parameter error!")});
+  EXPECT_TRUE(form.ExchangeText().endsWith(" ms: Parameter error!")) << form.ExchangeText().toStdString();
+  EXPECT_EQ(form.SpinEdit1->Value(), 4);
+  Serial(form.Button22, WithChecksum(FromHex("55 AA 0A 05 80 05 09 03")));  // status outside 1..7
   EXPECT_EQ(form.SpinEdit1->Value(), 4);
   EXPECT_TRUE(dialogs.errors.isEmpty());
 }
 
 TEST_F(ReplyApplication, ModuleTypeAndVersionGoBesideTheirButtons) {
-  Serial(WithChecksum(Bytes("55 AA 0B 05 80 06 01 01 2A")));
+  form.SpinEdit1->SetValue(5);
+  Serial(form.Button12, WithChecksum(FromHex("55 AA 0B 05 80 06 01 01 2A")));
   EXPECT_EQ(form.Edit1->text(), "012A");
-  // Routed from address 255: the bus switch's fields; Edit1 stays.
-  Datagram(WithChecksum(Bytes("55 AA 0D 00 01 FF 80 06 01 BE EF")));
+  // The bus switch's own "Read Module Type": its fields; Edit1 stays.
+  Datagram(form.Button9, WithChecksum(FromHex("55 AA 0D 00 01 FF 80 06 01 BE EF")));
   EXPECT_EQ(form.Edit13->text(), "BEEF");
   EXPECT_EQ(form.Edit1->text(), "012A");
-  // Direct from address 255 still writes the module's field.
-  Serial(WithChecksum(Bytes("55 AA 0B FF 80 06 01 00 07")));
-  EXPECT_EQ(form.Edit1->text(), "0007");
-  EXPECT_EQ(form.Edit13->text(), "BEEF");
+  // On the serial line too, where the bus switch answers in the routed form.
+  Serial(form.Button9, WithChecksum(FromHex("55 AA 0D 00 01 FF 80 06 01 00 07")));
+  EXPECT_EQ(form.Edit13->text(), "0007");
+  EXPECT_EQ(form.Edit1->text(), "012A");
 
-  Serial(WithChecksum(Bytes("55 AA 0D 05 80 07 01 56 31 2E 30")));  // "V1.0"
+  Serial(form.Button29, WithChecksum(FromHex("55 AA 0D 05 80 07 01 56 31 2E 30")));  // "V1.0"
   EXPECT_EQ(form.Edit2->text(), "V1.0");
-  Datagram(WithChecksum(Bytes("55 AA 0F 00 01 FF 80 07 01 56 32 00 39")));  // "V2", zero, "9"
+  Datagram(form.Button33, WithChecksum(FromHex("55 AA 0F 00 01 FF 80 07 01 56 32 00 39")));  // "V2", zero, "9"
   EXPECT_EQ(form.Edit14->text(), "V2");
   EXPECT_EQ(form.Edit2->text(), "V1.0");
-  Datagram(WithChecksum(Bytes("55 AA 0E 00 01 03 80 07 01 42 33 34")));
+  form.SpinEdit1->SetValue(3);
+  Datagram(form.Button29, WithChecksum(FromHex("55 AA 0E 00 01 03 80 07 01 42 33 34")));
   EXPECT_EQ(form.Edit2->text(), "B34");
+  EXPECT_EQ(form.Edit14->text(), "V2");
 }
 
-TEST_F(ReplyApplication, StatusBytesGoToTheActiveTab) {
-  const auto eight = WithChecksum(Bytes("55 AA 12 05 80 08 01 01 00 00 00 00 01 00 00 00"));
+TEST_F(ReplyApplication, StatusBytesGoToTheTabThatAsked) {
+  const auto eight = WithChecksum(FromHex("55 AA 12 05 80 08 01 01 00 00 00 00 01 00 00 00"));
+  form.SpinEdit2->SetValue(5);
+  form.SpinEdit9->SetValue(5);
   form.PageControl1->setCurrentWidget(form.TabSheet3);
-  Serial(eight);
+  Serial(form.Button11, eight);
   EXPECT_EQ(Lights(), (std::vector<bool>{false, false, false, false, true, false, false, false}));
   EXPECT_TRUE(form.findChild<QCheckBox*>("CheckBox8")->isChecked());  // "Light5"
   EXPECT_EQ(Curtains(), (std::vector<bool>{false, false, false, false}));
 
-  // Bit 0 alone counts; bytes past the eighth are ignored.
+  // Bit 0 alone counts; bytes past the fourth are not the curtains'.
   form.PageControl1->setCurrentWidget(form.TabSheet4);
-  Datagram(WithChecksum(Bytes("55 AA 12 00 01 05 80 08 01 01 03 FE 01 81 01 01")));
+  Datagram(form.Button19, WithChecksum(FromHex("55 AA 12 00 01 05 80 08 01 01 03 FE 01 81 01 01")));
   EXPECT_EQ(Curtains(), (std::vector<bool>{true, false, true, true}));
-
-  // Another tab: nothing changes.
-  form.PageControl1->setCurrentWidget(form.TabSheet2);
-  Serial(WithChecksum(Bytes("55 AA 12 05 80 08 01 01 01 01 01 01 01 01 01 01")));
   EXPECT_EQ(Lights(), (std::vector<bool>{false, false, false, false, true, false, false, false}));
+
+  // Whichever tab shows: the light "Read" sets the light boxes.
+  form.PageControl1->setCurrentWidget(form.TabSheet4);
+  Serial(form.Button11, WithChecksum(FromHex("55 AA 12 05 80 08 01 01 01 01 01 01 01 01 01 01")));
+  EXPECT_EQ(Lights(), std::vector<bool>(8, true));
   EXPECT_EQ(Curtains(), (std::vector<bool>{true, false, true, true}));
 
   // Three bytes: only the first three boxes change.
   form.PageControl1->setCurrentWidget(form.TabSheet3);
-  for (auto* box : form.lightBoxes) box->setChecked(true);
-  Serial(WithChecksum(Bytes("55 AA 0D 05 80 08 01 01 00 01 00")));
+  Serial(form.Button11, WithChecksum(FromHex("55 AA 0D 05 80 08 01 01 00 01 00")));
   EXPECT_EQ(Lights(), (std::vector<bool>{false, true, false, true, true, true, true, true}));
 
   // P0 other than 1 shows nothing.
-  Serial(WithChecksum(Bytes("55 AA 0D 05 80 08 01 02 01 01 01")));
+  Serial(form.Button11, WithChecksum(FromHex("55 AA 0D 05 80 08 01 02 01 01 01")));
   EXPECT_EQ(Lights(), (std::vector<bool>{false, true, false, true, true, true, true, true}));
 }
 
@@ -131,7 +156,8 @@ TEST_F(ReplyApplication, StatusBoxesShowTheReplyAndNotTheOperator) {
   form.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
   form.PageControl1->setCurrentWidget(form.TabSheet3);
-  Serial(WithChecksum(Bytes("55 AA 0D 05 80 08 01 01 00 01 00")));
+  form.SpinEdit2->SetValue(5);
+  Serial(form.Button11, WithChecksum(FromHex("55 AA 0D 05 80 08 01 01 00 01 00")));
   const std::vector<bool> reported{false, true, false, false, false, false, false, false};
   ASSERT_EQ(Lights(), reported);
 
@@ -174,8 +200,12 @@ TEST_F(ReplyApplication, StatusBoxesShowTheReplyAndNotTheOperator) {
 }
 
 TEST_F(ReplyApplication, BusSwitchConfigurationFillsTheGroup) {
-  Datagram(WithChecksum(Bytes("55 AA 27 FF FF FF 80 05 01 01 02 C0 A8 0E 03 07 D1 FF FF FF 00 C0 A8 0E 01 "
-                              "C0 A8 0E 14 07 D2 00 1A 2B 3C 4D 5E")));
+  // "Read" points the window's own socket at the broadcast host and back:
+  // on loopback here, from a port the system picks.
+  form.Edit4->setText("127.0.0.1");
+  form.Edit6->setText("0");
+  Datagram(form.btn2, WithChecksum(FromHex("55 AA 27 FF FF FF 80 05 01 01 02 C0 A8 0E 03 07 D1 FF FF FF 00 C0 A8 0E 01 "
+                                         "C0 A8 0E 14 07 D2 00 1A 2B 3C 4D 5E")));
   EXPECT_EQ(form.SpinEdit12->Value(), 258);
   const std::pair<QLineEdit*, const char*> expected[] = {
       {form.Edit9, "192"},  {form.edt5, "168"},   {form.Edit15, "14"},  {form.Edit17, "3"},  {form.Edit11, "2001"},
@@ -190,8 +220,8 @@ TEST_F(ReplyApplication, BusSwitchConfigurationFillsTheGroup) {
   // A short reply with a valid checksum fills every field from the fixed
   // offsets: its checksum lands in the subnet and the first octet, the rest
   // lies past the datagram and reads as zeros.
-  const auto shortReply = WithChecksum(Bytes("55 AA 0C FF FF FF 80 05 01 00"));
-  Datagram(shortReply);
+  const auto shortReply = WithChecksum(FromHex("55 AA 0C FF FF FF 80 05 01 00"));
+  Datagram(form.btn2, shortReply);
   EXPECT_EQ(form.SpinEdit12->Value(), shortReply[9] * 256 + shortReply[10]);
   EXPECT_EQ(form.Edit9->text(), QString::number(shortReply[11]));
   for (auto [edit, text] : expected) {
@@ -200,21 +230,26 @@ TEST_F(ReplyApplication, BusSwitchConfigurationFillsTheGroup) {
                      edit == form.Edit35 || edit == form.Edit36;
     EXPECT_EQ(edit->text(), mac ? "00" : "0") << edit->objectName().toStdString();
   }
-  // Only the routed decoder knows the configuration reply.
-  Serial(WithChecksum(Bytes("55 AA 0A FF 80 05 01 06")));
+  // Only the routed decoder knows the configuration reply: the module's
+  // address read in the direct form is an address.
+  Serial(form.Button22, WithChecksum(FromHex("55 AA 0A FF 80 05 01 06")));
   EXPECT_EQ(form.SpinEdit1->Value(), 6);
   EXPECT_EQ(form.SpinEdit12->Value(), shortReply[9] * 256 + shortReply[10]);
+  EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(';').toStdString();
 }
 
-TEST_F(ReplyApplication, MonitorModeDecodesSerialChunksAsRouted) {
+TEST_F(ReplyApplication, MonitorModeSendsAndDecodesRoutedFramesOnTheSerialLine) {
   form.CheckBox13->setChecked(true);
-  Serial(Bytes("55 AA 0C 00 01 05 80 05 01 03 54 30"));
+  Serial(form.Button22, FromHex("55 AA 0C 00 01 05 80 05 01 03 54 30"));
+  EXPECT_EQ(form.serial.back()[2], 0x0A);  // the routed request
   EXPECT_EQ(form.SpinEdit1->Value(), 3);
-  std::vector<std::uint8_t> tooLong = Bytes("55 AA 0C 00 01 05 80 05 01 05 54 32");
+  // Something past a frame's 200 bytes is no reply.
+  form.serialLink->ReceiveTimeout = 50;
+  std::vector<std::uint8_t> tooLong = WithChecksum(FromHex("55 AA 0C 00 01 05 80 05 01 05"));
   tooLong.resize(201, 0);
-  Serial(tooLong);
+  Serial(form.Button22, tooLong);
   EXPECT_EQ(form.SpinEdit1->Value(), 3);
-  EXPECT_EQ(Log().size(), 1);
+  EXPECT_EQ(ReadLines().size(), 1);
 }
 
 }  // namespace

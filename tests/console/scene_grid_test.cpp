@@ -1,5 +1,7 @@
 // The scene grid on a real scene database: confirmed scenes stored and shown,
 // module scenes cleared, "Delete"/"Delete All", and a missing database.
+// Requests go to a recording serial link that answers at once, or later
+// through Arrive.
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModel>
@@ -24,31 +26,38 @@
 namespace veltra::test {
 namespace {
 
-const std::vector<std::uint8_t> kSetSceneReply = WithChecksum(Bytes("55 AA 09 03 80 02 01"));
-const std::vector<std::uint8_t> kClearSceneReply = WithChecksum(Bytes("55 AA 09 03 80 03 01"));
+// Module `module` confirms "Set" (command 02) or "Clear" (03) with `status`.
+std::vector<std::uint8_t> SceneReply(int module, std::uint8_t command, std::uint8_t status = 1) {
+  return WithChecksum({0x55, 0xAA, 0x09, static_cast<std::uint8_t>(module), 0x80, command, status});
+}
 
 class SceneGrid : public ::testing::Test {
  protected:
   QTemporaryDir folder;
   FakeDialogs dialogs;
-  std::unique_ptr<TForm1> form;
+  std::unique_ptr<CapturingForm> form;
 
   void SetUp() override {
     ASSERT_TRUE(folder.isValid());
     CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), folder.filePath("Veltra.mdb"));
     TForm1Options options = TestOptions(dialogs);
     options.sceneFolder = folder.path() + '/';
-    form = std::make_unique<TForm1>(options);
+    form = std::make_unique<CapturingForm>(options);
   }
-  void Reply(const std::vector<std::uint8_t>& frame) {
-    form->Comm1ReceiveData(frame.data(), static_cast<std::uint16_t>(frame.size()));
-  }
-  void Scene(int module, int scene, std::initializer_list<const char*> channels) {
+  // `button` clicked for `module`, answered at once on the serial line.
+  void Answered(QPushButton* button, int module, const std::vector<std::uint8_t>& reply) {
     form->SpinEdit5->SetValue(module);
+    form->serialReply = AsString(reply);
+    button->click();
+    form->serialReply.clear();
+    ASSERT_TRUE(form->RequestsHeldBecause().isEmpty());
+  }
+  // "Set" of a scene, confirmed.
+  void Scene(int module, int scene, std::initializer_list<const char*> channels) {
     form->SpinEdit4->SetValue(scene);
     std::size_t k = 0;
     for (const char* item : channels) form->channelLists[k++]->setCurrentText(item);
-    Reply(kSetSceneReply);
+    Answered(form->Button7, module, SceneReply(module, 0x02));
   }
   int Column(const QString& title) const {
     QAbstractItemModel* model = form->DBGrid1->model();
@@ -110,13 +119,13 @@ TEST_F(SceneGrid, ConfirmedScenesAreStoredAndShown) {
   EXPECT_EQ(Rows(), (QStringList{"7,3,1,1,X,X,X,X,X,X", "1,4,0,0,1,1,0,0,1,1", "8,3,1,0,1,1,0,0,1,1"}));
   EXPECT_EQ(form->DBGrid1->currentIndex().row(), 2);
 
-  // A ClearScene reply clears every scene of "Module Addr. :".
-  form->SpinEdit5->SetValue(3);
-  Reply(kClearSceneReply);
+  // A confirmed "Clear" clears every scene of the module it went to.
+  Answered(form->Button13, 3, SceneReply(3, 0x03));
   EXPECT_EQ(Rows(), QStringList{"1,4,0,0,1,1,0,0,1,1"});
-  // A failed SetScene reply stores nothing.
-  Reply(WithChecksum(Bytes("55 AA 09 03 80 02 05")));
-  EXPECT_EQ(Rows().size(), 1);
+  // A failed "Set" stores nothing, nor does a failed "Clear" delete.
+  Answered(form->Button7, 3, SceneReply(3, 0x02, 0x05));
+  Answered(form->Button13, 4, SceneReply(4, 0x03, 0x05));
+  EXPECT_EQ(Rows(), QStringList{"1,4,0,0,1,1,0,0,1,1"});
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(';').toStdString();
 }
 
@@ -163,25 +172,25 @@ TEST_F(SceneGrid, KeyboardDeleteRemovesTheRecordAskedAboutWhenRepliesMoveTheRows
   Scene(2, 1, {"ON"});
   Scene(3, 1, {"ON"});
   QAbstractItemModel* model = form->DBGrid1->model();
+  // "Clear" for module 1 waits for its confirmation ...
+  form->SpinEdit5->SetValue(1);
+  form->Button13->click();
+  ASSERT_FALSE(form->RequestsHeldBecause().isEmpty());
   form->DBGrid1->setCurrentIndex(model->index(1, 0));
-  // While "Delete record?" is open, a ClearScene reply for module 1 takes
-  // the first row away: the record of module 2 is still the one deleted.
+  // ... which comes while "Delete record?" is open and takes the first row
+  // away: the record of module 2 is still the one deleted.
   dialogs.answers = {true};
-  dialogs.whileAsking = [this] {
-    form->SpinEdit5->SetValue(1);
-    Reply(kClearSceneReply);
-  };
+  dialogs.whileAsking = [this] { form->serialLine.Arrive(SceneReply(1, 0x03)); };
   form->GridDeleteRow->trigger();
   EXPECT_EQ(Rows(), QStringList{"1,3,1,X,X,X,X,X,X,X"});
 
   // Cleared meanwhile itself: nothing else goes.
   Scene(4, 1, {"ON"});
+  form->SpinEdit5->SetValue(3);
+  form->Button13->click();
   form->DBGrid1->setCurrentIndex(model->index(0, 0));
   dialogs.answers = {true};
-  dialogs.whileAsking = [this] {
-    form->SpinEdit5->SetValue(3);
-    Reply(kClearSceneReply);
-  };
+  dialogs.whileAsking = [this] { form->serialLine.Arrive(SceneReply(3, 0x03)); };
   form->GridDeleteRow->trigger();
   EXPECT_EQ(Rows(), QStringList{"1,4,1,X,X,X,X,X,X,X"});
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(';').toStdString();
@@ -354,7 +363,8 @@ TEST(SceneGridMissingDatabase, ReportedAtStartAndOnEveryTableOperation) {
   // The scene command is still sent; its confirmation is logged and then
   // ends with the closed-table error.
   form.RadioButton1->setChecked(true);
-  form.reply = AsString(WithChecksum(Bytes("55 AA 0B 00 01 03 80 02 01")));
+  form.SpinEdit5->SetValue(3);
+  form.reply = AsString(WithChecksum(FromHex("55 AA 0B 00 01 03 80 02 01")));
   form.Button7->click();
   EXPECT_EQ(form.datagrams.size(), 1u);
   const QStringList log = LogText(form).split('\n', Qt::SkipEmptyParts);

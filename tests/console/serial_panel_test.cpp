@@ -60,8 +60,8 @@ TEST_F(SerialPanel, CreateSendReceiveAndClose) {
 
   form.SpinEdit1->SetValue(1);
   form.Button12->click();  // "Read Module Type", direct on the serial line
-  EXPECT_EQ(Hex(pty.Receive(8)), Hex(WithChecksum(Bytes("55 AA 08 01 00 06"))));
-  ASSERT_TRUE(pty.Send(WithChecksum(Bytes("55 AA 0B 01 80 06 01 01 2A"))));
+  EXPECT_EQ(Hex(pty.Receive(8)), Hex(WithChecksum(FromHex("55 AA 08 01 00 06"))));
+  ASSERT_TRUE(pty.Send(WithChecksum(FromHex("55 AA 0B 01 80 06 01 01 2A"))));
   EXPECT_TRUE(QTest::qWaitFor([&] { return form.Edit1->text() == "012A"; }, 3000));
   const QStringList log = LogText(form).split('\n', Qt::SkipEmptyParts);
   ASSERT_EQ(log.size(), 2);
@@ -80,8 +80,8 @@ TEST_F(SerialPanel, MonitorModeSendsAndDecodesRoutedFrames) {
   form.CheckBox13->setChecked(true);
   form.SpinEdit7->SetValue(258);
   form.Button22->click();
-  EXPECT_EQ(Hex(pty.Receive(10)), Hex(WithChecksum(Bytes("55 AA 0A 01 02 FF 00 05"))));
-  ASSERT_TRUE(pty.Send(WithChecksum(Bytes("55 AA 0C 01 02 04 80 05 01 0C"))));
+  EXPECT_EQ(Hex(pty.Receive(10)), Hex(WithChecksum(FromHex("55 AA 0A 01 02 FF 00 05"))));
+  ASSERT_TRUE(pty.Send(WithChecksum(FromHex("55 AA 0C 01 02 04 80 05 01 0C"))));
   EXPECT_TRUE(QTest::qWaitFor([&] { return form.SpinEdit1->Value() == 12; }, 3000));
 }
 
@@ -96,13 +96,13 @@ TEST_F(SerialPanel, RepliesCarryingXonAndXoffBytesArriveWhole) {
   // Module 17 (0x11) answers type 00 13: an XON byte, then an XOFF byte.
   form.SpinEdit1->SetValue(17);
   form.Button12->click();
-  EXPECT_EQ(Hex(pty.Receive(8)), Hex(WithChecksum(Bytes("55 AA 08 11 00 06"))));
-  ASSERT_TRUE(pty.Send(WithChecksum(Bytes("55 AA 0B 11 80 06 01 00 13"))));
+  EXPECT_EQ(Hex(pty.Receive(8)), Hex(WithChecksum(FromHex("55 AA 08 11 00 06"))));
+  ASSERT_TRUE(pty.Send(WithChecksum(FromHex("55 AA 0B 11 80 06 01 00 13"))));
   EXPECT_TRUE(QTest::qWaitFor([&] { return form.Edit1->text() == "0013"; }, 3000)) << form.Edit1->text().toStdString();
 
   // The 0x13 in that reply did not stop the console's transmitter.
   form.Button29->click();
-  EXPECT_EQ(Hex(pty.Receive(8)), Hex(WithChecksum(Bytes("55 AA 08 11 00 07"))));
+  EXPECT_EQ(Hex(pty.Receive(8)), Hex(WithChecksum(FromHex("55 AA 08 11 00 07"))));
 }
 
 TEST_F(SerialPanel, OpenFailureShowsErrorAndKeepsTheRow) {

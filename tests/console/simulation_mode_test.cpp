@@ -94,7 +94,7 @@ TEST(SimulationMode, SimulatorLogGoesToTheCallerAndTheTooltipNotToTheMonitorLog)
   form.RadioButton1->setChecked(true);
   form.Button32->click();
   ASSERT_EQ(form.Button32->text(), "Close");
-  form.Button12->click();  // "Read Module Type" of module 1: request and reply logged
+  ASSERT_TRUE(ClickAndWait(form, form.Button12));  // "Read Module Type" of module 1: request and reply logged
   EXPECT_EQ(form.Edit1->text(), "0208") << form.Edit1->text().toStdString();
   EXPECT_TRUE(QTest::qWaitFor([&] { return form.SimulationBanner->toolTip().count('\n') >= 2; }, 3000));
   {

@@ -1,6 +1,6 @@
 // The network link end to end on loopback: "Create"/"Close", requests and
-// their replies, the 500 ms wait, late replies, bind failures, and the bus
-// switch "Read" with its restore of the link.
+// their replies, the 500 ms wait in the event loop, late replies, bind
+// failures, and the bus switch "Read" with its restore of the link.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -8,6 +8,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QTest>
 #include <thread>
 
 #include "../support/bytes.h"
@@ -60,10 +62,10 @@ TEST_F(UdpLink, CreateRequestReplyAndClose) {
   EXPECT_EQ(form.IdUDPClient1.BoundPort(), localPort);
 
   std::vector<std::uint8_t> request;
-  std::thread peer = Answer(WithChecksum(Bytes("55 AA 0D 00 01 01 80 06 01 01 2A")), 0, &request);
-  form.Button12->click();
+  std::thread peer = Answer(WithChecksum(FromHex("55 AA 0D 00 01 01 80 06 01 01 2A")), 0, &request);
+  EXPECT_TRUE(ClickAndWait(form, form.Button12));
   peer.join();
-  EXPECT_EQ(Hex(request), Hex(WithChecksum(Bytes("55 AA 0A 00 01 01 00 06"))));
+  EXPECT_EQ(Hex(request), Hex(WithChecksum(FromHex("55 AA 0A 00 01 01 00 06"))));
   EXPECT_EQ(form.Edit1->text(), "012A");
   ASSERT_EQ(Log().size(), 2);
   EXPECT_TRUE(Log()[1].endsWith("  OK!"));
@@ -77,22 +79,29 @@ TEST_F(UdpLink, CreateRequestReplyAndClose) {
     EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
 }
 
-TEST_F(UdpLink, NoReplyInTimeAndALateReplyTakenByTheNextRequest) {
+TEST_F(UdpLink, ALateReplyIsLoggedAsLateAndAnswersNoLaterRequest) {
   form.Button32->click();
   ASSERT_EQ(form.Button32->text(), "Close");
-  std::thread late = Answer(WithChecksum(Bytes("55 AA 0D 00 01 01 80 06 01 0B 0B")), 700);
-  form.Button12->click();  // waits 500 ms: nothing yet
+  std::thread late = Answer(WithChecksum(FromHex("55 AA 0D 00 01 01 80 06 01 0B 0B")), 700);
+  form.Button12->click();
+  ASSERT_TRUE(WaitUntilIdle(form));  // 500 ms: nothing yet
+  EXPECT_EQ(form.ExchangeText(), "No reply within 500 ms");
   EXPECT_EQ(Log().size(), 1);
   EXPECT_TRUE(form.Edit1->text().isEmpty());
-  late.join();  // the reply is now queued at the client
+  late.join();
+  // Taken off the socket as it comes, while no request waits.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Log().size() == 2; }, 2000));
+  EXPECT_TRUE(QRegularExpression(QStringLiteral("^Late reply: Read .+  OK! \\(\\d+ ms\\)$")).match(Log()[1]).hasMatch())
+      << Log()[1].toStdString();
 
-  form.Button29->click();  // another request finds it at once
-  EXPECT_EQ(form.Edit1->text(), "0B0B");
+  // The next request finds nothing left for it.
+  form.Button29->click();
+  ASSERT_TRUE(WaitUntilIdle(form));
+  EXPECT_EQ(form.ExchangeText(), "No reply within 500 ms");
+  EXPECT_TRUE(form.Edit1->text().isEmpty());
   EXPECT_TRUE(form.Edit2->text().isEmpty());
   ASSERT_EQ(Log().size(), 3);
-  EXPECT_TRUE(Log()[0].startsWith(QString::fromUtf8("Send \xEF\xBC\x9A")));
-  EXPECT_TRUE(Log()[1].startsWith(QString::fromUtf8("Send \xEF\xBC\x9A")));
-  EXPECT_TRUE(Log()[2].startsWith(QString::fromUtf8("Read \xEF\xBC\x9A")));
+  EXPECT_TRUE(Log()[2].startsWith(QString::fromUtf8("Send \xEF\xBC\x9A")));
   EXPECT_TRUE(dialogs.errors.isEmpty());
 }
 
@@ -136,11 +145,11 @@ const char* kConfigReply =
 
 TEST_F(UdpLink, BusSwitchReadFillsTheGroupAndRestoresTheClient) {
   std::vector<std::uint8_t> request;
-  std::thread peer = Answer(WithChecksum(Bytes(kConfigReply)), 0, &request);
-  form.btn2->click();
+  std::thread peer = Answer(WithChecksum(FromHex(kConfigReply)), 0, &request);
+  EXPECT_TRUE(ClickAndWait(form, form.btn2));
   peer.join();
   ASSERT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(';').toStdString();
-  EXPECT_EQ(Hex(request), Hex(WithChecksum(Bytes("55 AA 0A FF FF FF 00 05"))));
+  EXPECT_EQ(Hex(request), Hex(WithChecksum(FromHex("55 AA 0A FF FF FF 00 05"))));
   EXPECT_EQ(form.SpinEdit12->Value(), 7);
   EXPECT_EQ(form.Edit9->text() + "." + form.edt5->text() + "." + form.Edit15->text() + "." + form.Edit17->text(),
             "10.0.0.5");
@@ -171,8 +180,8 @@ TEST_F(UdpLink, BusSwitchReadFillsTheGroupAndRestoresTheClient) {
 TEST_F(UdpLink, BusSwitchReadWhileTheLinkIsOpenKeepsItOpen) {
   form.Button32->click();
   ASSERT_EQ(form.Button32->text(), "Close");
-  std::thread peer = Answer(WithChecksum(Bytes(kConfigReply)));
-  form.btn2->click();
+  std::thread peer = Answer(WithChecksum(FromHex(kConfigReply)));
+  EXPECT_TRUE(ClickAndWait(form, form.btn2));
   peer.join();
   EXPECT_EQ(form.SpinEdit12->Value(), 7);
   EXPECT_EQ(form.Button32->text(), "Close");
@@ -180,8 +189,8 @@ TEST_F(UdpLink, BusSwitchReadWhileTheLinkIsOpenKeepsItOpen) {
   EXPECT_EQ(form.IdUDPClient1.BoundPort(), localPort);
 
   // The link still works as before.
-  peer = Answer(WithChecksum(Bytes("55 AA 0E 00 01 01 80 07 01 41 42 43")));
-  form.Button29->click();
+  peer = Answer(WithChecksum(FromHex("55 AA 0E 00 01 01 80 07 01 41 42 43")));
+  EXPECT_TRUE(ClickAndWait(form, form.Button29));
   peer.join();
   EXPECT_EQ(form.Edit2->text(), "ABC");
 }
@@ -206,8 +215,8 @@ TEST_F(UdpLink, BusSwitchReadThatFailsStillPointsTheClientBack) {
   EXPECT_FALSE(form.IdUDPClient1.SocketBroadcast());
 
   // The open link still reaches the bus switch.
-  std::thread peer = Answer(WithChecksum(Bytes("55 AA 0E 00 01 01 80 07 01 41 42 43")));
-  form.Button29->click();
+  std::thread peer = Answer(WithChecksum(FromHex("55 AA 0E 00 01 01 80 07 01 41 42 43")));
+  EXPECT_TRUE(ClickAndWait(form, form.Button29));
   peer.join();
   EXPECT_EQ(form.Edit2->text(), "ABC");
 }
