@@ -41,10 +41,14 @@ bool VerboseLog() { return verbose; }
 
 std::string LogLine(LogLevel level, std::string_view text, bool journal, std::string_view time) {
   std::string line;
-  if (journal)
-    line = "<" + std::to_string(static_cast<int>(level)) + ">";
-  else
-    line = std::string(time) + " ";
+  if (journal) {
+    line += '<';
+    line += std::to_string(static_cast<int>(level));
+    line += '>';
+  } else {
+    line += time;
+    line += ' ';
+  }
   line += LevelWord(level);
   line += text;
   line += '\n';

@@ -1,6 +1,7 @@
 #include "bridge/site_model.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace veltra::bridge {
 namespace {
