@@ -82,9 +82,7 @@ TEST(RetainedStore, KeepsTheLastOfEachTopicAndSaysWhenItChanged) {
   EXPECT_EQ(all[3].topic, "veltra/home/bridge/state");
   EXPECT_TRUE(store.Remove("veltra/home/module/1/light/1/state"));
   EXPECT_FALSE(store.Remove("veltra/home/module/1/light/1/state"));
-  // Flat however often the states change.
-  for (int i = 0; i < 10000; ++i) store.Set(RetainedKind::State, "veltra/home/module/1/light/2/state", i % 2 ? "ON" : "OFF");
-  EXPECT_EQ(store.Size(), 4u);
+  EXPECT_EQ(store.Size(), 3u);
 }
 
 TEST(Outbox, SendsInTheOrderPostedFromItsOwnThreadAndEverythingBeforeItStops) {
