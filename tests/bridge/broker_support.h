@@ -9,8 +9,9 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <pwd.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -104,6 +105,9 @@ class Child {
     if (pid_ > 0) End(SIGKILL);
   }
 
+  // The child ends with the test program however that ends (a sanitizer's
+  // report, a crash): the kernel kills it when the thread that started it
+  // dies, so that no broker or bridge outlives its test.
   void Start(const std::vector<std::string>& args, const fs::path& log,
              const std::vector<std::string>& extraEnvironment = {}) {
     std::vector<std::string> strings = args;
@@ -115,12 +119,20 @@ class Child {
     std::vector<char*> envp;
     for (std::string& s : env) envp.push_back(s.data());
     envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0666);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    ASSERT_EQ(posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()), 0) << args[0];
-    posix_spawn_file_actions_destroy(&actions);
+    const std::string logPath = log.string();
+    const pid_t parent = ::getpid();
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {  // only async-signal-safe calls from here to execve
+      ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+      if (::getppid() != parent) ::_exit(127);
+      const int out = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+      ::dup2(out, STDOUT_FILENO);
+      ::dup2(out, STDERR_FILENO);
+      ::execve(argv[0], argv.data(), envp.data());
+      ::_exit(127);
+    }
+    pid_ = pid;
   }
 
   bool Running() const { return pid_ > 0; }
@@ -155,6 +167,9 @@ class Broker {
   explicit Broker(bool persistent = false) : dir_(ScratchDir("broker")), port_(FreeLoopbackPort()) {
     std::ofstream conf(dir_ / "mosquitto.conf");
     conf << "listener " << port_ << " 127.0.0.1\nallow_anonymous true\n";
+    // As whoever runs the tests: a broker that changed its user would lose
+    // the signal that ends it with its test (and it can only switch as root).
+    if (const passwd* user = ::getpwuid(::geteuid())) conf << "user " << user->pw_name << "\n";
     if (persistent) conf << "persistence true\npersistence_location " << dir_.string() << "/\n";
     conf.close();
     Start();
