@@ -23,4 +23,10 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 # The captures open in Wireshark with the dissector the package installs.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "wireshark | tshark")
+# veltra-bridge's configuration is the administrator's once installed.
+if(TARGET veltra-bridge)
+  file(WRITE ${CMAKE_BINARY_DIR}/debian/conffiles "/etc/veltra/bridge.toml\n")
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/debian/conffiles)
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "${CPACK_DEBIAN_PACKAGE_SUGGESTS}, mosquitto")
+endif()
 include(CPack)

@@ -140,7 +140,7 @@ Outcome ExecuteSystem(SimModule& m, const SimRequest& r, std::vector<SimModule>&
       if (wanted < kFirstModuleAddress || wanted > kLastModuleAddress)
         return Status(kStatusModuleAddressOutOfRange);
       for (const auto& other : all)
-        if (&other != &m && other.address == wanted) return Status(kStatusAddressOccupied);
+        if (&other != &m && !other.offBus && other.address == wanted) return Status(kStatusAddressOccupied);
       m.address = wanted;
       return {};
     }
@@ -475,10 +475,21 @@ std::vector<SimModule> SimBus::Modules() const {
   return modules_;
 }
 
+bool SimBus::SetOffBus(int address, bool off) {
+  std::lock_guard lock(mutex_);
+  bool found = false;
+  for (auto& m : modules_)
+    if (m.address == address && address != 0) {
+      m.offBus = off;
+      found = true;
+    }
+  return found;
+}
+
 SimModule* SimBus::At(int address) {
   if (address < kFirstModuleAddress || address > kLastModuleAddress) return nullptr;
   for (auto& m : modules_)
-    if (m.address == address) return &m;
+    if (m.address == address && !m.offBus) return &m;
   return nullptr;
 }
 
@@ -596,10 +607,10 @@ void SimBus::Dispatch(const SimRequest& r, SimLink link, SimAnswer& answer) {
   const bool addressing = r.cls == ClassSystem && (r.command == SetAddress || r.command == ReadAddress);
   if (addressing && toEveryone) {
     for (auto& m : modules_)
-      if (m.programming) targets.push_back(&m);
+      if (m.programming && !m.offBus) targets.push_back(&m);
   } else if (toEveryone) {
     for (auto& m : modules_)
-      if (TakesBroadcast(m, r.cls, r.command)) targets.push_back(&m);
+      if (!m.offBus && TakesBroadcast(m, r.cls, r.command)) targets.push_back(&m);
   } else if (SimModule* m = At(r.address)) {
     targets.push_back(m);
   }

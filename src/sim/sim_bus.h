@@ -89,6 +89,9 @@ struct SimModule {
   bool ignoresScenes = false;
   std::set<int> ignoredScenes{};
   bool IgnoresScene(int scene) const { return ignoresScenes || ignoredScenes.count(scene); }
+  // Off the bus (unplugged, powered down): it hears nothing and answers
+  // nothing, and keeps its state until it is back.
+  bool offBus = false;
 
   // Factory state: outputs off/closed, default times, no scenes, codes or
   // bindings. The address and programming mode stay.
@@ -138,6 +141,10 @@ class SimBus {
 
   std::optional<SimModule> Module(int address) const;
   std::vector<SimModule> Modules() const;
+
+  // Takes the module at this address off the bus or puts it back; false
+  // when no module has the address.
+  bool SetOffBus(int address, bool off);
 
  private:
   SimAnswer HandleLocked(const std::uint8_t* data, std::size_t size, SimLink link);

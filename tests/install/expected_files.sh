@@ -24,4 +24,18 @@ expected_files() {
   echo "share/doc/veltra/copyright"
   echo "share/doc/veltra/changelog.gz"
   echo "share/doc/veltra/examples/site-plan.toml"
+  for program in "$@"; do
+    [ "$program" = veltra-bridge ] && echo "lib/systemd/system/veltra-bridge.service"
+  done
+  return 0
+}
+# expected_config_files PROGRAM...: the configuration files, relative to the
+# system's root in the package (/etc) and to the prefix in any other
+# installation (etc/).
+expected_config_files() {
+  local program
+  for program in "$@"; do
+    [ "$program" = veltra-bridge ] && echo "etc/veltra/bridge.toml"
+  done
+  return 0
 }

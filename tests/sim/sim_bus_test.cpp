@@ -250,6 +250,23 @@ TEST_P(SimReplies, AbsentModulesDoNotAnswer) {
   EXPECT_TRUE(Send(Module(RequestId::TestModule, 0)).empty());
 }
 
+// A module taken off the bus answers nothing, also to broadcasts, and
+// hears nothing; back on the bus it has the state it had.
+TEST_P(SimReplies, ModulesOffTheBusHearAndAnswerNothingUntilBack) {
+  One(Output(RequestId::LightOn, 2, 4));
+  EXPECT_FALSE(bus.SetOffBus(9, true));
+  ASSERT_TRUE(bus.SetOffBus(2, true));
+  EXPECT_TRUE(Send(Output(RequestId::ReadStatus, 2)).empty());
+  EXPECT_TRUE(Send(Output(RequestId::LightOff, 2, 4)).empty());
+  // All Off still reaches module 1, not the one off the bus.
+  One(Output(RequestId::LightOn, 1, 1));
+  ASSERT_EQ(Send(Output(RequestId::LightAllOff, 1)).size(), 1u);
+  EXPECT_EQ(Lights(1), std::vector<bool>(8, false));
+
+  ASSERT_TRUE(bus.SetOffBus(2, false));
+  EXPECT_EQ(Lights(2), (std::vector<bool>{false, false, false, true, false, false, false, false}));
+}
+
 TEST_P(SimReplies, InputBindingsAreStoredAndCleared) {
   std::map<std::string, int> bind{{"ADDR", 5},   {"INPUT", 3},  {"--target", 2}, {"--output", 4},
                                   {"--mode", 1}, {"--function", 3 /* "Toggle Light" */}, {"--param", 9}};
