@@ -42,6 +42,17 @@ int FreeLocalPort(int preferred) {
 
 }  // namespace
 
+template <typename Call>
+void ConsoleController::PostFromOtherThread(Call call) {
+  std::lock_guard lock(crossThreadMutex_);
+  QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+}
+
+bool ConsoleController::event(QEvent* e) {
+  { std::lock_guard lock(crossThreadMutex_); }
+  return QObject::event(e);
+}
+
 ConsoleController::ConsoleController(ConsoleOptions options, Dialogs& dialogs, QObject* parent)
     : QObject(parent),
       options_(std::move(options)),
@@ -68,7 +79,7 @@ ConsoleController::ConsoleController(ConsoleOptions options, Dialogs& dialogs, Q
   // The line's threads have failed (adapter unplugged, device gone). Handled
   // from the event loop: the notification is still being delivered.
   serial_->onHangup = [this] {
-    QMetaObject::invokeMethod(this, [this] { RunGuarded([this] { HandleSerialHangup(); }); }, Qt::QueuedConnection);
+    PostFromOtherThread([this] { RunGuarded([this] { HandleSerialHangup(); }); });
   };
   if (options_.simulator) AttachSimulation();
 }
@@ -340,13 +351,10 @@ void ConsoleController::AttachSimulation() {
   // The simulator's threads hand their lines over through the event loop,
   // all waiting lines in one call.
   simulator_->SetLogListener([this](const std::string& line) {
-    bool first = false;
-    {
-      std::lock_guard lock(simulatorIncomingMutex_);
-      first = simulatorIncoming_.isEmpty();
-      simulatorIncoming_.append(QString::fromStdString(line));
-      if (simulatorIncoming_.size() > kSimulatorLogLines) simulatorIncoming_.removeFirst();
-    }
+    std::lock_guard lock(crossThreadMutex_);
+    const bool first = simulatorIncoming_.isEmpty();
+    simulatorIncoming_.append(QString::fromStdString(line));
+    if (simulatorIncoming_.size() > kSimulatorLogLines) simulatorIncoming_.removeFirst();
     if (first) QMetaObject::invokeMethod(this, &ConsoleController::TakeSimulatorLines, Qt::QueuedConnection);
   });
   if (const int port = simulator_->UdpPort(); port != 0) {
@@ -362,7 +370,7 @@ QString ConsoleController::SimulatedLine() const {
 void ConsoleController::TakeSimulatorLines() {
   QStringList lines;
   {
-    std::lock_guard lock(simulatorIncomingMutex_);
+    std::lock_guard lock(crossThreadMutex_);
     lines.swap(simulatorIncoming_);
   }
   simulatorLines_.append(lines);
