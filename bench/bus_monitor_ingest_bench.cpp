@@ -33,12 +33,13 @@
 #include <string>
 #include <vector>
 
-#include "console/form1.h"
-#include "console/spin_edit.h"
 #include "history/history_store.h"
-#include "monitor/bus_monitor_docks.h"
+#include "monitor/bus_monitor_widget.h"
 #include "scratch_state.h"
 #include "silent_dialogs.h"
+#include "window_controls.h"
+
+using namespace veltra::test;
 
 namespace {
 
@@ -86,26 +87,27 @@ int main(int argc, char** argv) {
   simulation.udp = true;
   simulation.pty = true;
   simulation.load.rate = rate;
-  veltra::TForm1Options options = bench::SimulatedWindowOptions(dialogs, simulation);
-  auto window = std::make_unique<veltra::TForm1>(options);
-  veltra::TForm1& form = *window;
+  veltra::MainWindowOptions options = bench::SimulatedWindowOptions(dialogs, simulation);
+  auto window = std::make_unique<veltra::MainWindow>(options);
+  veltra::MainWindow& form = *window;
   veltra::SimulatorRuntime& sim = *form.Simulator();
   form.show();
   if (udp) {
-    form.RadioButton1->setChecked(true);
-    form.Button32->click();
+    Radio(form, "RadioButton1")->setChecked(true);
+    Button(form, "Button32")->click();
     // The bus switch sends its load to the host that asked it last.
-    form.SpinEdit1->SetValue(1);
-    form.Button12->click();
+    Spin(form, "SpinEdit1")->SetValue(1);
+    Button(form, "Button12")->click();
   }
   if (serial) {
-    form.RadioButton2->setChecked(true);
-    form.Button10->click();
+    Radio(form, "RadioButton2")->setChecked(true);
+    Button(form, "Button10")->click();
   }
-  veltra::BusMonitorDocks& docks = *form.BusMonitor();
-  docks.ShowMonitor->trigger();
-  docks.ShowHealth->trigger();
-  veltra::history::HistoryWriter& writer = docks.Feed().Writer();
+  Action(form, "ShowBusMonitor")->trigger();
+  Action(form, "ShowLineHealth")->trigger();
+  veltra::history::MonitorFeed& feed = form.Controller().History();
+  veltra::history::HistoryWriter& writer = feed.Writer();
+  veltra::BusMonitorWidget* monitor = Control<veltra::BusMonitorWidget>(form, "BusMonitor");
 
   std::vector<double> lateMs;
   Clock::time_point last = Clock::now();
@@ -124,10 +126,10 @@ int main(int argc, char** argv) {
   sampler.setInterval(1000);
   QObject::connect(&sampler, &QTimer::timeout, [&] {
     const double at = std::chrono::duration<double>(Clock::now() - started).count();
-    samples.push_back({at, sim.UdpLoadSent() + sim.PtyLoadSent(), writer.Written(), docks.Monitor()->Model()->rowCount(),
-                       ResidentMb(), form.Memo1->document()->blockCount()});
+    samples.push_back({at, sim.UdpLoadSent() + sim.PtyLoadSent(), writer.Written(), monitor->Model()->rowCount(),
+                       ResidentMb(), Memo(form)->document()->blockCount()});
     if (samples.size() == kWarmUpSeconds) warmTicks = lateMs.size();
-    if (clearEvery > 0 && samples.size() % static_cast<std::size_t>(clearEvery) == 0) form.ClearLog->trigger();
+    if (clearEvery > 0 && samples.size() % static_cast<std::size_t>(clearEvery) == 0) Action(form, "ClearLog")->trigger();
     if (at >= seconds) app.quit();
   });
   last = Clock::now();
@@ -143,7 +145,7 @@ int main(int argc, char** argv) {
   std::printf("bus_monitor_ingest: load %d frames/s on %s, %d s (first %d s warm-up)%s, history %s\n", rate,
               links == "both" ? "the pty and UDP each" : links.c_str(), seconds, kWarmUpSeconds,
               clearEvery > 0 ? (", Clear Log every " + std::to_string(clearEvery) + " s").c_str() : "",
-              docks.Feed().HistoryPath().c_str());
+              feed.HistoryPath().c_str());
   std::printf("  sent by the simulator %.0f frames/s, committed into the history %.0f frames/s (%lld in all, "
               "%lld dropped by the writer)\n",
               (end.sent - warm.sent) / span, (end.committed - warm.committed) / span,
@@ -153,7 +155,7 @@ int main(int argc, char** argv) {
               steady.size(), kTickMs, Percentile(steady, 50), Percentile(steady, 99),
               worst == steady.end() ? 0.0 : *worst);
   std::printf("  Bus Monitor: %d rows shown (window of %zu)\n", end.rowsShown,
-              docks.Monitor()->Model()->Capacity());
+              monitor->Model()->Capacity());
   std::printf("  resident memory: %.1f MB after the warm-up, %.1f MB at the end: %+.2f MB a minute; the monitor log "
               "holds %d lines (+%.0f a second)\n",
               warm.residentMb, end.residentMb, (end.residentMb - warm.residentMb) / span * 60, end.logLines,

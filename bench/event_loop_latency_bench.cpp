@@ -17,10 +17,12 @@
 #include <vector>
 
 #include "scratch_state.h"
-#include "console/form1.h"
+#include "window_controls.h"
 #include "console/spin_edit.h"
 #include "loopback_udp.h"
 #include "silent_dialogs.h"
+
+using namespace veltra::test;
 
 namespace {
 
@@ -47,27 +49,27 @@ int main(int argc, char** argv) {
   const int silent = bench::LoopbackSocket(&silentPort);
 
   bench::SilentDialogs dialogs;
-  veltra::TForm1Options options;
+  veltra::MainWindowOptions options;
   options.dialogs = &dialogs;
   options.hostName = [] { return std::optional<std::string>("localhost"); };
   options.busSwitchBroadcastHost = "127.0.0.1";
-  veltra::TForm1 form(options);
+  veltra::MainWindow form(options);
   form.show();
-  form.Edit4->setText("127.0.0.1");
-  form.Edit5->setText(QString::number(silentPort));
+  Edit(form, "Edit4")->setText("127.0.0.1");
+  Edit(form, "Edit5")->setText(QString::number(silentPort));
   {
     int freePort = 0;
     const int probe = bench::LoopbackSocket(&freePort);
     ::close(probe);
-    form.Edit6->setText(QString::number(freePort));
+    Edit(form, "Edit6")->setText(QString::number(freePort));
   }
-  form.RadioButton1->setChecked(true);
-  form.Button32->click();
-  if (form.Button32->text() != "Close") {
+  Radio(form, "RadioButton1")->setChecked(true);
+  Button(form, "Button32")->click();
+  if (Caption(form, "Button32") != "Close") {
     std::fprintf(stderr, "could not open the UDP link\n");
     return 1;
   }
-  form.SpinEdit1->SetValue(1);
+  Spin(form, "SpinEdit1")->SetValue(1);
   // The window's first layout and painting are over before the measuring.
   for (const auto settled = Clock::now() + std::chrono::milliseconds(300); Clock::now() < settled;)
     QApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -90,21 +92,21 @@ int main(int argc, char** argv) {
   QTimer driver;
   driver.setInterval(10);
   QObject::connect(&driver, &QTimer::timeout, [&] {
-    if (!form.Button12->isEnabled()) return;
+    if (!Button(form, "Button12")->isEnabled()) return;
     if (sent > 0 && form.ExchangeText() == "No reply within 500 ms") ++timedOut;
     if (sent == requests) {
       app.quit();
       return;
     }
     ++sent;
-    form.Button12->click();
+    Button(form, "Button12")->click();
   });
   last = Clock::now();
   ticker.start(kTickMs);
   driver.start();
   app.exec();
   const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
-  form.Button32->click();
+  Button(form, "Button32")->click();
   ::close(silent);
 
   std::printf("event_loop_latency: %d requests to a silent loopback peer (%d timed out after 500 ms), %.1f s\n",

@@ -16,10 +16,12 @@
 #include <vector>
 
 #include "scratch_state.h"
-#include "console/form1.h"
+#include "window_controls.h"
 #include "loopback_udp.h"
 #include "silent_dialogs.h"
 #include "window_click.h"
+
+using namespace veltra::test;
 
 namespace {
 
@@ -56,22 +58,22 @@ int main(int argc, char** argv) {
 
   bench::EchoPeer peer(Reply());
   bench::SilentDialogs dialogs;
-  veltra::TForm1Options options;
+  veltra::MainWindowOptions options;
   options.dialogs = &dialogs;
   options.hostName = [] { return std::optional<std::string>("localhost"); };
-  veltra::TForm1 form(options);
+  veltra::MainWindow form(options);
   form.show();
-  form.Edit4->setText("127.0.0.1");
-  form.Edit5->setText(QString::number(peer.port()));
+  Edit(form, "Edit4")->setText("127.0.0.1");
+  Edit(form, "Edit5")->setText(QString::number(peer.port()));
   {
     int freePort = 0;
     const int probe = bench::LoopbackSocket(&freePort);
     ::close(probe);
-    form.Edit6->setText(QString::number(freePort));
+    Edit(form, "Edit6")->setText(QString::number(freePort));
   }
-  form.RadioButton1->setChecked(true);
-  form.Button32->click();
-  if (form.Button32->text() != "Close") {
+  Radio(form, "RadioButton1")->setChecked(true);
+  Button(form, "Button32")->click();
+  if (Caption(form, "Button32") != "Close") {
     std::fprintf(stderr, "could not open the UDP link\n");
     return 1;
   }
@@ -79,10 +81,10 @@ int main(int argc, char** argv) {
   auto exchange = [&](Setting* setting) {
     const auto t0 = Clock::now();
     // The reply is taken in the window's event loop, as the operator's is.
-    bench::ClickUntilFilled(form.Button12, form.Edit1);
+    bench::ClickUntilFilled(Button(form, "Button12"), Edit(form, "Edit1"));
     const auto t1 = Clock::now();
     if (!setting) return;
-    if (form.Edit1->text() == "012A") ++setting->decoded;
+    if (Edit(form, "Edit1")->text() == "012A") ++setting->decoded;
     setting->clicks.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
   };
   for (int i = 0; i < kWarmUp; ++i) exchange(nullptr);
@@ -95,13 +97,13 @@ int main(int argc, char** argv) {
   Setting settings[2] = {{"timestamps off", false, {}}, {"timestamps + round trip on", true, {}}};
   for (int i = 0; i < 2 * perSetting; ++i) {
     Setting& setting = settings[i % 2];
-    form.Timestamps->setChecked(setting.timestamps);
+    Action(form, "Timestamps")->setChecked(setting.timestamps);
     exchange(&setting);
     if (i % 10 == 9) QApplication::processEvents();
   }
   for (int done = 0; done < perSetting; done += block) {
     for (Setting& setting : settings) {
-      form.Timestamps->setChecked(setting.timestamps);
+      Action(form, "Timestamps")->setChecked(setting.timestamps);
       const auto start = Clock::now();
       for (int i = 0; i < block && done + i < perSetting; ++i) {
         exchange(nullptr);
@@ -111,7 +113,7 @@ int main(int argc, char** argv) {
       setting.seconds += std::chrono::duration<double>(Clock::now() - start).count();
     }
   }
-  form.Button32->click();
+  Button(form, "Button32")->click();
 
   std::printf("log_display: %d exchanges per setting over loopback UDP, taking turns; blocks of %d for the rate\n", perSetting,
               block);

@@ -10,8 +10,10 @@
 #include <string>
 
 #include "scratch_state.h"
-#include "console/form1.h"
+#include "window_controls.h"
 #include "silent_dialogs.h"
+
+using namespace veltra::test;
 
 namespace {
 
@@ -36,10 +38,10 @@ int main(int argc, char** argv) {
   const bench::ScratchState state;  // the frame history goes there
   QApplication app(argc, argv);
   bench::SilentDialogs dialogs;
-  veltra::TForm1Options options;
+  veltra::MainWindowOptions options;
   options.dialogs = &dialogs;
   options.hostName = [] { return std::optional<std::string>("localhost"); };
-  veltra::TForm1 form(options);
+  veltra::MainWindow form(options);
   form.resize(1000, 700);
   // Third argument "hidden": the window is never shown.
   if (!(argc > 3 && std::string(argv[3]) == "hidden")) form.show();
@@ -60,7 +62,7 @@ int main(int argc, char** argv) {
   auto windowStart = Clock::now();
   const auto start = windowStart;
   for (int i = 1; i <= kLines; ++i) {
-    form.AppendLog(i % 2 ? send : read);
+    form.Controller().AppendLog(i % 2 ? send : read);
     if (kEventsEvery > 0 && i % kEventsEvery == 0) QApplication::processEvents();
     if (i == kWindow)
       firstNs = std::chrono::duration<double, std::nano>(Clock::now() - windowStart).count() / kWindow;
@@ -73,7 +75,7 @@ int main(int argc, char** argv) {
   std::printf("  first %d lines: %.2f us/line\n", kWindow, firstNs / 1000);
   std::printf("  last  %d lines: %.2f us/line (ratio %.2f)\n", kWindow, lastNs / 1000, lastNs / firstNs);
   std::printf("  block count %d; RSS %ld MiB before, %ld MiB after (%.0f bytes/line)\n",
-              form.Memo1->blockCount(), rssBefore / 1024, rssAfter / 1024,
+              Memo(form)->blockCount(), rssBefore / 1024, rssAfter / 1024,
               (rssAfter - rssBefore) * 1024.0 / kLines);
   return 0;
 }

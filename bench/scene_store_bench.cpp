@@ -3,11 +3,10 @@
 // full re-read of the grid model that every operation avoids.
 // Each operation includes its own transaction (with the commit's sync to
 // disk) and the update of the grid model for the records it touched.
-#include <QCoreApplication>
+#include <sqlite3.h>
+
 #include <QDir>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
+#include <QFile>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
@@ -15,13 +14,14 @@
 #include <functional>
 #include <vector>
 
-#include "scenes/scene_store.h"
 #include "scenes/scene_store_schema.h"
+#include "scenes/scene_table_model.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using veltra::SceneStore;
+using veltra::SceneRepository;
+using veltra::SceneTableModel;
 
 std::array<QString, 8> Codes(const QString& code) {
   std::array<QString, 8> codes;
@@ -50,35 +50,34 @@ double Time(int runs, const std::function<void(int)>& op,
 // Adds records the way an earlier run would have left them: scene i % 51,
 // module 1 + i % 32.
 void Fill(const QString& path, int first, int count, int module = 0) {
-  const QString name = QStringLiteral("bench_fill");
-  {
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-    db.setDatabaseName(path);
-    db.open();
-    QSqlQuery query(db);
-    query.exec(QStringLiteral("BEGIN"));
-    query.prepare(QStringLiteral(
-        R"(INSERT INTO "Scenes Records" ("Scene No", "Module Addr", "CH1", "CH2", "CH3", "CH4", )"
-        R"("CH5", "CH6", "CH7", "CH8") VALUES (?, ?, '1', '0', 'X', 'X', 'X', 'X', 'X', 'X'))"));
-    for (int i = first; i < first + count; ++i) {
-      query.bindValue(0, i % 51);
-      query.bindValue(1, module ? module : 1 + i % 32);
-      if (!query.exec()) std::fprintf(stderr, "fill: %s\n", qPrintable(query.lastError().text()));
-    }
-    query.exec(QStringLiteral("COMMIT"));
-    db.close();
+  sqlite3* db = nullptr;
+  sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+  sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+  sqlite3_stmt* insert = nullptr;
+  sqlite3_prepare_v2(db,
+                     R"(INSERT INTO "Scenes Records" ("Scene No", "Module Addr", "CH1", "CH2", "CH3", "CH4", )"
+                     R"("CH5", "CH6", "CH7", "CH8") VALUES (?, ?, '1', '0', 'X', 'X', 'X', 'X', 'X', 'X'))",
+                     -1, &insert, nullptr);
+  for (int i = first; i < first + count; ++i) {
+    sqlite3_reset(insert);
+    sqlite3_bind_int(insert, 1, i % 51);
+    sqlite3_bind_int(insert, 2, module ? module : 1 + i % 32);
+    if (sqlite3_step(insert) != SQLITE_DONE) std::fprintf(stderr, "fill: %s\n", sqlite3_errmsg(db));
   }
-  QSqlDatabase::removeDatabase(name);
+  sqlite3_finalize(insert);
+  sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_close_v2(db);
 }
 
 void Run(int records, const QString& base) {
   QTemporaryDir dir(base + QStringLiteral("/scene_bench-XXXXXX"));
   const QString folder = dir.path() + QLatin1Char('/');
   const QString path = folder + QStringLiteral("Veltra.mdb");
-  veltra::CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), path);
+  veltra::CreateSceneDatabase(VELTRA_SCENE_SCHEMA, QFile::encodeName(path).toStdString());
   Fill(path, 0, records);
 
-  SceneStore store;
+  SceneRepository table;
+  SceneTableModel store(table);
   const auto openStart = Clock::now();
   if (!store.OpenSceneTable(folder)) {
     std::fprintf(stderr, "open failed: %s\n", qPrintable(store.OpenError()));
@@ -113,7 +112,7 @@ void Run(int records, const QString& base) {
               manyGone);
 
   const double deleteOne = Time(100, [&](int) { (void)store.DeleteCurrentScene(); },
-                                [&](int i) { store.SetCurrentRow(store.Model()->rowCount() / 2 + i); });
+                                [&](int i) { store.SetCurrentRow(store.rowCount() / 2 + i); });
   std::printf("%7d records: DeleteCurrentScene (middle row)   %8.3f ms median\n", records, deleteOne);
 
   const double reread = Time(5, [&](int) { store.Refresh(); });
@@ -122,9 +121,8 @@ void Run(int records, const QString& base) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  std::printf("Scene table on SQLite through Qt SQL; each figure includes the commit\n"
+int main() {
+  std::printf("Scene table on SQLite (its own interface) under the grid's model; each figure includes the commit\n"
               "and the grid model's update of the touched records.\n");
   // On disk the commit's syncs (four fdatasync calls in the rollback journal
   // mode) dominate and vary with the disk's load; in memory they cost nothing,

@@ -20,11 +20,13 @@
 #include <vector>
 
 #include "scratch_state.h"
-#include "console/form1.h"
+#include "window_controls.h"
 #include "console/spin_edit.h"
 #include "loopback_udp.h"
 #include "serial/comm.h"
 #include "silent_dialogs.h"
+
+using namespace veltra::test;
 
 namespace {
 
@@ -48,18 +50,18 @@ struct Figures {
 
 // One click, waited for in the window's own event loop, so the time taken is
 // when the field changed, not when a poll loop next looked.
-std::optional<double> Round(veltra::TForm1& form) {
-  form.Edit1->clear();
+std::optional<double> Round(veltra::MainWindow& form) {
+  Edit(form, "Edit1")->clear();
   QEventLoop loop;
   std::optional<Clock::time_point> decoded;
-  const auto connection = QObject::connect(form.Edit1, &QLineEdit::textChanged, [&](const QString& text) {
+  const auto connection = QObject::connect(Edit(form, "Edit1"), &QLineEdit::textChanged, [&](const QString& text) {
     if (text.isEmpty()) return;
     decoded = Clock::now();
     loop.quit();
   });
   QTimer::singleShot(2000, &loop, &QEventLoop::quit);
   const auto start = Clock::now();
-  form.Button12->click();
+  Button(form, "Button12")->click();
   if (!decoded) loop.exec();
   QObject::disconnect(connection);
   if (!decoded) return std::nullopt;
@@ -70,22 +72,22 @@ Figures Measure(const Run& run, int rounds, bench::SilentDialogs& dialogs) {
   veltra::SimulatorOptions simulation;
   simulation.udp = false;
   simulation.baud = run.simulatorBaud;
-  veltra::TForm1 form(bench::SimulatedWindowOptions(dialogs, simulation));
+  veltra::MainWindow form(bench::SimulatedWindowOptions(dialogs, simulation));
 
   Figures figures;
-  form.Comm1->OnReceiveData = [&figures, deliver = form.Comm1->OnReceiveData](
+  form.Controller().Serial().Port().OnReceiveData = [&figures, deliver = form.Controller().Serial().Port().OnReceiveData](
                                   veltra::TComm& sender, const std::uint8_t* bytes, std::uint16_t length) {
     figures.replyBytes += length;
     deliver(sender, bytes, length);
   };
-  form.RadioButton2->setChecked(true);
-  form.Button10->click();
-  if (form.Button10->text() != "Close") {
+  Radio(form, "RadioButton2")->setChecked(true);
+  Button(form, "Button10")->click();
+  if (Caption(form, "Button10") != "Close") {
     std::fprintf(stderr, "could not open the serial line\n");
     std::exit(1);
   }
-  if (run.readInterval) form.Comm1->SetReadIntervalTimeout(*run.readInterval);
-  form.SpinEdit1->SetValue(1);
+  if (run.readInterval) form.Controller().Serial().Port().SetReadIntervalTimeout(*run.readInterval);
+  Spin(form, "SpinEdit1")->SetValue(1);
 
   for (int i = 0; i < 3; ++i) Round(form);  // warm-up
   figures.replyBytes = 0;
@@ -99,7 +101,7 @@ Figures Measure(const Run& run, int rounds, bench::SilentDialogs& dialogs) {
   // Class, Command, checksum.
   figures.requestBytes = static_cast<std::size_t>(veltra::FrameLength(veltra::FrameForm::Direct, 0));
   if (!figures.millis.empty()) figures.replyBytes /= figures.millis.size() + figures.missed;
-  form.Button10->click();
+  Button(form, "Button10")->click();
   return figures;
 }
 

@@ -6,13 +6,13 @@
 #include <memory>
 
 #include "console/dialogs.h"
-#include "console/form1.h"
+#include "console/main_window.h"
 
 namespace bench {
 
 class SilentDialogs : public veltra::Dialogs {
  public:
-  bool Confirm(const QString&) override { return false; }
+  bool Confirm(const QString&, const QString& = {}) override { return false; }
   void Message(const QString& text) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
   void ShowError(const QString& text) override { std::fprintf(stderr, "error: %s\n", qPrintable(text)); }
   void Warning(const QString& text, const QString& details) override {
@@ -24,8 +24,8 @@ class SilentDialogs : public veltra::Dialogs {
 // The window as `veltra --simulate` builds it, against a simulated bus
 // started with `simulation`, with the scene database built beside the
 // benchmarks and the simulator's log not printed.
-inline veltra::TForm1Options SimulatedWindowOptions(SilentDialogs& dialogs, veltra::SimulatorOptions simulation = {}) {
-  veltra::TForm1Options options;
+inline veltra::MainWindowOptions SimulatedWindowOptions(SilentDialogs& dialogs, veltra::SimulatorOptions simulation = {}) {
+  veltra::MainWindowOptions options;
   options.dialogs = &dialogs;
   options.hostName = [] { return std::optional<std::string>("localhost"); };
   options.simulationLocalPort = 0;

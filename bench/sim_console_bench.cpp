@@ -27,13 +27,15 @@
 #include <vector>
 
 #include "scratch_state.h"
-#include "console/form1.h"
+#include "window_controls.h"
 #include "console/spin_edit.h"
 #include "protocol/frame.h"
 #include "protocol/command_catalogue.h"
 #include "loopback_udp.h"
 #include "silent_dialogs.h"
 #include "window_click.h"
+
+using namespace veltra::test;
 
 namespace {
 
@@ -89,7 +91,7 @@ int main(int argc, char** argv) {
   const int warmup = std::min(500, rounds / 10);
 
   bench::SilentDialogs dialogs;
-  veltra::TForm1 form(bench::SimulatedWindowOptions(dialogs));
+  veltra::MainWindow form(bench::SimulatedWindowOptions(dialogs));
   form.show();
   const int simPort = form.Simulator()->UdpPort();
 
@@ -123,32 +125,32 @@ int main(int argc, char** argv) {
   Print("raw socket to the simulator", Measure(rounds, warmup, rawExchange(simFd)));
 
   // Through the window: click "Read Module Type", type decoded into Edit1.
-  form.RadioButton1->setChecked(true);
-  form.Button32->click();
-  if (form.Button32->text() != "Close") {
+  Radio(form, "RadioButton1")->setChecked(true);
+  Button(form, "Button32")->click();
+  if (Caption(form, "Button32") != "Close") {
     std::fprintf(stderr, "could not open the UDP link\n");
     return 1;
   }
-  form.SpinEdit1->SetValue(1);
+  Spin(form, "SpinEdit1")->SetValue(1);
   const Figures window = Measure(rounds, warmup, [&] {
     // The reply is taken in the window's event loop, as the operator's is.
-    return bench::ClickUntilFilled(form.Button12, form.Edit1) && form.Edit1->text() == "0208";
+    return bench::ClickUntilFilled(Button(form, "Button12"), Edit(form, "Edit1")) && Edit(form, "Edit1")->text() == "0208";
   });
   Print("console click -> Edit1 decoded (UDP)", window);
-  form.Button32->click();
+  Button(form, "Button32")->click();
 
   if (serialRounds > 0) {
-    form.RadioButton2->setChecked(true);
-    form.Button10->click();
-    if (form.Button10->text() != "Close") {
+    Radio(form, "RadioButton2")->setChecked(true);
+    Button(form, "Button10")->click();
+    if (Caption(form, "Button10") != "Close") {
       std::fprintf(stderr, "could not open the serial line\n");
       return 1;
     }
     const Figures serial = Measure(serialRounds, 1, [&] {
-      return bench::ClickUntilFilled(form.Button12, form.Edit1) && form.Edit1->text() == "0208";
+      return bench::ClickUntilFilled(Button(form, "Button12"), Edit(form, "Edit1")) && Edit(form, "Edit1")->text() == "0208";
     });
     Print("console click -> Edit1 decoded (pty)", serial);
-    form.Button10->click();
+    Button(form, "Button10")->click();
   }
 
   ::close(rawFd);

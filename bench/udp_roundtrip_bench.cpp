@@ -19,10 +19,12 @@
 #include <vector>
 
 #include "scratch_state.h"
-#include "console/form1.h"
+#include "window_controls.h"
 #include "loopback_udp.h"
 #include "silent_dialogs.h"
 #include "window_click.h"
+
+using namespace veltra::test;
 
 namespace {
 
@@ -77,22 +79,22 @@ int main(int argc, char** argv) {
   // Through the window: click "Read Module Type", reply decoded into Edit1.
   std::vector<double> window;
   bench::SilentDialogs dialogs;
-  veltra::TForm1Options options;
+  veltra::MainWindowOptions options;
   options.dialogs = &dialogs;
   options.hostName = [] { return std::optional<std::string>("localhost"); };
-  veltra::TForm1 form(options);
+  veltra::MainWindow form(options);
   form.show();
-  form.Edit4->setText("127.0.0.1");
-  form.Edit5->setText(QString::number(peerPort));
+  Edit(form, "Edit4")->setText("127.0.0.1");
+  Edit(form, "Edit5")->setText(QString::number(peerPort));
   {
     int freePort = 0;
     const int probe = bench::LoopbackSocket(&freePort);
     ::close(probe);
-    form.Edit6->setText(QString::number(freePort));
+    Edit(form, "Edit6")->setText(QString::number(freePort));
   }
-  form.RadioButton1->setChecked(true);
-  form.Button32->click();
-  if (form.Button32->text() != "Close") {
+  Radio(form, "RadioButton1")->setChecked(true);
+  Button(form, "Button32")->click();
+  if (Caption(form, "Button32") != "Close") {
     std::fprintf(stderr, "could not open the UDP link\n");
     return 1;
   }
@@ -100,12 +102,12 @@ int main(int argc, char** argv) {
   for (int i = 0; i < kRounds + kWarmUp; ++i) {
     const auto t0 = std::chrono::steady_clock::now();
     // The reply is taken in the window's event loop, as the operator's is.
-    bench::ClickUntilFilled(form.Button12, form.Edit1);
+    bench::ClickUntilFilled(Button(form, "Button12"), Edit(form, "Edit1"));
     const auto t1 = std::chrono::steady_clock::now();
-    if (form.Edit1->text() == "012A") ++decoded;
+    if (Edit(form, "Edit1")->text() == "012A") ++decoded;
     if (i >= kWarmUp) window.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
   }
-  form.Button32->click();
+  Button(form, "Button32")->click();
 
   const bench::Percentiles r = bench::Summarise(raw), w = bench::Summarise(window);
   std::printf("udp_roundtrip: %d round trips each, loopback, reply decoded %d/%d\n", kRounds, decoded,

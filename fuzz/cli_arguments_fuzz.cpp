@@ -22,6 +22,7 @@
 #include "protocol/address_text.h"
 #include "protocol/command_catalogue.h"
 #include "protocol/frame.h"
+#include "protocol/input_commands.h"
 #include "protocol/scene_commands.h"
 
 namespace {
@@ -146,6 +147,12 @@ void AnyCommand(FuzzedDataProvider& in) {
     for (int i = 0; i < count; ++i) values.channelItems.push_back(in.ConsumeIntegralInRange(0, 2));
   }
   for (auto& byte : values.record) byte = in.ConsumeIntegral<std::uint8_t>();
+  if (spec.id == veltra::RequestId::BindInput && values.ints.count("--param")) {
+    // The parameter's range is the function's: a scene number for "Scene".
+    const int function = values.ints.count("--function") ? values.ints["--function"] : 1;
+    const int most = veltra::InputFunctions()[static_cast<std::size_t>(function - 1)].maxParameter;
+    values.ints["--param"] = std::min(values.ints["--param"], most);
+  }
   Require(!veltra::CheckValues(spec, values), "values in range pass the catalogue's check");
   const veltra::Addressing link{in.ConsumeBool() ? veltra::FrameForm::Routed : veltra::FrameForm::Direct,
                                 in.ConsumeIntegralInRange(0, 65535)};

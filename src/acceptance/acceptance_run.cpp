@@ -1,6 +1,7 @@
 #include "acceptance/acceptance_run.h"
 
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <set>
 
@@ -166,9 +167,12 @@ std::vector<TestStep> DefaultSteps(const plan::Plan& plan) {
   for (const plan::Module& m : plan.modules) {
     const std::optional<bool> lights = plan::SwitchesLights(m);
     if (!lights) continue;
+    // An array, not a conditional between two initializer lists: those lists'
+    // elements would be gone before the loop runs.
+    using A = TestStep::Action;
+    const std::array<A, 2> actions = *lights ? std::array<A, 2>{A::On, A::Off} : std::array<A, 2>{A::Open, A::Close};
     for (int output = 1; output <= OutputsOf(plan, m); ++output) {
-      for (const TestStep::Action action : *lights ? std::initializer_list<TestStep::Action>{TestStep::Action::On, TestStep::Action::Off}
-                                                   : std::initializer_list<TestStep::Action>{TestStep::Action::Open, TestStep::Action::Close}) {
+      for (const A action : actions) {
         TestStep step;
         step.kind = TestStep::Kind::Switch;
         step.module = m.address;

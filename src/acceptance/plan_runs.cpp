@@ -98,38 +98,52 @@ void VerifyRun::Took(const ExchangeResult& e) {
   const bool answered = e.outcome == ExchangeOutcome::Answered;
   if (answered) ++answered_;
   const std::string instead = answered ? "answered \"" + StatusText(e) + "\"" : "no reply";
+  const std::optional<int> address = read.address ? std::optional<int>(read.address) : std::nullopt;
+  auto differ = [&](std::string item, std::string field, std::string found, std::string expected,
+                    DriftValue foundValue, DriftValue expectedValue) {
+    drift_.push_back({std::move(item), std::move(field), std::move(found), std::move(expected), address,
+                      std::move(foundValue), std::move(expectedValue),
+                      std::string(e.request.spec ? e.request.spec->name : ""), e.sentAt});
+  };
 
   if (read.id == RequestId::BusSwitchRead) {
     if (!answered || e.decoded.effect != ReplyEffect::BusSwitchConfig) {
-      drift_.push_back({"bus switch", "record", instead, "its configuration record"});
+      differ("bus switch", "record", instead, "its configuration record", false, true);
       return;
     }
     const auto want = RecordFields(plan::RecordOf(plan_.subnet, *plan_.busSwitch));
     const auto got = RecordFields(e.decoded.busSwitchRecord);
+    // Ports and the subnet are numbers, the addresses text.
+    auto value = [](const std::pair<std::string, std::string>& field) -> DriftValue {
+      if (field.first == "subnet_id" || field.first == "port" || field.first == "server_port")
+        return std::stoll(field.second);
+      return field.second;
+    };
     for (std::size_t i = 0; i < want.size(); ++i)
-      if (got[i].second != want[i].second) drift_.push_back({"bus switch", want[i].first, got[i].second, want[i].second});
+      if (got[i].second != want[i].second)
+        differ("bus switch", want[i].first, got[i].second, want[i].second, value(got[i]), value(want[i]));
     return;
   }
   const std::string label = read.module ? plan::ModuleLabel(*read.module) : "module " + std::to_string(read.address);
   if (!read.module) {  // an address the plan does not name
     if (answered && e.decoded.effect == ReplyEffect::ModuleType)
-      drift_.push_back({label, "presence", "a module of type " + e.decoded.text, "no module"});
+      differ(label, "presence", "a module of type " + e.decoded.text, "no module", true, false);
     return;
   }
   const plan::Module& m = *read.module;
   if (read.id == RequestId::ReadModuleType) {
     if (!answered || e.decoded.effect != ReplyEffect::ModuleType) {
-      drift_.push_back({label, "presence", instead, m.type ? "a module of type " + *m.type : "a module"});
+      differ(label, "presence", instead, m.type ? "a module of type " + *m.type : "a module", answered, true);
       return;
     }
-    if (m.type && e.decoded.text != *m.type) drift_.push_back({label, "module_type", e.decoded.text, *m.type});
+    if (m.type && e.decoded.text != *m.type) differ(label, "module_type", e.decoded.text, *m.type, e.decoded.text, *m.type);
     if (m.version) queue_.insert(queue_.begin(), Read{RequestId::ReadVersion, m.address, read.module});
     return;
   }
   if (!answered || e.decoded.effect != ReplyEffect::Version)
-    drift_.push_back({label, "version", instead, *m.version});
+    differ(label, "version", instead, *m.version, std::monostate{}, *m.version);
   else if (e.decoded.text != *m.version)
-    drift_.push_back({label, "version", e.decoded.text, *m.version});
+    differ(label, "version", e.decoded.text, *m.version, e.decoded.text, *m.version);
 }
 
 void VerifyRun::Stop() { stopped_ = true; }

@@ -3,8 +3,10 @@
 // take what became of it, like the bus scan and the acceptance run: the
 // window drives them from its event loop, one request at a time through its
 // exchange. Pure and link-free.
+#include <chrono>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "link/exchange.h"
@@ -47,12 +49,21 @@ class ApplyRun {
   std::vector<ItemResult> results_;
 };
 
+// A value of a difference as it is, for the tools' JSON: presence as
+// true/false, the record's ports and subnet as numbers, other values as
+// text; nothing when no reply came.
+using DriftValue = std::variant<std::monostate, bool, long long, std::string>;
+
 // One difference between the plan and the bus.
 struct Drift {
   std::string item;      // "module 3 (Stairs)", "module 7", "bus switch"
   std::string field;     // presence, module_type, version, record, or a record field's name
   std::string found;     // what the bus has ("no reply", "answered \"...\"", or the value)
   std::string expected;  // what the plan says
+  std::optional<int> address;  // the module's; none for the bus switch
+  DriftValue foundValue, expectedValue;
+  std::string command;  // the read that found it, by its catalogue name
+  std::chrono::system_clock::time_point at;  // when that read went out
 };
 
 // What the protocol can read back, compared with the plan: the bus switch's

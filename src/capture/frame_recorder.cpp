@@ -52,16 +52,49 @@ std::vector<std::string> CaptureRecorder::Save(const std::string& path) const {
   return paths;
 }
 
-CaptureStream::CaptureStream(const std::string& path, CaptureLinkType type) : writer_(path, type) {}
+CaptureStream::CaptureStream(const std::string& path, CaptureLinkType type, std::chrono::milliseconds flushInterval)
+    : writer_(path, type, PcapFileWriter::Placement::InPlace) {
+  // The file header is on disk at once: a reader sees a valid empty capture.
+  writer_.Flush();
+  flusher_ = std::thread([this, flushInterval] { FlushLoop(flushInterval); });
+}
+
+CaptureStream::~CaptureStream() { StopFlushing(); }
 
 void CaptureStream::OnFrame(const FrameTrace& frame) {
   if (LinkTypeOf(frame.remote) != writer_.Type()) return;
   std::lock_guard lock(mutex_);
   writer_.Write(frame.at, maker_.Make(frame.direction, frame.bytes, frame.local, frame.remote));
+  dirty_ = true;
+}
+
+void CaptureStream::FlushLoop(std::chrono::milliseconds interval) {
+  std::unique_lock lock(mutex_);
+  while (!stopping_) {
+    wake_.wait_for(lock, interval, [this] { return stopping_; });
+    if (!dirty_) continue;
+    dirty_ = false;
+    try {
+      writer_.Flush();
+    } catch (const CaptureError& error) {
+      if (flushError_.empty()) flushError_ = error.what();
+    }
+  }
+}
+
+void CaptureStream::StopFlushing() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  if (flusher_.joinable()) flusher_.join();
 }
 
 void CaptureStream::Finish() {
+  StopFlushing();
   std::lock_guard lock(mutex_);
+  if (!flushError_.empty()) throw CaptureError(flushError_);
   writer_.Commit();
 }
 

@@ -4,11 +4,15 @@
 // CaptureRecorder keeps every frame in memory until it is cleared, to be
 // saved at any time (the window: since start or since the log was cleared).
 // CaptureStream writes each frame to its file as it passes (the tool, whose
-// listening may run for hours), and finishes the file at Finish.
+// listening may run for hours), under the file's own name from the start,
+// hands it to the system at least once per flush interval (a killed program
+// keeps all but the last moments) and finishes the file at Finish.
 #include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "capture/capture_packet.h"
@@ -51,16 +55,27 @@ std::string SerialCompanionPath(const std::string& path);
 // not its own and are left out.
 class CaptureStream final : public FrameTap {
  public:
+  static constexpr std::chrono::milliseconds kFlushInterval{500};
   // Throws CaptureError when the file cannot be created.
-  CaptureStream(const std::string& path, CaptureLinkType type);
+  CaptureStream(const std::string& path, CaptureLinkType type, std::chrono::milliseconds flushInterval = kFlushInterval);
+  ~CaptureStream() override;
   void OnFrame(const FrameTrace& frame) override;
-  // Gives the file its name. Throws CaptureError.
+  // Writes out what waits and closes the file. Throws CaptureError (also
+  // for a flush that failed on the way).
   void Finish();
 
  private:
+  void FlushLoop(std::chrono::milliseconds interval);
+  void StopFlushing();
+
   std::mutex mutex_;
   PcapFileWriter writer_;
   CapturePacketMaker maker_;
+  bool dirty_ = false;     // frames written since the last flush
+  bool stopping_ = false;
+  std::string flushError_;  // the first failed flush
+  std::condition_variable wake_;
+  std::thread flusher_;
 };
 
 }  // namespace veltra

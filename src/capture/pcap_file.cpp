@@ -1,5 +1,6 @@
 #include "capture/pcap_file.h"
 
+#include <fcntl.h>
 #include <pcap/pcap.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,16 +24,23 @@ int DataLinkType(CaptureLinkType type) { return type == CaptureLinkType::Ipv4 ? 
 
 }  // namespace
 
-PcapFileWriter::PcapFileWriter(const std::string& path, CaptureLinkType type) : path_(path), type_(type) {
-  std::vector<char> name(path.begin(), path.end());
-  const std::string suffix = ".partial-XXXXXX";
-  name.insert(name.end(), suffix.begin(), suffix.end());
-  name.push_back('\0');
-  const int fd = ::mkstemp(name.data());
-  if (fd < 0) throw CaptureError("cannot write the capture " + path + ": " + SystemReason());
-  temporary_ = name.data();
-  // mkstemp makes the file private; a capture is a document like any other.
-  ::fchmod(fd, 0644);
+PcapFileWriter::PcapFileWriter(const std::string& path, CaptureLinkType type, Placement placement)
+    : path_(path), type_(type) {
+  int fd = -1;
+  if (placement == Placement::InPlace) {
+    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) throw CaptureError("cannot write the capture " + path + ": " + SystemReason());
+  } else {
+    std::vector<char> name(path.begin(), path.end());
+    const std::string suffix = ".partial-XXXXXX";
+    name.insert(name.end(), suffix.begin(), suffix.end());
+    name.push_back('\0');
+    fd = ::mkstemp(name.data());
+    if (fd < 0) throw CaptureError("cannot write the capture " + path + ": " + SystemReason());
+    temporary_ = name.data();
+    // mkstemp makes the file private; a capture is a document like any other.
+    ::fchmod(fd, 0644);
+  }
   FILE* file = ::fdopen(fd, "wb");
   pcap_ = pcap_open_dead_with_tstamp_precision(DataLinkType(type), kSnapLength, PCAP_TSTAMP_PRECISION_NANO);
   if (file) dumper_ = pcap_ ? pcap_dump_fopen(pcap_, file) : nullptr;
@@ -62,6 +70,11 @@ void PcapFileWriter::Write(std::chrono::system_clock::time_point at, std::span<c
   pcap_dump(reinterpret_cast<u_char*>(dumper_), &header, record.data());
 }
 
+void PcapFileWriter::Flush() {
+  if (!dumper_) return;
+  if (pcap_dump_flush(dumper_) != 0) throw CaptureError("cannot write the capture " + path_ + ": " + SystemReason());
+}
+
 void PcapFileWriter::Commit() {
   if (!dumper_) throw CaptureError("the capture " + path_ + " was not written");
   FILE* file = pcap_dump_file(dumper_);
@@ -73,7 +86,7 @@ void PcapFileWriter::Commit() {
     Discard();
     throw CaptureError("cannot write the capture " + path_ + ": " + reason);
   }
-  if (std::rename(temporary_.c_str(), path_.c_str()) != 0) {
+  if (!temporary_.empty() && std::rename(temporary_.c_str(), path_.c_str()) != 0) {
     const std::string renameReason = SystemReason();
     Discard();
     throw CaptureError("cannot write the capture " + path_ + ": " + renameReason);

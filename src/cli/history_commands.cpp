@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "cli/storage_error.h"
 #include "history/history_export.h"
 #include "history/history_location.h"
 #include "history/history_store.h"
@@ -172,7 +173,7 @@ int HistoryCommands::Run(const GlobalOptions& o, Environment env) {
     try {
       files = ExportRows(v_->pcap, ExportFormat::Pcap, rows);
     } catch (const std::runtime_error& error) {
-      return ReportLinkFailure(env.err, error.what());
+      throw StorageError(error.what());
     }
     env.out << frames << " frames written to " << files[0];
     if (files.size() > 1) env.out << " and " << files[1];

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "cli/cli_app.h"
-#include "cli/tool_commands.h"
+#include "cli/global_options.h"
 
 namespace veltra::cli {
 

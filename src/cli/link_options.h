@@ -1,41 +1,27 @@
 #pragma once
-// The tool's link options and the link they open.
+// The tool's link options (link/link_options.h) as command-line options, and
+// how the tool reports a link's failure.
 #include <CLI/CLI.hpp>
-#include <memory>
-#include <optional>
+#include <ostream>
 #include <string>
+#include <vector>
 
-#include "link/link.h"
-#include "protocol/frame.h"
+#include "link/link_options.h"
 
 namespace veltra::cli {
 
-struct LinkOptions {
-  std::string udp;  // HOST[:PORT]
-  int localPort = 2002;
-  int subnet = 1;
-  std::string serial;  // device
-  int baud = 9600;
-  int dataBits = 8;
-  std::string parity = "none";
-  std::string stopBits = "1";
-  bool routed = false;
-  int timeoutMs = 500;
+using veltra::LinkOptions;
+using veltra::OpenLink;
+using veltra::SplitHostPort;
 
-  bool Udp() const { return !udp.empty(); }
-  // Routed frames over UDP and on a serial line with --routed.
-  FrameForm Form() const { return Udp() || routed ? FrameForm::Routed : FrameForm::Direct; }
-};
+// The words --parity and --stop-bits take.
+inline const std::vector<std::string> kParityWords(kParityNames.begin(), kParityNames.end());
+inline const std::vector<std::string> kStopBitWords(kStopBitsNames.begin(), kStopBitsNames.end());
 
 void AddLinkOptions(CLI::App& app, LinkOptions& options);
 
-// HOST[:PORT] with 2001 when the port is left out; throws
-// std::invalid_argument for a bad port.
-std::pair<std::string, int> SplitHostPort(const std::string& text);
-
-// Opens the link the options name; throws LinkError. sendTo, when set,
-// replaces the UDP host (a broadcast read), which is then allowed to
-// broadcast.
-std::unique_ptr<Link> OpenLink(const LinkOptions& options, const std::optional<std::string>& sendTo = std::nullopt);
+// Writes "veltra-cli: TEXT (REASON)" for a link's failure, the reason
+// explained with a hint where one helps, and returns kExitLinkError.
+int ReportLinkError(std::ostream& err, const LinkError& error, const LinkOptions& options);
 
 }  // namespace veltra::cli

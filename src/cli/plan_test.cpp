@@ -12,6 +12,7 @@
 
 #include "acceptance/report.h"
 #include "acceptance/report_files.h"
+#include "cli/request_outcome.h"
 #include "cli/tool_commands.h"
 #include "cli/tool_exchange.h"
 
@@ -92,10 +93,10 @@ std::optional<std::string> PlanTest::Prepare() {
 
 bool PlanTest::Interactive() const {
   if (options_.nonInteractive) return false;
-  return env_.in != nullptr || ::isatty(STDIN_FILENO);
+  return env_.answers != nullptr || ::isatty(STDIN_FILENO);
 }
 
-std::istream& PlanTest::In() const { return env_.in ? *env_.in : std::cin; }
+std::istream& PlanTest::In() const { return env_.answers ? *env_.answers : std::cin; }
 
 void PlanTest::PrintStep(const StepResult& r, std::size_t index) const {
   if (global_.json) {
@@ -135,20 +136,28 @@ int PlanTest::Run(Link& link) {
 
   while (const std::optional<Due> due = run_->Next(std::chrono::steady_clock::now())) {
     printNew();
-    if (env_.stop && env_.stop->load()) {
+    if (env_.stop && env_.stop->Raised()) {
       run_->Stop();
       break;
     }
     switch (due->kind) {
       case Due::Kind::Request: {
         const ExchangeResult e = exchange.Request(run_->Build(form));
-        if (e.outcome == ExchangeOutcome::NotSent) throw LinkError("the link is not open: request not sent");
-        if (e.outcome == ExchangeOutcome::Refused) throw LinkError("the link no longer takes data");
+        ThrowIfLinkFailed(e, link);
+        // A stop sends nothing more: not the rest of the steps, nor the
+        // outputs' old states.
+        if (e.interrupted) {
+          run_->Stop();
+          break;
+        }
         run_->Took(e, std::chrono::steady_clock::now());
         break;
       }
       case Due::Kind::Pause:
-        std::this_thread::sleep_until(due->until);
+        // Slices, so that a stop ends the pause at once.
+        while (std::chrono::steady_clock::now() < due->until && !(env_.stop && env_.stop->Raised()))
+          std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+              due->until - std::chrono::steady_clock::now(), std::chrono::milliseconds(20)));
         break;
       case Due::Kind::Watch: {
         env_.err << due->text << std::endl;
@@ -158,7 +167,7 @@ int PlanTest::Run(Link& link) {
         };
         for (;;) {
           const auto left = std::chrono::ceil<std::chrono::milliseconds>(due->until - std::chrono::steady_clock::now());
-          if (matched || left.count() <= 0 || (env_.stop && env_.stop->load())) break;
+          if (matched || left.count() <= 0 || (env_.stop && env_.stop->Raised())) break;
           exchange.exchange().Listen(static_cast<int>(std::min<long long>(left.count(), 200)));
         }
         exchange.heard = nullptr;
@@ -214,6 +223,11 @@ int PlanTest::Run(Link& link) {
     if (exit == kExitNoReply) env_.out << "Nothing answered: check the link.\n";
   }
   env_.out << std::flush;
+  if (run_->Stopped() && env_.stop && env_.stop->Raised()) {
+    env_.err << "veltra-cli: interrupted after " << run_->Results().size() << " of "
+             << Counted(run_->Steps().size(), "step", "steps") << "; nothing more was sent\n";
+    return ExitForSignal(env_.stop->Reason());
+  }
   return exit;
 }
 
@@ -238,7 +252,9 @@ int PlanTest::WriteFiles() {
   int exit = kExitOk;
   auto failed = [&](const std::optional<std::string>& error) {
     if (!error) return;
-    exit = ReportLinkFailure(env_.err, *error);
+    // A local file that could not be written, not the link.
+    env_.err << "veltra-cli: " << *error << '\n';
+    exit = kExitStorage;
   };
   if (!options_.junit.empty()) failed(acceptance::WriteTextFile(acceptance::JUnitXml(*run_, c), options_.junit));
   if (!options_.reports.empty()) {

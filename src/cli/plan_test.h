@@ -41,7 +41,7 @@ class PlanTest {
   // nothing failed, 3 a step failed, 4 nothing answered. Throws LinkError.
   int Run(Link& link);
   // After the link and the capture are closed: the JUnit and report files.
-  // kExitOk, or kExitLinkError when one cannot be written (said on err).
+  // kExitOk, or kExitStorage when one cannot be written (said on err).
   int WriteFiles();
 
  private:

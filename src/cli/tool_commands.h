@@ -6,23 +6,9 @@
 #include <string>
 
 #include "cli/cli_app.h"
-#include "cli/link_options.h"
+#include "cli/global_options.h"
 
 namespace veltra::cli {
-
-// Options before the command, shared by every command.
-struct GlobalOptions {
-  LinkOptions link;
-  bool json = false;
-  bool showBytes = false;
-  std::string sceneDb;
-  std::string capture;  // pcap file of every frame sent and received
-  int repeat = 1;
-  std::string historyFile;  // the frame history; empty: the user's own
-};
-
-// Writes "veltra-cli: TEXT (REASON)" and returns kExitLinkError.
-int ReportLinkFailure(std::ostream& err, const std::string& text, const std::string& reason = {});
 
 class ToolCommands {
  public:
@@ -32,14 +18,19 @@ class ToolCommands {
 
   // After parsing: the tool command given, null when none was.
   const CLI::App* Chosen() const;
+  // The one being parsed when parsing failed: the chosen one, or "plan".
+  const CLI::App* ChosenOrParent() const;
   // Whether the chosen command talks to the bus (and so needs a link).
   bool NeedsLink() const;
+  // Whether the chosen command has a --json form (all but "plan export").
+  bool HonoursJson() const;
+  // Throws LinkError and StorageError.
   int Run(const GlobalOptions& options, Environment env);
 
  private:
   struct Values;
   std::unique_ptr<Values> v_;
-  CLI::App *scan_, *check_, *apply_, *verify_, *export_, *test_;
+  CLI::App *scan_, *plan_, *check_, *apply_, *verify_, *export_, *test_;
 };
 
 }  // namespace veltra::cli

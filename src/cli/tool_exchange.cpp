@@ -1,5 +1,7 @@
 #include "cli/tool_exchange.h"
 
+#include "link/serial_link.h"
+
 namespace veltra::cli {
 
 ToolExchange::ToolExchange(Link& link, const LinkOptions& options, bool masked, Printer print)
@@ -21,7 +23,13 @@ ExchangeResult ToolExchange::Request(const RequestSpec& spec, RequestValues valu
 }
 
 ExchangeResult ToolExchange::Request(PreparedRequest request) {
+  auto* serial = dynamic_cast<SerialLink*>(&exchange_.link());
+  if (serial) serial->TakeSkippedBytes();  // earlier noise is not this request's
   ExchangeResult result = exchange_.Request(std::move(request));
+  if (serial && result.outcome == ExchangeOutcome::NoReply && !result.notAFrame) {
+    Bytes noise = serial->TakeSkippedBytes();
+    if (!noise.empty()) result.notAFrame = ReceivedUnit{std::move(noise), {}, std::chrono::steady_clock::now()};
+  }
   if (result.outcome == ExchangeOutcome::Answered && result.decoded.logLine) AppendLog(*result.decoded.logLine);
   return result;
 }

@@ -19,12 +19,15 @@ class ToolExchange final : private RequestLog {
   ToolExchange(Link& link, const LinkOptions& options, bool masked, Printer print);
 
   // Builds the request for the link's form and the given subnet, sends it
-  // and waits for its answer. Throws LinkError.
+  // and waits for its answer. A request without an answer carries in
+  // notAFrame what came from its peer instead, on a serial line the bytes
+  // that started no frame. Throws LinkError.
   ExchangeResult Request(const RequestSpec& spec, RequestValues values, int subnet);
   // The same for a request built elsewhere (a scan's).
   ExchangeResult Request(PreparedRequest request);
 
   Exchange& exchange() { return exchange_; }
+  Link& link() { return exchange_.link(); }
   FrameForm Form() const { return form_; }
   // Besides the log: every frame that answers no request, as it is taken.
   std::function<void(const UnmatchedFrame&)> heard;

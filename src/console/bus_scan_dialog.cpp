@@ -1,6 +1,9 @@
 #include "console/bus_scan_dialog.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QScrollBar>
+#include <algorithm>
 #include <QFile>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -47,49 +50,57 @@ BusScanDialog::BusScanDialog(ScanHooks hooks, Dialogs& dialogs, QWidget* parent)
   setAccessibleName(QStringLiteral("Bus Scan"));
   setModal(false);
 
-  SubnetId = Field("SubnetId", QStringLiteral("Subnet ID"), 0, 65535, 1);
-  From = Field("From", QStringLiteral("From"), kFirstScanAddress, kLastScanAddress, kFirstScanAddress);
-  To = Field("To", QStringLiteral("To"), kFirstScanAddress, kLastScanAddress, kLastScanAddress);
+  subnetId_ = Field("SubnetId", QStringLiteral("Subnet ID"), 0, 65535, 1);
+  from_ = Field("From", QStringLiteral("From"), kFirstScanAddress, kLastScanAddress, kFirstScanAddress);
+  to_ = Field("To", QStringLiteral("To"), kFirstScanAddress, kLastScanAddress, kLastScanAddress);
   auto* fields = new QFormLayout;
-  fields->addRow(QStringLiteral("Subnet ID"), SubnetId);
-  fields->addRow(QStringLiteral("From"), From);
-  fields->addRow(QStringLiteral("To"), To);
+  fields->addRow(QStringLiteral("Subnet ID"), subnetId_);
+  fields->addRow(QStringLiteral("From"), from_);
+  fields->addRow(QStringLiteral("To"), to_);
 
-  StartButton = Button("Start", QStringLiteral("Start"));
-  StopButton = Button("Stop", QStringLiteral("Stop"));
-  ExportButton = Button("Export", QStringLiteral("Export\u2026"));
-  StopButton->setEnabled(false);
+  start_ = Button("Start", QStringLiteral("Start"));
+  stop_ = Button("Stop", QStringLiteral("Stop"));
+  export_ = Button("Export", QStringLiteral("Export\u2026"));
+  stop_->setEnabled(false);
   auto* buttons = new QHBoxLayout;
-  buttons->addWidget(StartButton);
-  buttons->addWidget(StopButton);
+  buttons->addWidget(start_);
+  buttons->addWidget(stop_);
   buttons->addStretch(1);
-  buttons->addWidget(ExportButton);
+  buttons->addWidget(export_);
 
-  Progress = new QProgressBar;
-  Progress->setObjectName("Progress");
-  Progress->setAccessibleName(QStringLiteral("Progress"));
-  Progress->setValue(0);
-  Table = new QTableWidget(0, 4);
-  Table->setObjectName("ScanTable");
-  Table->setAccessibleName(QStringLiteral("Modules found"));
-  Table->setHorizontalHeaderLabels(
+  progress_ = new QProgressBar;
+  progress_->setObjectName("Progress");
+  progress_->setAccessibleName(QStringLiteral("Progress"));
+  progress_->setValue(0);
+  table_ = new QTableWidget(0, 4);
+  table_->setObjectName("ScanTable");
+  table_->setAccessibleName(QStringLiteral("Modules found"));
+  table_->setHorizontalHeaderLabels(
       {QStringLiteral("Address"), QStringLiteral("Module Type"), QStringLiteral("Version"), QStringLiteral("Reply (ms)")});
-  Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  Table->verticalHeader()->setVisible(false);
-  Table->horizontalHeader()->setStretchLastSection(true);
-  Status = new QLabel;
-  Status->setObjectName("ScanStatus");
+  table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table_->verticalHeader()->setVisible(false);
+  // Every column wide enough for its title and the texts modules answer
+  // with ("Curtain-4 V1.0"); the dialog opens wide enough for all of them.
+  const QFontMetrics metrics = table_->fontMetrics();
+  const int padding = metrics.horizontalAdvance(QStringLiteral("MM"));
+  const QString widest[] = {QStringLiteral("Address"), QStringLiteral("Module Type"),
+                            QStringLiteral("Curtain-4 V1.0 "), QStringLiteral("Reply (ms)")};
+  for (int c = 0; c < 4; ++c)
+    table_->setColumnWidth(c, metrics.horizontalAdvance(widest[c]) + padding);
+  table_->horizontalHeader()->setStretchLastSection(true);
+  status_ = new QLabel;
+  status_->setObjectName("ScanStatus");
 
   auto* column = new QVBoxLayout(this);
   column->addLayout(fields);
   column->addLayout(buttons);
-  column->addWidget(Progress);
-  column->addWidget(Table, 1);
-  column->addWidget(Status);
+  column->addWidget(progress_);
+  column->addWidget(table_, 1);
+  column->addWidget(status_);
 
-  connect(StartButton, &QPushButton::clicked, this, &BusScanDialog::StartClick);
-  connect(StopButton, &QPushButton::clicked, this, &BusScanDialog::StopClick);
-  connect(ExportButton, &QPushButton::clicked, this, &BusScanDialog::ExportClick);
+  connect(start_, &QPushButton::clicked, this, &BusScanDialog::StartClick);
+  connect(stop_, &QPushButton::clicked, this, &BusScanDialog::StopClick);
+  connect(export_, &QPushButton::clicked, this, &BusScanDialog::ExportClick);
 }
 
 const std::vector<ScanRow>& BusScanDialog::Rows() const { return scan_ ? scan_->Rows() : kNoRows; }
@@ -101,25 +112,25 @@ void BusScanDialog::SetStartHeld(const QString& reason) {
 
 void BusScanDialog::ShowStartAvailable() {
   if (Running()) return;
-  StartButton->setEnabled(startHeld_.isEmpty());
-  StartButton->setToolTip(startHeld_);
+  start_->setEnabled(startHeld_.isEmpty());
+  start_->setToolTip(startHeld_);
 }
 
 void BusScanDialog::StartClick() {
   if (Running() || !startHeld_.isEmpty()) return;
-  if (From->value() > To->value()) {
+  if (from_->value() > to_->value()) {
     dialogs_.Message(QStringLiteral("\"From\" is above \"To\""));
     return;
   }
-  scan_.emplace(From->value(), To->value());
-  Table->setRowCount(0);
-  Progress->setRange(0, scan_->AddressCount());
-  Progress->setValue(0);
-  StartButton->setEnabled(false);
-  StopButton->setEnabled(true);
-  ExportButton->setEnabled(false);
-  for (QSpinBox* box : {SubnetId, From, To}) box->setEnabled(false);
-  Status->setText(QStringLiteral("Scanning…"));
+  scan_.emplace(from_->value(), to_->value());
+  table_->setRowCount(0);
+  progress_->setRange(0, scan_->AddressCount());
+  progress_->setValue(0);
+  start_->setEnabled(false);
+  stop_->setEnabled(true);
+  export_->setEnabled(false);
+  for (QSpinBox* box : {subnetId_, from_, to_}) box->setEnabled(false);
+  status_->setText(QStringLiteral("Scanning…"));
   if (hooks_.running) hooks_.running(true);
   QTimer::singleShot(0, this, &BusScanDialog::SendNext);
 }
@@ -138,7 +149,7 @@ void BusScanDialog::SendNext() {
   }
   waiting_ = true;
   try {
-    hooks_.ask(scan_->Build(hooks_.addressing(SubnetId->value())),
+    hooks_.ask(scan_->Build(hooks_.addressing(subnetId_->value())),
                [this](const ExchangeResult& result) { Answered(result); });
   } catch (const std::exception& error) {  // a LinkError with the system's reason, mostly
     waiting_ = false;
@@ -170,11 +181,11 @@ void BusScanDialog::Answered(const ExchangeResult& result) {
   // A new row after the type; its version fills in once read.
   if (scan_->Rows().size() > rowsBefore || versionRead) {
     const ScanRow& row = scan_->Rows().back();
-    if (scan_->Rows().size() > rowsBefore) Table->insertRow(Table->rowCount());
-    const int at = Table->rowCount() - 1;
+    if (scan_->Rows().size() > rowsBefore) table_->insertRow(table_->rowCount());
+    const int at = table_->rowCount() - 1;
     const QString cells[] = {QString::number(row.address), QString::fromStdString(row.moduleType),
                              QString::fromStdString(row.version), QString::fromStdString(FormatReplyMs(row.replyMs))};
-    for (int c = 0; c < 4; ++c) Table->setItem(at, c, new QTableWidgetItem(cells[c]));
+    for (int c = 0; c < 4; ++c) table_->setItem(at, c, new QTableWidgetItem(cells[c]));
   }
   ShowProgress();
   // Over with its last answer: the window's requests need not wait for the
@@ -185,25 +196,40 @@ void BusScanDialog::Answered(const ExchangeResult& result) {
     QTimer::singleShot(0, this, &BusScanDialog::SendNext);
 }
 
-void BusScanDialog::ShowProgress() { Progress->setValue(scan_->AddressesDone()); }
+void BusScanDialog::ShowProgress() { progress_->setValue(scan_->AddressesDone()); }
 
 void BusScanDialog::Finish(const QString& status) {
   waiting_ = false;
   ShowProgress();
-  StopButton->setEnabled(false);
-  ExportButton->setEnabled(true);
-  for (QSpinBox* box : {SubnetId, From, To}) box->setEnabled(true);
-  Status->setText(QStringLiteral("%1: %2 modules").arg(status).arg(scan_->Rows().size()));
+  stop_->setEnabled(false);
+  export_->setEnabled(true);
+  for (QSpinBox* box : {subnetId_, from_, to_}) box->setEnabled(true);
+  status_->setText(QStringLiteral("%1: %2 modules").arg(status).arg(scan_->Rows().size()));
   if (hooks_.running) hooks_.running(false);
   ShowStartAvailable();
 }
 
+void BusScanDialog::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  // The table's columns side by side, with its frame and scroll bar.
+  int columns = 0;
+  for (int c = 0; c < table_->columnCount(); ++c) columns += table_->columnWidth(c);
+  const int needed = columns + 2 * table_->frameWidth() + table_->verticalScrollBar()->sizeHint().width() +
+                     layout()->contentsMargins().left() + layout()->contentsMargins().right();
+  if (width() < needed) resize(needed, height());
+}
+
+void BusScanDialog::SetSubnet(int subnet) { subnetId_->setValue(subnet); }
+
 void BusScanDialog::ExportClick() {
-  const QString path = dialogs_.SaveFileName(QStringLiteral("Export"), QDir::home().filePath("bus-scan.csv"),
+  const QString folder = exportFolder_.isEmpty() ? QDir::homePath() : exportFolder_;
+  const QString path = dialogs_.SaveFileName(QStringLiteral("Export"), QDir(folder).filePath("bus-scan.csv"),
                                              QStringLiteral("CSV files (*.csv);;All files (*)"));
   if (path.isEmpty()) return;
   if (const auto failure = ReplaceFile(QFile::encodeName(path).toStdString(), ScanCsv(Rows())))
     dialogs_.Warning(QStringLiteral("The scan could not be exported."), QString::fromLocal8Bit(failure->c_str()));
+  else
+    exportFolder_ = QFileInfo(path).absolutePath();
 }
 
 }  // namespace veltra

@@ -2,7 +2,8 @@
 // "Bus Scan": the window's scan of a range of module addresses. Non-modal;
 // one request at a time through the window's exchanges, each waited for in
 // the event loop, so the window stays responsive and "Stop" ends the scan at
-// once. Only the answer to the scan's own request counts for it.
+// once. Only the answer to the scan's own request counts for it. It opens
+// wide enough for every column of its table, and Escape closes it.
 #include <QDialog>
 #include <functional>
 #include <optional>
@@ -47,22 +48,18 @@ class BusScanDialog : public QDialog {
   void SetStartHeld(const QString& reason);
   // The rows found, in address order.
   const std::vector<ScanRow>& Rows() const;
+  void SetSubnet(int subnet);
+  // Where "Export…" suggests the file: the folder of the last export.
+  QString ExportFolder() const { return exportFolder_; }
+  void SetExportFolder(const QString& folder) { exportFolder_ = folder; }
 
-  QSpinBox* SubnetId = nullptr;  // "Subnet ID"
-  QSpinBox* From = nullptr;      // "From"
-  QSpinBox* To = nullptr;        // "To"
-  QPushButton* StartButton = nullptr;
-  QPushButton* StopButton = nullptr;
-  QPushButton* ExportButton = nullptr;  // "Export…"
-  QProgressBar* Progress = nullptr;
-  QTableWidget* Table = nullptr;
-  QLabel* Status = nullptr;
+ protected:
+  void showEvent(QShowEvent* event) override;
 
+ private:
   void StartClick();
   void StopClick();
   void ExportClick();
-
- private:
   void SendNext();
   void Answered(const ExchangeResult& result);
   void ShowProgress();
@@ -71,6 +68,16 @@ class BusScanDialog : public QDialog {
 
   ScanHooks hooks_;
   Dialogs& dialogs_;
+  QSpinBox* subnetId_ = nullptr;  // "Subnet ID"
+  QSpinBox* from_ = nullptr;      // "From"
+  QSpinBox* to_ = nullptr;        // "To"
+  QPushButton* start_ = nullptr;
+  QPushButton* stop_ = nullptr;
+  QPushButton* export_ = nullptr;  // "Export…"
+  QProgressBar* progress_ = nullptr;
+  QTableWidget* table_ = nullptr;
+  QLabel* status_ = nullptr;
+  QString exportFolder_;
   std::optional<BusScan> scan_;
   bool waiting_ = false;
   QString startHeld_;  // why "Start" is unavailable; empty: it is not

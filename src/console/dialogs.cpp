@@ -1,14 +1,41 @@
 #include "console/dialogs.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <exception>
 
 namespace veltra {
 
-bool MessageBoxDialogs::Confirm(const QString& text) {
-  return QMessageBox::question(parent_, QStringLiteral("Confirm"), text,
-                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+void RunGuarded(Dialogs& dialogs, const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const std::exception& error) {
+    dialogs.ShowError(QString::fromUtf8(error.what()));
+  } catch (...) {
+    dialogs.ShowError(QStringLiteral("Unknown error"));
+  }
+}
+
+bool MessageBoxDialogs::Confirm(const QString& text, const QString& details) {
+  QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), text, QMessageBox::Yes | QMessageBox::No,
+                  parent_);
+  box.setDefaultButton(QMessageBox::No);
+  box.setEscapeButton(QMessageBox::No);
+  box.setInformativeText(details);
+  return box.exec() == QMessageBox::Yes;
+}
+
+Dialogs::QuitAnswer MessageBoxDialogs::ConfirmQuit(const QString& text) {
+  QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), text, QMessageBox::Yes | QMessageBox::No,
+                  parent_);
+  box.setDefaultButton(QMessageBox::No);
+  box.setEscapeButton(QMessageBox::No);
+  auto* dontAsk = new QCheckBox(QStringLiteral("&Do not ask again"));
+  box.setCheckBox(dontAsk);
+  const bool quit = box.exec() == QMessageBox::Yes;
+  return {quit, !dontAsk->isChecked()};
 }
 
 void MessageBoxDialogs::Message(const QString& text) {

@@ -1,7 +1,9 @@
 #pragma once
 // The few message boxes the main window shows, behind one interface so that
-// automated runs can answer them without a modal loop.
+// automated runs can answer them without a modal loop. Every one closes with
+// Escape (the question's answer is then No).
 #include <QString>
+#include <functional>
 
 class QWidget;
 
@@ -10,8 +12,17 @@ namespace veltra {
 class Dialogs {
  public:
   virtual ~Dialogs() = default;
-  // "Are you sure?" style question, titled "Confirm", Yes/No; true for Yes.
-  virtual bool Confirm(const QString& text) = 0;
+  // "Are you sure?" style question, titled "Confirm", Yes/No with No the
+  // default; `details` (what the question is about) as the informative text
+  // below it. True for Yes.
+  virtual bool Confirm(const QString& text, const QString& details = {}) = 0;
+  // "Quit" while a link is open: whether to quit, and whether the operator
+  // asked not to be asked again. A plain Confirm unless shown otherwise.
+  struct QuitAnswer {
+    bool quit = false;
+    bool askAgain = true;
+  };
+  virtual QuitAnswer ConfirmQuit(const QString& text) { return {Confirm(text), true}; }
   // Plain message with an OK button ("Error!", "No records!", ...).
   virtual void Message(const QString& text) = 0;
   // An error that ended an operator action; the window keeps running.
@@ -35,11 +46,16 @@ class Dialogs {
   }
 };
 
+// Runs one operator action; an exception that escapes it is shown as an
+// error and the window goes on.
+void RunGuarded(Dialogs& dialogs, const std::function<void()>& action);
+
 // Real message boxes, parented to the given window.
 class MessageBoxDialogs : public Dialogs {
  public:
   explicit MessageBoxDialogs(QWidget* parent = nullptr) : parent_(parent) {}
-  bool Confirm(const QString& text) override;
+  bool Confirm(const QString& text, const QString& details = {}) override;
+  QuitAnswer ConfirmQuit(const QString& text) override;
   void Message(const QString& text) override;
   void ShowError(const QString& text) override;
   void Warning(const QString& text, const QString& details) override;

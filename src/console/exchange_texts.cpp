@@ -1,5 +1,8 @@
 #include "console/exchange_texts.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "protocol/log_format.h"
 
 namespace veltra {
@@ -28,5 +31,13 @@ QString SerialDisconnectedText(const QString& port) { return QStringLiteral("Ser
 QString RequestFailedText(const QString& reason) { return QStringLiteral("Request failed: ") + reason; }
 
 QString AwaitingReplyText() { return QStringLiteral("Request sent, waiting for the reply"); }
+
+QString OpenFailureText(LinkKind kind, const LinkError& error, int localPort) {
+  if (kind == LinkKind::Network && error.code() == EADDRINUSE)
+    return QStringLiteral("%1: local port %2 is taken by another program")
+        .arg(QString::fromLocal8Bit(std::strerror(EADDRINUSE)))
+        .arg(localPort);
+  return QString::fromStdString(FailureDetails(kind, error));
+}
 
 }  // namespace veltra

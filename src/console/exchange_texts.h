@@ -5,6 +5,8 @@
 #include <chrono>
 #include <string>
 
+#include "link/failure_details.h"
+
 namespace veltra {
 
 // "N ms": one decimal below 10 ms (loopback and fast lines), whole
@@ -21,5 +23,9 @@ QString SerialDisconnectedText(const QString& port);
 QString RequestFailedText(const QString& reason);
 // Shown while a serial request waits for its reply.
 QString AwaitingReplyText();
+// Why a link could not be opened, in words an operator can act on; a local
+// port that another program holds is named ("Address already in use: local
+// port 2002 is taken by another program").
+QString OpenFailureText(LinkKind kind, const LinkError& error, int localPort);
 
 }  // namespace veltra

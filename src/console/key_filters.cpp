@@ -91,7 +91,9 @@ bool KeyFilter::eventFilter(QObject* watched, QEvent* event) {
   }
 }
 
-KeyFilter* Edit4KeyPress(QObject* parent) { return new KeyFilter(kDigits + '.', parent); }
+KeyFilter* Edit4KeyPress(QObject* parent) {
+  return new KeyFilter(kDigits + QStringLiteral(".-abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"), parent);
+}
 KeyFilter* Edit5KeyPress(QObject* parent) { return new KeyFilter(kDigits, parent); }
 KeyFilter* Edit6KeyPress(QObject* parent) { return new KeyFilter(kDigits, parent); }
 KeyFilter* Edit9KeyPress(QObject* parent) { return new KeyFilter(kDigits, parent); }

@@ -33,7 +33,7 @@ class KeyFilter : public QObject {
 };
 
 // The five filters of the window, by their handler names.
-KeyFilter* Edit4KeyPress(QObject* parent);  // "Remote IP ": digits and "."
+KeyFilter* Edit4KeyPress(QObject* parent);  // "Remote IP ": an address or host name: letters, digits, "." and "-"
 KeyFilter* Edit5KeyPress(QObject* parent);  // "Remote Port ": digits
 KeyFilter* Edit6KeyPress(QObject* parent);  // local and bus switch ports: digits
 KeyFilter* Edit9KeyPress(QObject* parent);  // address octets: digits

@@ -1,9 +1,12 @@
 // Program entry: the main window, the hidden second window, the event loop.
+// The window's settings are kept in the user's configuration folder
+// (~/.config/veltra/veltra.ini).
 //   veltra              against real hardware (serial port or bus switch)
 //   veltra --simulate   against a simulated bus on this computer
 //   veltra --scene-db PATH   keeps the scenes in PATH (see console/startup_scene_db.h)
 //   veltra --help | --version   answers without a display
 #include <QApplication>
+#include <QSettings>
 #include <QStringList>
 #include <cstdio>
 #include <exception>
@@ -12,8 +15,8 @@
 
 #include "console/build_info.h"
 #include "console/command_line.h"
-#include "console/form1.h"
 #include "console/form2.h"
+#include "console/main_window.h"
 #include "console/startup_scene_db.h"
 
 int main(int argc, char** argv) {
@@ -38,12 +41,15 @@ int main(int argc, char** argv) {
 
   QApplication app(argc, argv);
   app.setApplicationName(QStringLiteral("Veltra"));
+  app.setOrganizationName(QStringLiteral("veltra"));
   app.setApplicationVersion(QString::fromUtf8(veltra::build::kVersion));
   app.setDesktopFileName(QString::fromUtf8(veltra::build::kAppId));
 
-  veltra::TForm1Options options;
+  QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("veltra"), QStringLiteral("veltra"));
+  veltra::MainWindowOptions options;
   options.sceneDatabase = veltra::StartupSceneDatabase(commandLine.sceneDatabase);
-  std::unique_ptr<veltra::TForm1> form1;
+  options.settings = &settings;
+  std::unique_ptr<veltra::MainWindow> window;
   try {
     if (commandLine.simulate) {
       veltra::SimulatorOptions simulation;
@@ -54,15 +60,15 @@ int main(int argc, char** argv) {
         throw std::runtime_error(std::string("cannot start the simulated bus: ") + error.what());
       }
     }
-    form1 = std::make_unique<veltra::TForm1>(std::move(options));
+    window = std::make_unique<veltra::MainWindow>(std::move(options));
   } catch (const std::exception& error) {
     std::fprintf(stderr, "veltra: %s\n", error.what());
     return 1;
   }
-  if (veltra::SimulatorRuntime* sim = form1->Simulator())
+  if (veltra::SimulatorRuntime* sim = window->Simulator())
     std::fprintf(stderr, "veltra: simulated bus on UDP 127.0.0.1:%d and serial line %s\n", sim->UdpPort(),
                  sim->PtySlavePath().c_str());
-  form1->show();
+  window->show();
   veltra::TForm2 form2;
   return app.exec();
 }

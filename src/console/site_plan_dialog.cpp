@@ -164,7 +164,16 @@ bool SitePlanDialog::LoadPlan(const QString& path) {
   Results->setRowCount(0);
   ShowComparison();
   ShowButtons();
+  emit planLoaded();
   return true;
+}
+
+std::map<int, QString> SitePlanDialog::ModuleNames() const {
+  std::map<int, QString> names;
+  if (plan_)
+    for (const plan::Module& m : plan_->modules)
+      if (!m.name.empty()) names[m.address] = Text(m.name);
+  return names;
 }
 
 void SitePlanDialog::SetStartHeld(const QString& reason) {

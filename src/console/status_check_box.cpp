@@ -41,6 +41,9 @@ StatusCheckBox::StatusCheckBox(const char* name, const QString& caption, QWidget
   static const bool factoryInstalled = (QAccessible::installFactory(StatusCheckBoxFactory), true);
   (void)factoryInstalled;
   setObjectName(name);
+  // Read by the eyes and by assistive tools, never changed: not a stop of
+  // the Tab key.
+  setFocusPolicy(Qt::NoFocus);
 }
 
 }  // namespace veltra

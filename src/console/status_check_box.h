@@ -2,7 +2,8 @@
 // A check box that shows a state the program reports ("Light1", "Curtain1",
 // ...): enabled and readable, also by screen readers, but the operator
 // cannot change it, neither with the mouse nor the keyboard nor through the
-// accessibility interface. setChecked() from the program works as usual.
+// accessibility interface, and the Tab key passes it by. setChecked() from
+// the program works as usual.
 #include <QCheckBox>
 
 namespace veltra {

@@ -58,8 +58,17 @@ std::optional<ExchangeResult> Exchange::Start(PreparedRequest request) {
   Poll();
   if (tracker_.Waiting()) tracker_.TimedOut();
   notAFrame_.reset();
+  if (link_.Stopping()) {
+    // Nothing more goes out once a stop was asked for.
+    ExchangeResult result;
+    result.outcome = ExchangeOutcome::NotSent;
+    result.interrupted = true;
+    result.request = std::move(request);
+    return result;
+  }
 
   PendingRequest pending;
+  const auto sentAt = std::chrono::system_clock::now();
   const SendResult sent = SendDataDeal(request.buffer, link_, log_);
   pending.frame = sent.request;
   const FrameForm replyForm = link_.ReplyForm(request.form);
@@ -77,6 +86,7 @@ std::optional<ExchangeResult> Exchange::Start(PreparedRequest request) {
   if (link_.Observed())
     link_.Report({ObservedKind::Sent, pending.frame, SystemTimeOf(sent.sentAt), pending.to.value_or(LinkEndpoint{}),
                   {}, pending.request.form, std::nullopt, 0});
+  sentClock_ = sentAt;
   pending.deadline = sent.sentAt + std::chrono::milliseconds(timeoutMs);
   tracker_.Start(std::move(pending));
   // A link that has the answer at once (a test's scripted one) gives it now.
@@ -136,6 +146,8 @@ ExchangeResult Exchange::Answer(const ReceivedUnit& unit) {
   result.reply = unit;
   result.request = std::move(done.request);
   result.frame = std::move(done.frame);
+  result.sentAt = sentClock_;
+  result.sent = true;
   notAFrame_.reset();
   return result;
 }
@@ -151,7 +163,23 @@ std::optional<ExchangeResult> Exchange::Expire(SteadyTime now) {
   result.outcome = ExchangeOutcome::NoReply;
   result.request = done.request;
   result.frame = done.frame;
+  result.sentAt = sentClock_;
+  result.sent = true;
   result.notAFrame = std::move(notAFrame_);
+  notAFrame_.reset();
+  return result;
+}
+
+ExchangeResult Exchange::Interrupt() {
+  // A reply that still comes is a late one.
+  PendingRequest done = tracker_.TimedOut();
+  ExchangeResult result;
+  result.outcome = ExchangeOutcome::NoReply;
+  result.interrupted = true;
+  result.request = std::move(done.request);
+  result.frame = std::move(done.frame);
+  result.sentAt = sentClock_;
+  result.sent = true;
   notAFrame_.reset();
   return result;
 }
@@ -176,7 +204,10 @@ ExchangeResult Exchange::Request(PreparedRequest request) {
       if (std::optional<ExchangeResult> expired = Expire(now)) return *expired;
       const auto left = std::chrono::ceil<std::chrono::milliseconds>(*Deadline() - now).count();
       std::optional<ReceivedUnit> unit = link_.Receive(static_cast<int>(left > 0 ? left : 0));
-      if (!unit) continue;
+      if (!unit) {
+        if (link_.Stopping()) return Interrupt();
+        continue;
+      }
       if (std::optional<ExchangeResult> result = Take(*unit)) return *result;
     }
   } catch (...) {

@@ -46,6 +46,14 @@ struct ExchangeResult {
   // reply, but something came: line settings, noise).
   std::optional<ReceivedUnit> notAFrame;
   std::string error;  // Failed: the link's error
+  // When the request was handed to the link (the system clock, for logs).
+  std::chrono::system_clock::time_point sentAt{};
+  // Whether the request went out (NoReply and Answered always; a request
+  // the stop kept back did not).
+  bool sent = false;
+  // The link's stop ended it (Link::WatchStop): before it was sent (NotSent)
+  // or while it waited (NoReply).
+  bool interrupted = false;
 };
 
 // A frame that answers no request of ours now.
@@ -76,7 +84,9 @@ class Exchange {
 
   Link& link() { return link_; }
 
-  // Sends and waits for the answer or the time-out. Throws LinkError.
+  // Sends and waits for the answer or the time-out. When the link's stop is
+  // raised (Link::WatchStop) it sends nothing, or ends the wait at once:
+  // interrupted. Throws LinkError.
   ExchangeResult Request(PreparedRequest request);
 
   // Takes what waits on the link, then sends. The result when the request
@@ -108,12 +118,15 @@ class Exchange {
   // Tells the link's observer what the unit was.
   void Observe(ObservedKind kind, const ReceivedUnit& unit, FrameForm form,
                std::optional<std::chrono::nanoseconds> roundTrip = std::nullopt) const;
+  // The waiting request ends because the link's stop was raised.
+  ExchangeResult Interrupt();
   DecodedReply Decode(const Bytes& bytes, FrameForm form) const;
 
   Link& link_;
   RequestLog& log_;
   ReplyTracker tracker_;
   std::optional<ReceivedUnit> notAFrame_;  // of the waiting request
+  std::chrono::system_clock::time_point sentClock_{};  // of the waiting request
 };
 
 // For listeners that take units off a link without an exchange (veltra-cli

@@ -31,6 +31,7 @@ std::string SerialReason(int code) {
 
 std::string NetworkReason(int code) {
   if (code == EACCES) return WithHint(code, "local ports below 1024 need administrator rights");
+  if (code == ECONNREFUSED) return WithHint(code, "nothing listens there; check the bus switch's address and port");
   return std::strerror(code);
 }
 

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "link/stop_signal.h"
 #include "protocol/frame.h"
 
 namespace veltra {
@@ -166,6 +167,11 @@ class Link {
   // device (port 0).
   virtual LinkEndpoint Peer() const { return {}; }
   virtual LineTiming Timing() const { return {}; }
+  // A stop that ends every wait of Receive at once when it is raised (the
+  // tool's Ctrl+C); null: none. Not owned: it outlives the link, or is
+  // replaced by null first.
+  virtual void WatchStop(StopSignal* stop) { stop_ = stop; }
+  bool Stopping() const { return stop_ && stop_->Raised(); }
 
  protected:
   bool Tapped() const { return tap_ != nullptr; }
@@ -176,10 +182,12 @@ class Link {
              const LinkEndpoint& remote) const {
     if (tap_) tap_->OnFrame({direction, bytes, std::chrono::system_clock::now(), local, remote});
   }
+  StopSignal* Stop() const { return stop_; }
 
  private:
   FrameTap* tap_ = nullptr;
   FrameObserver* observer_ = nullptr;
+  StopSignal* stop_ = nullptr;
   std::function<void()> ready_;
 };
 

@@ -28,7 +28,8 @@ struct SendResult {
 };
 
 // Completes the frame in the buffer, logs it and transmits it. Link
-// failures throw LinkError after the line was logged.
+// failures throw LinkError after the line was logged. A link that is not
+// open is not asked: the line is "Not sent ：" and the result NotOpen.
 SendResult SendDataDeal(TransmitBuffer& buffer, Link& link, RequestLog& log);
 
 }  // namespace veltra

@@ -20,7 +20,19 @@ SerialLink::SerialLink(std::unique_ptr<TComm> comm, DeliveryWait waitForDelivery
   Wire();
 }
 
-SerialLink::~SerialLink() { Close(); }
+SerialLink::~SerialLink() {
+  WatchStop(nullptr);
+  Close();
+}
+
+void SerialLink::WatchStop(StopSignal* stop) {
+  if (Stop() && stopWatch_) Stop()->Unwatch(stopWatch_);
+  stopWatch_ = 0;
+  Link::WatchStop(stop);
+  // The waits of Receive and Flush are on the notification queue: the stop
+  // wakes them there.
+  if (stop && queue_) stopWatch_ = stop->Watch([queue = queue_] { queue->Interrupt(); });
+}
 
 void SerialLink::Wire() {
   // A binary bus: 0x11 and 0x13 are ordinary bytes (addresses, checksums),
@@ -124,7 +136,7 @@ bool SerialLink::Flush(int timeoutMs) {
   for (;;) {
     if (queue_) queue_->DeliverPending(*comm_);
     const bool written = comm_->WritesPending() == 0;
-    if (written || !comm_->IsOpen() || hungUp_) return written;
+    if (written || !comm_->IsOpen() || hungUp_ || Stopping()) return written;
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
     if (left <= 0 || !waitForDelivery_) return false;
     waitForDelivery_(static_cast<int>(left));
@@ -157,6 +169,7 @@ std::optional<ReceivedUnit> SerialLink::Receive(int timeoutMs) {
     ReportSkipped(skipped);
     DeliverAll(expired);
     if (!inbox_.empty()) continue;
+    if (Stopping()) return std::nullopt;
     int wait = std::numeric_limits<int>::max();
     if (!unlimited) {
       const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();

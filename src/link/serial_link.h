@@ -69,6 +69,8 @@ class SerialLink final : public Link {
   bool Flush(int timeoutMs);
 
   bool IsOpen() const override { return comm_->IsOpen(); }
+  // Receive (and Flush) end their waits when the stop is raised.
+  void WatchStop(StopSignal* stop) override;
   TransmitStatus Transmit(std::span<const std::uint8_t> frame) override;
   std::optional<ReceivedUnit> Receive(int timeoutMs) override;
   void DiscardPending() override;
@@ -87,6 +89,9 @@ class SerialLink final : public Link {
   void ExpireFrames();
   // Bytes skipped so far because they started no frame.
   std::size_t SkippedBytes() const { return assembler_.SkippedBytes(); }
+  // The last bytes skipped since the last call (at most 64), in line order:
+  // what came instead of a frame.
+  std::vector<std::uint8_t> TakeSkippedBytes() { return assembler_.TakeSkipped(); }
   // The reader or writer has failed (the line hung up); the link stays open
   // until closed.
   std::function<void()> onHangup;
@@ -113,6 +118,7 @@ class SerialLink final : public Link {
   std::deque<ReceivedUnit> inbox_;
   FrameAssembler assembler_{FrameForm::Direct};
   bool hungUp_ = false;
+  int stopWatch_ = 0;  // StopSignal::Watch id, 0: none
 };
 
 }  // namespace veltra

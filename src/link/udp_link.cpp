@@ -31,6 +31,14 @@ LinkEndpoint UdpLink::Peer() const {
   return {client_.Host, client_.Port};
 }
 
+void UdpLink::SetReportRefusals(bool enabled) {
+  try {
+    client_.SetReportRefusals(enabled);
+  } catch (const SocketError& error) {
+    ThrowLinkError(error);
+  }
+}
+
 LinkEndpoint UdpLink::Local() const { return {"0.0.0.0", client_.BoundPort()}; }
 
 TransmitStatus UdpLink::Transmit(std::span<const std::uint8_t> frame) {
@@ -49,11 +57,11 @@ TransmitStatus UdpLink::Transmit(std::span<const std::uint8_t> frame) {
 }
 
 std::optional<ReceivedUnit> UdpLink::Receive(int timeoutMs) {
-  if (!client_.Active()) return std::nullopt;
+  if (!client_.Active() || Stopping()) return std::nullopt;
   UdpEndpoint from;
   std::string datagram;
   try {
-    datagram = client_.ReceiveDatagram(timeoutMs, &from);
+    datagram = client_.ReceiveDatagram(timeoutMs, &from, Stop() ? Stop()->Handle() : -1);
   } catch (const SocketError& error) {
     ThrowLinkError(error);
   }

@@ -24,6 +24,11 @@ class UdpLink final : public Link {
   void Close() { client_.SetActive(false); }
   // Permission to send to broadcast addresses on the current socket.
   void SetBroadcast(bool enabled);
+  // Whether a datagram that finds nothing listening at its destination
+  // fails the next Receive with LinkError "connection refused by
+  // A.B.C.D:PORT" (code ECONNREFUSED), instead of leaving the request to run
+  // out of time. Kept across Open.
+  void SetReportRefusals(bool enabled);
 
   bool IsOpen() const override { return client_.Active(); }
   TransmitStatus Transmit(std::span<const std::uint8_t> frame) override;

@@ -40,121 +40,121 @@ BusMonitorWidget::BusMonitorWidget(const std::string& historyPath, std::int64_t 
   setWindowTitle(QStringLiteral("Bus Monitor"));
   model_ = new BusMonitorModel(historyPath, this);
 
-  AddressFilter = new QSpinBox;
-  AddressFilter->setObjectName("AddressFilter");
-  AddressFilter->setRange(-1, 255);
-  AddressFilter->setSpecialValueText(QStringLiteral("Any"));
-  AddressFilter->setValue(-1);
-  CommandFilter = new QComboBox;
-  CommandFilter->setObjectName("CommandFilter");
-  CommandFilter->addItem(QStringLiteral("Any"));
+  addressFilter_ = new QSpinBox;
+  addressFilter_->setObjectName("AddressFilter");
+  addressFilter_->setRange(-1, 255);
+  addressFilter_->setSpecialValueText(QStringLiteral("Any"));
+  addressFilter_->setValue(-1);
+  commandFilter_ = new QComboBox;
+  commandFilter_->setObjectName("CommandFilter");
+  commandFilter_->addItem(QStringLiteral("Any"));
   std::set<std::string_view> names;
   for (const WireCommand& c : WireCommands()) names.insert(c.name);
-  for (const std::string_view name : names) CommandFilter->addItem(QString::fromUtf8(name.data(), static_cast<int>(name.size())));
-  DirectionFilter = new QComboBox;
-  DirectionFilter->setObjectName("DirectionFilter");
-  DirectionFilter->addItems({QStringLiteral("Any"), QStringLiteral("Sent"), QStringLiteral("Received")});
-  FailuresOnly = new QCheckBox(QStringLiteral("&Failures only"));
-  FailuresOnly->setObjectName("FailuresOnly");
-  FailuresOnly->setToolTip(QStringLiteral("Status other than OK, no reply, bad frames and noise"));
-  SearchText = new QLineEdit;
-  SearchText->setObjectName("SearchText");
-  SearchText->setPlaceholderText(QStringLiteral("Text in any column"));
-  SearchText->setClearButtonEnabled(true);
+  for (const std::string_view name : names) commandFilter_->addItem(QString::fromUtf8(name.data(), static_cast<int>(name.size())));
+  directionFilter_ = new QComboBox;
+  directionFilter_->setObjectName("DirectionFilter");
+  directionFilter_->addItems({QStringLiteral("Any"), QStringLiteral("Sent"), QStringLiteral("Received")});
+  failuresOnly_ = new QCheckBox(QStringLiteral("&Failures only"));
+  failuresOnly_->setObjectName("FailuresOnly");
+  failuresOnly_->setToolTip(QStringLiteral("Status other than OK, no reply, bad frames and noise"));
+  searchText_ = new QLineEdit;
+  searchText_->setObjectName("SearchText");
+  searchText_->setPlaceholderText(QStringLiteral("Text in any column"));
+  searchText_->setClearButtonEnabled(true);
 
-  Span = new QComboBox;
-  Span->setObjectName("Span");
-  Span->addItems({QStringLiteral("This session"), QStringLiteral("Whole history"), QStringLiteral("History since")});
-  Since = new QDateTimeEdit(QDateTime::currentDateTime().addSecs(-3600));
-  Since->setObjectName("Since");
-  Since->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-  Since->setCalendarPopup(true);
-  Since->setEnabled(false);
+  span_ = new QComboBox;
+  span_->setObjectName("Span");
+  span_->addItems({QStringLiteral("This session"), QStringLiteral("Whole history"), QStringLiteral("History since")});
+  since_ = new QDateTimeEdit(QDateTime::currentDateTime().addSecs(-3600));
+  since_->setObjectName("Since");
+  since_->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+  since_->setCalendarPopup(true);
+  since_->setEnabled(false);
   // Tool buttons: they act on the panel and send nothing, so the window's
   // holding of its request buttons leaves them be.
-  PauseButton = new QToolButton;
-  PauseButton->setText(QStringLiteral("&Pause"));
-  PauseButton->setObjectName("PauseButton");
-  PauseButton->setCheckable(true);
-  PauseButton->setToolTip(QStringLiteral("Stop adding rows; frames go on being recorded and are shown after"));
-  FollowNewest = new QCheckBox(QStringLiteral("Follow &newest"));
-  FollowNewest->setObjectName("FollowNewest");
-  FollowNewest->setChecked(true);
-  ExportButton = new QToolButton;
-  ExportButton->setText(QStringLiteral("&Export\u2026"));
-  ExportButton->setObjectName("ExportButton");
-  ExportButton->setToolTip(QStringLiteral("The rows the filters show, as CSV, JSON lines or pcap"));
-  Status = new QLabel;
-  Status->setObjectName("Status");
+  pauseButton_ = new QToolButton;
+  pauseButton_->setText(QStringLiteral("&Pause"));
+  pauseButton_->setObjectName("PauseButton");
+  pauseButton_->setCheckable(true);
+  pauseButton_->setToolTip(QStringLiteral("Stop adding rows; frames go on being recorded and are shown after"));
+  followNewest_ = new QCheckBox(QStringLiteral("Follow &newest"));
+  followNewest_->setObjectName("FollowNewest");
+  followNewest_->setChecked(true);
+  exportButton_ = new QToolButton;
+  exportButton_->setText(QStringLiteral("&Export\u2026"));
+  exportButton_->setObjectName("ExportButton");
+  exportButton_->setToolTip(QStringLiteral("The rows the filters show, as CSV, JSON lines or pcap"));
+  status_ = new QLabel;
+  status_->setObjectName("Status");
 
-  Table = new QTableView;
-  Table->setObjectName("Frames");
-  Table->setModel(model_);
-  Table->setSelectionBehavior(QAbstractItemView::SelectRows);
-  Table->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
-  Table->setWordWrap(false);
-  Table->verticalHeader()->hide();
-  Table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  Table->verticalHeader()->setDefaultSectionSize(Table->fontMetrics().height() + 6);
-  Table->horizontalHeader()->setStretchLastSection(true);
+  table_ = new QTableView;
+  table_->setObjectName("Frames");
+  table_->setModel(model_);
+  table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  table_->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+  table_->setWordWrap(false);
+  table_->verticalHeader()->hide();
+  table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
+  table_->horizontalHeader()->setStretchLastSection(true);
   const int widths[BusMonitorModel::ColumnCount] = {170, 170, 70, 55, 90, 110, 110, 280, 75, 120};
-  for (int c = 0; c < BusMonitorModel::ColumnCount; ++c) Table->setColumnWidth(c, widths[c]);
+  for (int c = 0; c < BusMonitorModel::ColumnCount; ++c) table_->setColumnWidth(c, widths[c]);
 
   auto* filters = new QHBoxLayout;
-  filters->addWidget(Label(QStringLiteral("&Address:"), AddressFilter));
-  filters->addWidget(AddressFilter);
-  filters->addWidget(Label(QStringLiteral("&Command:"), CommandFilter));
-  filters->addWidget(CommandFilter);
-  filters->addWidget(Label(QStringLiteral("&Direction:"), DirectionFilter));
-  filters->addWidget(DirectionFilter);
-  filters->addWidget(FailuresOnly);
-  filters->addWidget(Label(QStringLiteral("&Search:"), SearchText));
-  filters->addWidget(SearchText, 1);
+  filters->addWidget(Label(QStringLiteral("&Address:"), addressFilter_));
+  filters->addWidget(addressFilter_);
+  filters->addWidget(Label(QStringLiteral("&Command:"), commandFilter_));
+  filters->addWidget(commandFilter_);
+  filters->addWidget(Label(QStringLiteral("&Direction:"), directionFilter_));
+  filters->addWidget(directionFilter_);
+  filters->addWidget(failuresOnly_);
+  filters->addWidget(Label(QStringLiteral("&Search:"), searchText_));
+  filters->addWidget(searchText_, 1);
   auto* span = new QHBoxLayout;
-  span->addWidget(Label(QStringLiteral("S&how:"), Span));
-  span->addWidget(Span);
-  span->addWidget(Since);
-  span->addWidget(PauseButton);
-  span->addWidget(FollowNewest);
-  span->addWidget(ExportButton);
-  span->addWidget(Status, 1);
+  span->addWidget(Label(QStringLiteral("S&how:"), span_));
+  span->addWidget(span_);
+  span->addWidget(since_);
+  span->addWidget(pauseButton_);
+  span->addWidget(followNewest_);
+  span->addWidget(exportButton_);
+  span->addWidget(status_, 1);
   auto* column = new QVBoxLayout(this);
   column->addLayout(filters);
   column->addLayout(span);
-  column->addWidget(Table, 1);
+  column->addWidget(table_, 1);
 
   auto apply = [this] { ApplyFilters(); };
-  connect(AddressFilter, &QSpinBox::valueChanged, this, apply);
-  connect(CommandFilter, &QComboBox::currentIndexChanged, this, apply);
-  connect(DirectionFilter, &QComboBox::currentIndexChanged, this, apply);
-  connect(FailuresOnly, &QCheckBox::toggled, this, apply);
-  connect(SearchText, &QLineEdit::editingFinished, this, apply);
-  connect(Span, &QComboBox::currentIndexChanged, this, [this] {
-    Since->setEnabled(Span->currentIndex() == 2);
+  connect(addressFilter_, &QSpinBox::valueChanged, this, apply);
+  connect(commandFilter_, &QComboBox::currentIndexChanged, this, apply);
+  connect(directionFilter_, &QComboBox::currentIndexChanged, this, apply);
+  connect(failuresOnly_, &QCheckBox::toggled, this, apply);
+  connect(searchText_, &QLineEdit::editingFinished, this, apply);
+  connect(span_, &QComboBox::currentIndexChanged, this, [this] {
+    since_->setEnabled(span_->currentIndex() == 2);
     ApplyFilters();
   });
-  connect(Since, &QDateTimeEdit::editingFinished, this, [this] {
-    if (Span->currentIndex() == 2) ApplyFilters();
+  connect(since_, &QDateTimeEdit::editingFinished, this, [this] {
+    if (span_->currentIndex() == 2) ApplyFilters();
   });
-  connect(PauseButton, &QToolButton::toggled, this, [this](bool paused) {
+  connect(pauseButton_, &QToolButton::toggled, this, [this](bool paused) {
     model_->SetPaused(paused);
     if (!paused) Tick();
     UpdateStatus();
   });
-  connect(FollowNewest, &QCheckBox::toggled, this, [this](bool follow) {
+  connect(followNewest_, &QCheckBox::toggled, this, [this](bool follow) {
     if (follow) ScrollBy(0);
   });
-  connect(ExportButton, &QToolButton::clicked, this, [this] { ExportClick(); });
+  connect(exportButton_, &QToolButton::clicked, this, [this] { ExportClick(); });
 
   // Older rows are read when the view reaches the first one; the view keeps
   // its place when rows come or go above it.
-  QScrollBar* bar = Table->verticalScrollBar();
+  QScrollBar* bar = table_->verticalScrollBar();
   connect(bar, &QScrollBar::valueChanged, this, [this, bar](int value) {
     if (scrolling_) return;
     if (value == bar->minimum() && model_->MayHaveOlder()) model_->FetchOlder();
     // Scrolled away from the end by hand: the newest are no longer followed.
     const bool atEnd = value >= bar->maximum();
-    if (FollowNewest->isChecked() != atEnd && (atEnd || value < bar->maximum() - 2)) FollowNewest->setChecked(atEnd);
+    if (followNewest_->isChecked() != atEnd && (atEnd || value < bar->maximum() - 2)) followNewest_->setChecked(atEnd);
   });
   connect(model_, &BusMonitorModel::rowsPrepended, this, [this](int count) { ScrollBy(count); });
   connect(model_, &BusMonitorModel::rowsTrimmedAtTop, this, [this](int count) { ScrollBy(-count); });
@@ -170,20 +170,20 @@ BusMonitorWidget::~BusMonitorWidget() = default;
 
 history::HistoryFilter BusMonitorWidget::FilterFromControls() const {
   history::HistoryFilter f;
-  switch (Span->currentIndex()) {
+  switch (span_->currentIndex()) {
     case 0: f.session = session_; break;
-    case 2: f.sinceUs = Since->dateTime().toMSecsSinceEpoch() * 1000; break;
+    case 2: f.sinceUs = since_->dateTime().toMSecsSinceEpoch() * 1000; break;
     default: break;
   }
-  if (AddressFilter->value() >= 0) f.address = AddressFilter->value();
-  if (CommandFilter->currentIndex() > 0) f.commands = history::CommandCodesNamed(CommandFilter->currentText().toStdString());
-  if (DirectionFilter->currentIndex() > 0)
-    f.direction = DirectionFilter->currentIndex() == 1 ? history::Direction::Sent : history::Direction::Received;
-  f.failuresOnly = FailuresOnly->isChecked();
-  f.text = SearchText->text().trimmed().toStdString();
+  if (addressFilter_->value() >= 0) f.address = addressFilter_->value();
+  if (commandFilter_->currentIndex() > 0) f.commands = history::CommandCodesNamed(commandFilter_->currentText().toStdString());
+  if (directionFilter_->currentIndex() > 0)
+    f.direction = directionFilter_->currentIndex() == 1 ? history::Direction::Sent : history::Direction::Received;
+  f.failuresOnly = failuresOnly_->isChecked();
+  f.text = searchText_->text().trimmed().toStdString();
   if (!f.text.empty())
     for (const auto& [address, name] : model_->ModuleNames())
-      if (name.contains(SearchText->text().trimmed(), Qt::CaseInsensitive)) f.textAddresses.push_back(address);
+      if (name.contains(searchText_->text().trimmed(), Qt::CaseInsensitive)) f.textAddresses.push_back(address);
   return f;
 }
 
@@ -191,37 +191,42 @@ void BusMonitorWidget::ApplyFilters() {
   const history::HistoryFilter filter = FilterFromControls();
   if (filter.sinceUs && !filter.session) {
     model_->Show(filter, true);
-    FollowNewest->setChecked(false);
+    followNewest_->setChecked(false);
     ScrollBy(-model_->rowCount());
   } else {
     model_->Show(filter);
-    FollowNewest->setChecked(true);
+    followNewest_->setChecked(true);
     ScrollBy(0);
   }
   UpdateStatus();
 }
 
 void BusMonitorWidget::ShowHistorySince(const QDateTime& since) {
-  Since->setDateTime(since);
-  if (Span->currentIndex() == 2) {
+  since_->setDateTime(since);
+  if (span_->currentIndex() == 2) {
     ApplyFilters();
   } else {
-    Span->setCurrentIndex(2);  // applies
+    span_->setCurrentIndex(2);  // applies
   }
+}
+
+void BusMonitorWidget::SetHistoryProblem(const QString& problem) {
+  status_->setToolTip(problem.isEmpty() ? QString()
+                                        : QStringLiteral("The frames of this run are kept only until it ends: ") + problem);
 }
 
 void BusMonitorWidget::SetModuleNames(const std::map<int, QString>& names) { model_->SetModuleNames(names); }
 
 void BusMonitorWidget::ScrollBy(int rows) {
-  QScrollBar* bar = Table->verticalScrollBar();
+  QScrollBar* bar = table_->verticalScrollBar();
   scrolling_ = true;
-  if (FollowNewest->isChecked()) {
-    Table->scrollToBottom();
+  if (followNewest_->isChecked()) {
+    table_->scrollToBottom();
   } else if (rows != 0) {
     // The rows just added or removed are laid out first, so that the bar's
     // range holds them.
     const int value = bar->value();
-    Table->doItemsLayout();
+    table_->doItemsLayout();
     bar->setValue(value + rows);
   }
   scrolling_ = false;
@@ -230,12 +235,12 @@ void BusMonitorWidget::ScrollBy(int rows) {
 void BusMonitorWidget::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   // Hidden, the view was not kept up: it starts again from the newest.
-  if (FollowNewest->isChecked() && !PauseButton->isChecked()) ApplyFilters();
+  if (followNewest_->isChecked() && !pauseButton_->isChecked()) ApplyFilters();
 }
 
 void BusMonitorWidget::Tick() {
   if (!isVisible()) return;
-  if (model_->Poll() > 0 && FollowNewest->isChecked()) ScrollBy(0);
+  if (model_->Poll() > 0 && followNewest_->isChecked()) ScrollBy(0);
   // A filter that matches little goes on searching the history, a budget's
   // worth each tick, until the table has a page or nothing is left.
   if (model_->rowCount() < BusMonitorModel::kPage) {
@@ -251,7 +256,7 @@ void BusMonitorWidget::UpdateStatus() {
   if (!model_->AtNewest()) text += QStringLiteral(", more below");
   if (model_->Paused()) text += QStringLiteral("; paused, %1 new frames recorded meanwhile").arg(model_->Waiting());
   if (!lastExport_.isEmpty()) text += "; " + lastExport_;
-  Status->setText(text);
+  status_->setText(text);
 }
 
 std::vector<std::string> BusMonitorWidget::Export(const QString& path) {

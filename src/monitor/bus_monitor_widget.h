@@ -59,19 +59,9 @@ class BusMonitorWidget : public QWidget {
   void ExportClick();
   // What the timer does: new rows, following, the status line.
   void Tick();
-
-  QSpinBox* AddressFilter = nullptr;   // "Any", 0-255
-  QComboBox* CommandFilter = nullptr;  // "Any" and the catalogue's names
-  QComboBox* DirectionFilter = nullptr;  // "Any", "Sent", "Received"
-  QCheckBox* FailuresOnly = nullptr;
-  QLineEdit* SearchText = nullptr;
-  QComboBox* Span = nullptr;  // "This session", "Whole history", "History since"
-  QDateTimeEdit* Since = nullptr;
-  QToolButton* PauseButton = nullptr;  // checkable
-  QCheckBox* FollowNewest = nullptr;
-  QToolButton* ExportButton = nullptr;  // "Export…"
-  QLabel* Status = nullptr;
-  QTableView* Table = nullptr;
+  // Why the frames are kept only until the program ends (the user's history
+  // could not be used); shown on the status line's tool tip.
+  void SetHistoryProblem(const QString& problem);
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -81,6 +71,21 @@ class BusMonitorWidget : public QWidget {
   void ScrollBy(int rows);
   void UpdateStatus();
 
+  // The controls, found by their object names: AddressFilter, CommandFilter,
+  // DirectionFilter, FailuresOnly, SearchText, Span, Since, PauseButton,
+  // FollowNewest, ExportButton, Status and the table Frames.
+  QSpinBox* addressFilter_ = nullptr;   // "Any", 0-255
+  QComboBox* commandFilter_ = nullptr;  // "Any" and the catalogue's names
+  QComboBox* directionFilter_ = nullptr;  // "Any", "Sent", "Received"
+  QCheckBox* failuresOnly_ = nullptr;
+  QLineEdit* searchText_ = nullptr;
+  QComboBox* span_ = nullptr;  // "This session", "Whole history", "History since"
+  QDateTimeEdit* since_ = nullptr;
+  QToolButton* pauseButton_ = nullptr;  // checkable
+  QCheckBox* followNewest_ = nullptr;
+  QToolButton* exportButton_ = nullptr;  // "Export…"
+  QLabel* status_ = nullptr;
+  QTableView* table_ = nullptr;
   std::int64_t session_;
   BusMonitorHooks hooks_;
   BusMonitorModel* model_ = nullptr;

@@ -16,7 +16,7 @@ namespace {
 constexpr int kRefreshMs = 1000;
 const QColor kWarningBackground(255, 214, 204);
 
-QTableWidget* Table(const char* name, const QStringList& headers) {
+QTableWidget* MakeTable(const char* name, const QStringList& headers) {
   auto* table = new QTableWidget(0, static_cast<int>(headers.size()));
   table->setObjectName(name);
   table->setHorizontalHeaderLabels(headers);
@@ -42,31 +42,31 @@ QString Number(double value, int decimals) { return QString::number(value, 'f', 
 LineHealthPanel::LineHealthPanel(Source source, QWidget* parent) : QWidget(parent), source_(std::move(source)) {
   setObjectName("LineHealth");
   setWindowTitle(QStringLiteral("Line Health"));
-  Span = new QComboBox;
-  Span->setObjectName("Span");
-  Span->addItems({QStringLiteral("Last minute"), QStringLiteral("Last 10 minutes"), QStringLiteral("This session")});
-  Figures = Table("Figures", {QStringLiteral("Figure"), QStringLiteral("Value"), QStringLiteral("State")});
-  Modules = Table("Modules", {QStringLiteral("Module"), QStringLiteral("Name"), QStringLiteral("Requests"),
+  span_ = new QComboBox;
+  span_->setObjectName("Span");
+  span_->addItems({QStringLiteral("Last minute"), QStringLiteral("Last 10 minutes"), QStringLiteral("This session")});
+  figures_ = MakeTable("Figures", {QStringLiteral("Figure"), QStringLiteral("Value"), QStringLiteral("State")});
+  modules_ = MakeTable("Modules", {QStringLiteral("Module"), QStringLiteral("Name"), QStringLiteral("Requests"),
                               QStringLiteral("Replies"), QStringLiteral("No reply"), QStringLiteral("Late"),
                               QStringLiteral("Heard"), QStringLiteral("p50 ms"), QStringLiteral("p95 ms"),
                               QStringLiteral("p99 ms")});
-  Warnings = new QLabel;
-  Warnings->setObjectName("Warnings");
-  Warnings->setWordWrap(true);
+  warnings_ = new QLabel;
+  warnings_->setObjectName("Warnings");
+  warnings_->setWordWrap(true);
 
   auto* top = new QHBoxLayout;
   auto* label = new QLabel(QStringLiteral("&Over:"));
-  label->setBuddy(Span);
+  label->setBuddy(span_);
   top->addWidget(label);
-  top->addWidget(Span);
+  top->addWidget(span_);
   top->addStretch(1);
   auto* column = new QVBoxLayout(this);
   column->addLayout(top);
-  column->addWidget(Figures, 1);
-  column->addWidget(Modules, 1);
-  column->addWidget(Warnings);
+  column->addWidget(figures_, 1);
+  column->addWidget(modules_, 1);
+  column->addWidget(warnings_);
 
-  connect(Span, &QComboBox::currentIndexChanged, this, [this] { Refresh(); });
+  connect(span_, &QComboBox::currentIndexChanged, this, [this] { Refresh(); });
   timer_ = new QTimer(this);
   timer_->setInterval(kRefreshMs);
   connect(timer_, &QTimer::timeout, this, [this] {
@@ -77,7 +77,7 @@ LineHealthPanel::LineHealthPanel(Source source, QWidget* parent) : QWidget(paren
 }
 
 int LineHealthPanel::SpanSeconds() const {
-  switch (Span->currentIndex()) {
+  switch (span_->currentIndex()) {
     case 0: return 60;
     case 1: return 600;
     default: return 0;
@@ -113,17 +113,17 @@ void LineHealthPanel::Refresh() {
   rows.push_back({QStringLiteral("Late replies"), QString::number(f.lateReplies), false});
   rows.push_back({QStringLiteral("Unrelated frames"), QString::number(f.unrelated), false});
   rows.push_back({QStringLiteral("No replies"), QString::number(f.noReplies), false});
-  Figures->setRowCount(static_cast<int>(rows.size()));
+  figures_->setRowCount(static_cast<int>(rows.size()));
   for (std::size_t i = 0; i < rows.size(); ++i)
-    SetRow(Figures, static_cast<int>(i),
+    SetRow(figures_, static_cast<int>(i),
            {rows[i].figure, rows[i].value, rows[i].warning ? QStringLiteral("Warning") : QString()}, rows[i].warning);
 
-  Modules->setRowCount(static_cast<int>(f.modules.size()));
+  modules_->setRowCount(static_cast<int>(f.modules.size()));
   for (std::size_t i = 0; i < f.modules.size(); ++i) {
     const history::ModuleFigures& m = f.modules[i];
     const auto name = names_.find(m.address);
     auto ms = [&m](double v) { return m.roundTrip ? Number(v, 2) : QStringLiteral("-"); };
-    SetRow(Modules, static_cast<int>(i),
+    SetRow(modules_, static_cast<int>(i),
            {QString::number(m.address), name == names_.end() ? QString() : name->second, QString::number(m.requests),
             QString::number(m.replies),
             QString::number(m.noReplies) + (m.noReplyWarning ? QStringLiteral(" (Warning)") : QString()),
@@ -133,7 +133,7 @@ void LineHealthPanel::Refresh() {
   }
   QStringList warnings;
   for (const std::string& w : f.Warnings()) warnings << QStringLiteral("Warning: ") + QString::fromStdString(w);
-  Warnings->setText(warnings.join('\n'));
+  warnings_->setText(warnings.join('\n'));
 }
 
 }  // namespace veltra

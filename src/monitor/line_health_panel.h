@@ -33,12 +33,12 @@ class LineHealthPanel : public QWidget {
 
   history::HealthThresholds thresholds;
 
-  QComboBox* Span = nullptr;         // "Last minute", "Last 10 minutes", "This session"
-  QTableWidget* Figures = nullptr;   // Figure, Value, State ("Warning")
-  QTableWidget* Modules = nullptr;   // Module, Name, Requests, Replies, No reply, Late, Heard, p50, p95, p99 (ms)
-  QLabel* Warnings = nullptr;        // one line per warning
-
  private:
+  // Found by their object names: Span, Figures, Modules, Warnings.
+  QComboBox* span_ = nullptr;         // "Last minute", "Last 10 minutes", "This session"
+  QTableWidget* figures_ = nullptr;   // Figure, Value, State ("Warning")
+  QTableWidget* modules_ = nullptr;   // Module, Name, Requests, Replies, No reply, Late, Heard, p50, p95, p99 (ms)
+  QLabel* warnings_ = nullptr;        // one line per warning
   Source source_;
   std::map<int, QString> names_;
   QTimer* timer_ = nullptr;

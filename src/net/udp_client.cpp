@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 #include <netdb.h>
+#include <linux/errqueue.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <strings.h>
@@ -50,9 +51,60 @@ UdpEndpoint Endpoint(const sockaddr_in& address) {
   return {text, ntohs(address.sin_port)};
 }
 
+// The host's report of a datagram that could not be delivered, taken off
+// the socket's error queue, as the failure it is.
+[[noreturn]] void ThrowQueuedError(int fd) {
+  sockaddr_in destination{};
+  char control[512];
+  char data[1];
+  iovec part{data, sizeof data};
+  msghdr message{};
+  message.msg_name = &destination;
+  message.msg_namelen = sizeof destination;
+  message.msg_iov = &part;
+  message.msg_iovlen = 1;
+  message.msg_control = control;
+  message.msg_controllen = sizeof control;
+  if (::recvmsg(fd, &message, MSG_ERRQUEUE) < 0) ThrowSocketError(errno);
+  int error = 0;
+  for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c))
+    if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_RECVERR)
+      error = reinterpret_cast<const sock_extended_err*>(CMSG_DATA(c))->ee_errno;
+  if (error == 0) error = EIO;
+  const UdpEndpoint to = Endpoint(destination);
+  const std::string where = to.address + ":" + std::to_string(to.port);
+  if (error == ECONNREFUSED) throw SocketError("connection refused by " + where, error, std::strerror(error));
+  throw SocketError(std::string(std::strerror(error)) + " (sending to " + where + ")", error, std::strerror(error));
+}
+
 }  // namespace
 
+std::string ResolveIpv4(const std::string& host) {
+  const in_addr address = ResolveHost(host);
+  char text[INET_ADDRSTRLEN] = {};
+  ::inet_ntop(AF_INET, &address, text, sizeof text);
+  return text;
+}
+
 TIdUDPClient::~TIdUDPClient() { SetActive(false); }
+
+const UdpEndpoint& TIdUDPClient::Cached(const sockaddr_in& address, AddressText& cache) {
+  // The same peer, request after request: its text is made once.
+  if (!cache.valid || cache.address != address.sin_addr.s_addr || cache.port != address.sin_port) {
+    cache.endpoint = Endpoint(address);
+    cache.address = address.sin_addr.s_addr;
+    cache.port = address.sin_port;
+    cache.valid = true;
+  }
+  return cache.endpoint;
+}
+
+void TIdUDPClient::SetReportRefusals(bool enabled) {
+  ReportRefusals = enabled;
+  if (fd_ < 0) return;
+  const int on = enabled ? 1 : 0;
+  if (::setsockopt(fd_, IPPROTO_IP, IP_RECVERR, &on, sizeof on) != 0) ThrowSocketError(errno);
+}
 
 void TIdUDPClient::Allocate() {
   if (fd_ >= 0) return;
@@ -60,6 +112,7 @@ void TIdUDPClient::Allocate() {
   if (fd_ < 0) ThrowSocketError(errno);
   bindingPort_ = 0;
   SetSocketBroadcast(BroadcastEnabled);
+  if (ReportRefusals) SetReportRefusals(true);
 }
 
 void TIdUDPClient::SetActive(bool active) {
@@ -72,6 +125,7 @@ void TIdUDPClient::SetActive(bool active) {
   ::close(fd_);
   fd_ = -1;
   bindingPort_ = 0;
+  connected_ = false;
 }
 
 void TIdUDPClient::SetBindingPort(int port) {
@@ -120,20 +174,31 @@ UdpEndpoint TIdUDPClient::SendDatagram(const std::string& bytes) {
   remote.sin_family = AF_INET;
   remote.sin_addr = address;
   remote.sin_port = htons(static_cast<std::uint16_t>(Port & 0xFFFF));
-  const ssize_t sent = ::sendto(fd_, bytes.data(), bytes.size(), 0,
-                                reinterpret_cast<sockaddr*>(&remote), sizeof remote);
+  ssize_t sent;
+  if (ConnectPeer) {
+    if (!connected_ || connectedAddress_ != remote.sin_addr.s_addr || connectedPort_ != remote.sin_port) {
+      if (::connect(fd_, reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) ThrowSocketError(errno);
+      connected_ = true;
+      connectedAddress_ = remote.sin_addr.s_addr;
+      connectedPort_ = remote.sin_port;
+    }
+    sent = ::send(fd_, bytes.data(), bytes.size(), 0);
+  } else {
+    sent = ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&remote), sizeof remote);
+  }
   if (sent < 0) {
     if (errno == EMSGSIZE) throw SocketError("Package Size Too Big.", errno, std::strerror(errno));
     ThrowSocketError(errno);
   }
   if (static_cast<std::size_t>(sent) != bytes.size()) throw SocketError("Not all bytes sent.");
-  return Endpoint(remote);
+  return Cached(remote, lastTo_);
 }
 
-std::string TIdUDPClient::ReceiveDatagram(int timeoutMs, UdpEndpoint* from) {
+std::string TIdUDPClient::ReceiveDatagram(int timeoutMs, UdpEndpoint* from, int wakeHandle) {
   if (timeoutMs == -1) timeoutMs = ReceiveTimeout;
   Allocate();
-  pollfd waiting{fd_, POLLIN, 0};
+  pollfd waits[2] = {{fd_, POLLIN, 0}, {wakeHandle, POLLIN, 0}};
+  pollfd& waiting = waits[0];
   // poll() takes -1 for "no limit"; any other negative value waits without limit too.
   const int limit = timeoutMs < 0 ? -1 : timeoutMs;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit < 0 ? 0 : limit);
@@ -145,19 +210,21 @@ std::string TIdUDPClient::ReceiveDatagram(int timeoutMs, UdpEndpoint* from) {
           deadline - std::chrono::steady_clock::now());
       remaining = left.count() > 0 ? static_cast<int>(left.count()) : 0;
     }
-    ready = ::poll(&waiting, 1, remaining);
+    ready = ::poll(waits, wakeHandle >= 0 ? 2 : 1, remaining);
     if (ready < 0 && errno == EINTR) continue;
     break;
   }
+  if (ready > 0 && (waiting.revents & POLLERR) && ReportRefusals) ThrowQueuedError(fd_);
   if (ready <= 0 || !(waiting.revents & POLLIN)) return {};
-  std::vector<char> buffer(static_cast<std::size_t>(BufferSize > 0 ? BufferSize : 1));
+  // One buffer for every receive: a datagram is copied out at its own size.
+  buffer_.resize(static_cast<std::size_t>(BufferSize > 0 ? BufferSize : 1));
   sockaddr_in sender{};
   socklen_t senderSize = sizeof sender;
   const ssize_t received =
-      ::recvfrom(fd_, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&sender), &senderSize);
+      ::recvfrom(fd_, buffer_.data(), buffer_.size(), 0, reinterpret_cast<sockaddr*>(&sender), &senderSize);
   if (received < 0) ThrowSocketError(errno);
-  if (from) *from = Endpoint(sender);
-  return std::string(buffer.data(), static_cast<std::size_t>(received));
+  if (from) *from = Cached(sender, lastFrom_);
+  return std::string(buffer_.data(), static_cast<std::size_t>(received));
 }
 
 }  // namespace veltra

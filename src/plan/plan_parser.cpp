@@ -11,6 +11,7 @@
 #include "plan/test_tables.h"
 #include "protocol/address_text.h"
 #include "protocol/input_commands.h"
+#include "protocol/module_types.h"
 #include "protocol/scene_commands.h"
 
 namespace veltra::plan {
@@ -51,6 +52,7 @@ class Reader {
                   [](const Module& a, const Module& b) { return a.address < b.address; });
       }
     }
+    CheckTargets(plan);
     // Test steps name modules, scenes and inputs: read once those are known.
     ReadTestTables(root, file_, plan, errors);
     return plan;
@@ -65,6 +67,51 @@ class Reader {
   void Fail(const toml::node& node, const std::string& message) { Fail(node.source(), message); }
 
  private:
+  // Where a binding's target and output stand in the file, for the checks
+  // that need every module's type.
+  struct TargetPlace {
+    int function = 0;
+    int target = 0, output = 0;
+    toml::source_region targetAt, outputAt;
+  };
+  std::vector<TargetPlace> targets_;
+
+  // A binding that switches one output of a planned module whose type is
+  // given must suit that module: a light function on a light module, and an
+  // output it has.
+  void CheckTargets(const Plan& plan) {
+    for (const TargetPlace& place : targets_) {
+      const InputFunction& fn = InputFunctions()[static_cast<std::size_t>(place.function)];
+      if (fn.target != InputFunction::Target::OneOutput) continue;
+      const auto module = std::find_if(plan.modules.begin(), plan.modules.end(),
+                                       [&](const Module& m) { return m.address == place.target; });
+      if (module == plan.modules.end() || !module->type) continue;
+      const std::optional<ModuleType> type = ParseModuleType(*module->type);
+      if (!type) continue;
+      if (type->OutputClass() != fn.targetClass) {
+        Fail(place.targetAt, "module " + std::to_string(place.target) + " is " + Article(*type) + " (type " +
+                                 type->Code() + "): \"" + std::string(fn.item) + "\" cannot act on it");
+      } else if (place.output > type->channels) {
+        Fail(place.outputAt, "output " + std::to_string(place.output) + " is not on module " +
+                                 std::to_string(place.target) + ": " + Typed(*type));
+      }
+    }
+  }
+
+  // "type 0204 is a light module with 4 outputs"
+  static std::string Typed(const ModuleType& type) { return "type " + type.Code() + " is " + Article(type); }
+  // "a light module with 4 outputs", "an input module with 8 inputs"
+  static std::string Article(const ModuleType& type) {
+    const std::string name = type.Name();
+    return (std::string("aeiou").find(name.front()) == std::string::npos ? "a " : "an ") + name;
+  }
+
+  static toml::source_region KeyAt(const toml::table& table, std::string_view key) {
+    for (const auto& [name, value] : table)
+      if (name.str() == key) return name.source();
+    return table.source();
+  }
+
   // Keys a table may hold; anything else is most likely a typing error.
   void Known(const toml::table& table, std::initializer_list<std::string_view> keys, const std::string& what) {
     for (const auto& [key, value] : table) {
@@ -160,19 +207,29 @@ class Reader {
     }
     m.version = String(t, "version", false, "module version");
     m.name = String(t, "name", false, "module name").value_or("");
-    m.turnOnSeconds = Times(t, "turn_on_seconds", kLightOutputs, kMaxTurnOnSeconds, "turn-on time in seconds");
-    m.travelTenths = Times(t, "travel_tenths", kCurtainOutputs, kMaxTravelTenths, "travel time in tenths of a second");
-    ForEachTable(t, "scene", [&](const toml::table& s) { ReadScene(s, m.scenes); });
-    ForEachTable(t, "input", [&](const toml::table& b) { ReadBinding(b, m.bindings); });
+    // When the type is one the catalogue knows, what the module can take.
+    const std::optional<ModuleType> type = m.type ? ParseModuleType(*m.type) : std::nullopt;
+    m.turnOnSeconds = Times(t, "turn_on_seconds", kLightOutputs, kMaxTurnOnSeconds, "turn-on time in seconds",
+                            type, type && !type->TakesTurnOnTimes(), "turn-on times");
+    m.travelTenths = Times(t, "travel_tenths", kCurtainOutputs, kMaxTravelTenths, "travel time in tenths of a second",
+                           type, type && !type->TakesTravelTimes(), "travel times");
+    ForEachTable(t, "scene", [&](const toml::table& s) { ReadScene(s, m.scenes, type); });
+    ForEachTable(t, "input", [&](const toml::table& b) { ReadBinding(b, m.bindings, type); });
     return m;
   }
 
-  // { OUTPUT = VALUE, ... }: keys are output numbers.
+  // { OUTPUT = VALUE, ... }: keys are output numbers. refused: the module's
+  // type takes no such times (named by `settings`).
   std::vector<OutputTime> Times(const toml::table& module, std::string_view key, int outputs, int max,
-                                const std::string& what) {
+                                const std::string& what, const std::optional<ModuleType>& type, bool refused,
+                                const std::string& settings) {
     std::vector<OutputTime> times;
     const toml::node* node = module.get(key);
     if (!node) return times;
+    if (refused) {
+      Fail(KeyAt(module, key), Typed(*type) + ": it takes no " + settings);
+      return times;
+    }
     const toml::table* table = node->as_table();
     if (!table) {
       Fail(*node, std::string(key) + " must be a table of output = value, e.g. { 1 = 30, 2 = 45 }");
@@ -186,6 +243,10 @@ class Reader {
       if (digits) number = std::stoi(name);
       if (!digits || number < 1 || number > outputs) {
         Fail(output.source(), "output '" + name + "' is not an output number (1-" + std::to_string(outputs) + ")");
+        continue;
+      }
+      if (type && number > type->channels) {
+        Fail(output.source(), "output " + name + " is not on this module: " + Typed(*type));
         continue;
       }
       if (const auto v = Ranged(value, 0, max, what)) times.push_back({number, *v});
@@ -206,8 +267,12 @@ class Reader {
     for (const toml::node& item : *list) each(*item.as_table());
   }
 
-  void ReadScene(const toml::table& t, std::vector<Scene>& scenes) {
+  void ReadScene(const toml::table& t, std::vector<Scene>& scenes, const std::optional<ModuleType>& type) {
     Known(t, {"number", "channels"}, "[[module.scene]]");
+    if (type && !type->TakesScenes()) {
+      Fail(t, Typed(*type) + ": it takes no scenes");
+      return;
+    }
     Scene s;
     s.number = Int(t, "number", 0, kMaxScene, "scene number");
     const auto codes = String(t, "channels", true, "the scene's channels: one code 0, 1 or X per output");
@@ -227,6 +292,10 @@ class Reader {
         Fail(*t.get("channels"), "a scene has 1 to 8 channels, one per output; this one has " +
                                      std::to_string(s.channels.size()));
         ok = false;
+      } else if (ok && type && s.channels.size() > static_cast<std::size_t>(type->channels)) {
+        Fail(*t.get("channels"), "this scene has " + std::to_string(s.channels.size()) + " channels, one per output: " +
+                                     Typed(*type));
+        ok = false;
       }
     }
     for (const Scene& other : scenes)
@@ -237,11 +306,17 @@ class Reader {
     if (ok) scenes.push_back(std::move(s));
   }
 
-  void ReadBinding(const toml::table& t, std::vector<Binding>& bindings) {
+  void ReadBinding(const toml::table& t, std::vector<Binding>& bindings, const std::optional<ModuleType>& type) {
     Known(t, {"input", "mode", "function", "target", "output", "parameter"}, "[[module.input]]");
+    if (type && !type->TakesBindings()) {
+      Fail(t, Typed(*type) + ": only an input module takes input bindings");
+      return;
+    }
     Binding b;
     const std::size_t before = errors.size();
     b.input = Int(t, "input", 1, kMaxInput, "input number");
+    if (type && t.get("input") && b.input > type->channels)
+      Fail(*t.get("input"), "input " + std::to_string(b.input) + " is not on this module: " + Typed(*type));
     const auto mode = String(t, "mode", false, "control mode");
     if (mode && *mode != "button" && *mode != "switch") Fail(*t.get("mode"), "control mode is button or switch, not \"" + *mode + "\"");
     b.mode = mode == "switch" ? 1 : 0;
@@ -249,9 +324,17 @@ class Reader {
     b.target = Int(t, "target", kMinModule, kMaxModule, "target module address", 1);
     b.output = Int(t, "output", 1, kLightOutputs, "target output", 1);
     b.parameter = Int(t, "parameter", 0, kMaxParameter, "parameter", 0);
+    const InputFunction& fn = InputFunctions()[static_cast<std::size_t>(b.function)];
+    if (b.parameter > fn.maxParameter)
+      Fail(*t.get("parameter"), "parameter " + std::to_string(b.parameter) + " is out of range for \"" +
+                                    std::string(fn.item) + "\" (0-" + std::to_string(fn.maxParameter) + ")");
     for (const Binding& other : bindings)
       if (other.input == b.input && t.get("input")) Fail(t, "input " + std::to_string(b.input) + " is bound twice");
-    if (errors.size() == before) bindings.push_back(b);
+    if (errors.size() == before) {
+      bindings.push_back(b);
+      targets_.push_back({b.function, b.target, b.output, t.get("target") ? t.get("target")->source() : t.source(),
+                          t.get("output") ? t.get("output")->source() : t.source()});
+    }
   }
 
   // By its name in the window's "Function :" list, or by its place there (1-12).
@@ -261,8 +344,9 @@ class Reader {
     if (!node) return 0;
     if (node->is_integer()) return Ranged(*node, 1, static_cast<int>(functions.size()), "function").value_or(1) - 1;
     if (const auto* name = node->as_string()) {
-      for (std::size_t i = 0; i < functions.size(); ++i)
-        if (functions[i].item == name->get()) return static_cast<int>(i);
+      // The list's own name, or the same in other case or with '-' for the
+      // spaces ("toggle-light"), as veltra-cli takes it.
+      if (const auto found = FindInputFunction(name->get())) return static_cast<int>(*found);
       std::string known;
       for (const InputFunction& f : functions) known += (known.empty() ? "\"" : ", \"") + std::string(f.item) + "\"";
       Fail(*node, "unknown function \"" + name->get() + "\"; one of " + known + ", or 1-12");
@@ -303,6 +387,8 @@ ParseResult ParsePlan(std::string_view text, std::string_view fileName) {
   }
   try {
     Plan plan = reader.Read(root);
+    if (reader.errors.empty() && plan.modules.empty() && !plan.busSwitch)
+      reader.Fail(toml::source_region{}, "the plan holds no [[module]] and no [bus_switch]: nothing to apply or verify");
     if (reader.errors.empty()) result.plan = std::move(plan);
   } catch (const std::exception& error) {
     // Nothing above should throw; a plan still never escapes half-checked.

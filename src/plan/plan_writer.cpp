@@ -69,7 +69,7 @@ std::string WritePlan(const Plan& plan) {
     if (m.type)
       out += "type = " + Quoted(*m.type) + "\n";
     else
-      out += "# type = \"0208\"  # the type \"plan verify\" expects here\n";
+      out += "# type = \"....\"  # four hex digits as \"Read Module Type\" shows them; \"plan verify\" checks them\n";
     if (m.version) out += "version = " + Quoted(*m.version) + "\n";
     if (!m.name.empty()) out += "name = " + Quoted(m.name) + "\n";
     if (!m.turnOnSeconds.empty()) out += "turn_on_seconds = " + Times(m.turnOnSeconds) + "\n";

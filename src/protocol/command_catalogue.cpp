@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
+#include <charconv>
 #include <stdexcept>
 
 #include "protocol/command_numbers.h"
@@ -94,6 +96,16 @@ L Bind(const V& v) {
           {v["INPUT"] - 1, v["--mode"], fn ? fn->targetClass : kFiller, fn ? fn->targetCommand : kFiller, target,
            output, parameter}};
 }
+// The input functions' names as command-line words, values 1 to 12.
+std::vector<std::string_view> FunctionNames() {
+  static const std::vector<std::string> words = [] {
+    std::vector<std::string> list;
+    for (const InputFunction& f : InputFunctions()) list.push_back(InputFunctionWord(f));
+    return list;
+  }();
+  return {words.begin(), words.end()};
+}
+
 L Unbind(const V& v) { return {v["ADDR"], {v["INPUT"] - 1, kFiller, kFiller, kFiller, kFiller, kFiller, kFiller}}; }
 
 L SceneSet(const V& v) {
@@ -205,7 +217,8 @@ std::vector<RequestSpec> MakeRequests() {
                     ClassSystem, sys::BindInput, T::Module,
                     {ModuleAddress(), InputNumber(),
                      {"--mode", "control mode", 0, 1, {"button", "switch"}, 0},
-                     {"--function", "function (1-12, in the order of the window's Function list)", 1, 12, {}, 1},
+                     {"--function", "function: its name or its place in the window's Function list (1-12)", 1, 12,
+                      {}, 1, FunctionNames()},
                      {"--target", "output module address (1-32)", 1, 32, {}, 1},
                      {"--output", "output of the output module (1-8)", 1, 8, {}, 1},
                      {"--param", "parameter (0-255)", 0, 255, {}, 0}},
@@ -273,6 +286,19 @@ int RequestValues::operator[](std::string_view name) const {
   return at->second;
 }
 
+std::optional<int> FieldSpec::ValueOf(std::string_view text) const {
+  int number = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (!text.empty() && error == std::errc() && end == text.data() + text.size() && choices.empty())
+    return Holds(number) ? std::optional<int>(number) : std::nullopt;
+  for (std::size_t i = 0; i < choices.size(); ++i)
+    if (choices[i] == text) return static_cast<int>(i);
+  const std::string wanted = FoldedName(text);
+  for (std::size_t i = 0; i < valueNames.size() && !wanted.empty(); ++i)
+    if (FoldedName(valueNames[i]) == wanted) return min + static_cast<int>(i);
+  return std::nullopt;
+}
+
 const FieldSpec& RequestSpec::Field(std::string_view fieldName) const {
   for (const FieldSpec& f : fields)
     if (f.name == fieldName) return f;
@@ -319,6 +345,19 @@ std::optional<std::string> CheckValues(const RequestSpec& spec, const RequestVal
     if (!f.Holds(at->second))
       return std::string(f.name) + " " + std::to_string(at->second) + " is outside " + std::to_string(f.min) + "-" +
              std::to_string(f.max);
+  }
+  if (spec.id == RequestId::BindInput && spec.HasField("--param")) {
+    // The parameter means something only to some functions: the scene
+    // number for "Scene".
+    const RequestValues complete = WithDefaults(spec, values);
+    const int index = complete["--function"] - 1;
+    const auto functions = InputFunctions();
+    if (index >= 0 && index < static_cast<int>(functions.size())) {
+      const InputFunction& fn = functions[static_cast<std::size_t>(index)];
+      if (complete["--param"] > fn.maxParameter)
+        return "--param " + std::to_string(complete["--param"]) + " is outside 0-" + std::to_string(fn.maxParameter) +
+               " for the function \"" + std::string(fn.item) + "\"";
+    }
   }
   if (spec.extra == ExtraValues::Channels) {
     if (values.channelItems.empty() || values.channelItems.size() > static_cast<std::size_t>(kChannelCount))

@@ -91,14 +91,26 @@ enum class SceneEffect { None, Save, DeleteModule };
 // positional argument ("ADDR") or an option ("--function"). Choices name the
 // values 0, 1, ... in order; a field with a default may be left out.
 struct FieldSpec {
+  FieldSpec() = default;
+  FieldSpec(std::string_view name_, std::string_view help_, int min_, int max_,
+            std::vector<std::string_view> choices_ = {}, std::optional<int> defaultValue_ = {},
+            std::vector<std::string_view> valueNames_ = {})
+      : name(name_), help(help_), min(min_), max(max_), choices(std::move(choices_)), defaultValue(defaultValue_),
+        valueNames(std::move(valueNames_)) {}
+
   std::string_view name;
   std::string_view help;
   int min = 0;
   int max = 0;
   std::vector<std::string_view> choices;
   std::optional<int> defaultValue;
+  // Names of the values min, min + 1, ... taken besides the numbers (the
+  // input functions: "toggle-light"); case, spaces, '-' and '_' aside.
+  std::vector<std::string_view> valueNames;
   bool IsOption() const { return name.starts_with("--"); }
   bool Holds(int value) const { return value >= min && value <= max; }
+  // The value a text gives: a number in range, a choice or a value's name.
+  std::optional<int> ValueOf(std::string_view text) const;
 };
 
 // The values of one request: integer fields by name (choices as their

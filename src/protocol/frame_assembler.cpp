@@ -2,6 +2,18 @@
 
 namespace veltra {
 
+void FrameAssembler::Skip(std::uint8_t byte) {
+  ++skipped_;
+  if (kept_.size() == kKeptSkipped) kept_.erase(kept_.begin());
+  kept_.push_back(byte);
+}
+
+std::vector<std::uint8_t> FrameAssembler::TakeSkipped() {
+  std::vector<std::uint8_t> taken;
+  taken.swap(kept_);
+  return taken;
+}
+
 void FrameAssembler::Extract(std::vector<Frame>& frames) {
   const std::size_t shortest = static_cast<std::size_t>(FrameLength(form_, 0));
   const std::size_t longest = kMaxReceiveLength;
@@ -12,13 +24,15 @@ void FrameAssembler::Extract(std::vector<Frame>& frames) {
     // Each test runs as soon as its byte is in, so a false start is skipped
     // without waiting for bytes it does not need.
     if (p[0] != kHeader0 || (available >= 2 && p[1] != kHeader1)) {
-      ++at, ++skipped_;
+      Skip(p[0]);
+      ++at;
       continue;
     }
     if (available < 3) break;
     const std::size_t length = p[2];
     if (length < shortest || length > longest) {
-      ++at, ++skipped_;
+      Skip(p[0]);
+      ++at;
       continue;
     }
     if (available < length) break;
@@ -26,7 +40,8 @@ void FrameAssembler::Extract(std::vector<Frame>& frames) {
     if (p[length - 2] != (sum >> 8) || p[length - 1] != (sum & 0xFF)) {
       if (rejected_.size() == kKeptRejected) rejected_.erase(rejected_.begin());
       rejected_.emplace_back(p, p + length);
-      ++at, ++skipped_;
+      Skip(p[0]);
+      ++at;
       continue;
     }
     frames.emplace_back(p, p + length);
@@ -51,8 +66,8 @@ std::vector<FrameAssembler::Frame> FrameAssembler::Expire(Clock::time_point now)
   // No byte will complete what waits: give up its start and look again
   // behind it, until every waiting byte is settled.
   while (!buffer_.empty()) {
+    Skip(buffer_.front());
     buffer_.erase(buffer_.begin());
-    ++skipped_;
     Extract(frames);
   }
   return frames;

@@ -60,6 +60,10 @@ class FrameAssembler {
   // latest kKeptRejected. Their bytes are counted among the skipped ones.
   static constexpr std::size_t kKeptRejected = 8;
   std::vector<Frame> TakeRejected();
+  // The last skipped or dropped bytes (at most kKeptSkipped) since the last
+  // call, in line order; they are forgotten here.
+  static constexpr std::size_t kKeptSkipped = 64;
+  std::vector<std::uint8_t> TakeSkipped();
 
   // Forgets the waiting bytes (a reopened line starts afresh).
   void Clear() { buffer_.clear(); }
@@ -68,6 +72,7 @@ class FrameAssembler {
   // Moves every complete frame at the front of the buffer to `frames`,
   // skipping bytes that start none; stops at an incomplete frame.
   void Extract(std::vector<Frame>& frames);
+  void Skip(std::uint8_t byte);
   bool SilentSince(Clock::time_point now) const { return now - lastByte_ >= kSilenceLimit; }
 
   FrameForm form_;
@@ -75,6 +80,7 @@ class FrameAssembler {
   Clock::time_point lastByte_{};
   std::size_t skipped_ = 0;
   std::vector<Frame> rejected_;
+  std::vector<std::uint8_t> kept_;  // the last skipped bytes
 };
 
 }  // namespace veltra

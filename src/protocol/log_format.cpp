@@ -6,12 +6,10 @@ namespace veltra {
 
 std::string HexText(const std::uint8_t* bytes, int length) {
   static const char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  text.reserve(static_cast<std::size_t>(length > 0 ? length : 0) * 3);
-  for (int i = 0; i < length; ++i) {
-    text += kDigits[bytes[i] >> 4];
-    text += kDigits[bytes[i] & 0x0F];
-    text += ' ';
+  std::string text(static_cast<std::size_t>(length > 0 ? length : 0) * 3, ' ');
+  for (std::size_t i = 0; i < text.size() / 3; ++i) {
+    text[3 * i] = kDigits[bytes[i] >> 4];
+    text[3 * i + 1] = kDigits[bytes[i] & 0x0F];
   }
   return text;
 }
@@ -24,6 +22,10 @@ std::string HexBytes(const std::uint8_t* bytes, int length) {
 
 std::string FormatSendLine(const std::uint8_t* frame, int length, bool masked) {
   return std::string(kSendPrefix) + (masked ? std::string("X") : HexText(frame, length));
+}
+
+std::string FormatNotSentLine(const std::uint8_t* frame, int length, bool masked) {
+  return std::string(kNotSentPrefix) + (masked ? std::string("X") : HexText(frame, length));
 }
 
 std::string FormatReadLine(const std::uint8_t* frame, int length, bool masked, const std::string& statusWord) {

@@ -9,6 +9,8 @@ namespace veltra {
 
 inline constexpr const char* kSendPrefix = "Send \xEF\xBC\x9A";  // "Send ：" (U+FF1A)
 inline constexpr const char* kReadPrefix = "Read \xEF\xBC\x9A";  // "Read ："
+// A request that did not go: its link is not open.
+inline constexpr const char* kNotSentPrefix = "Not sent \xEF\xBC\x9A";  // "Not sent ："
 
 // Each byte as two upper-case hex digits and a blank ("55 AA 0A ").
 std::string HexText(const std::uint8_t* bytes, int length);
@@ -16,6 +18,8 @@ std::string HexText(const std::uint8_t* bytes, int length);
 std::string HexBytes(const std::uint8_t* bytes, int length);
 // The monitor-log line of a request; masked shows the marker "X".
 std::string FormatSendLine(const std::uint8_t* frame, int length, bool masked);
+// The same for a request that was not sent: "Not sent ：" and the frame.
+std::string FormatNotSentLine(const std::uint8_t* frame, int length, bool masked);
 // The monitor-log line of an accepted reply: bytes (or "X"), two blanks and
 // the status word.
 std::string FormatReadLine(const std::uint8_t* frame, int length, bool masked, const std::string& statusWord);

@@ -10,6 +10,11 @@ void RunScan(BusScan& scan, const AskRequest& ask, const Addressing& addressing,
       break;
     }
     const ExchangeResult e = ask(scan.Build(addressing));
+    if (e.interrupted) {
+      // The address asked is not done.
+      scan.Stop();
+      break;
+    }
     if (e.outcome == ExchangeOutcome::NotSent) throw LinkError("the link is not open: request not sent");
     if (e.outcome == ExchangeOutcome::Refused) throw LinkError("the link no longer takes data");
     if (e.outcome == ExchangeOutcome::Answered) {

@@ -15,7 +15,7 @@ namespace veltra {
 using AskRequest = std::function<ExchangeResult(PreparedRequest)>;
 
 // Runs the scan to its end, or until stop is set (checked before every
-// request). onStep sees the scan after every request. Throws LinkError when
+// request) or a request is interrupted (the link's stop). onStep sees the scan after every request. Throws LinkError when
 // the link fails or is not open.
 void RunScan(BusScan& scan, const AskRequest& ask, const Addressing& addressing,
              const std::atomic<bool>* stop = nullptr, const std::function<void(const BusScan&)>& onStep = {});

@@ -29,7 +29,16 @@ std::size_t CommNotificationQueue::DeliverPending(TComm& comm) {
 
 bool CommNotificationQueue::WaitForPending(std::chrono::milliseconds timeout) {
   std::unique_lock<std::mutex> lock(mutex_);
-  return posted_.wait_for(lock, timeout, [this] { return !messages_.empty(); });
+  return posted_.wait_for(lock, timeout, [this] { return !messages_.empty() || interrupted_; }) &&
+         !messages_.empty();
+}
+
+void CommNotificationQueue::Interrupt() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    interrupted_ = true;
+  }
+  posted_.notify_all();
 }
 
 std::size_t CommNotificationQueue::PendingCount() {

@@ -19,8 +19,11 @@ class CommNotificationQueue : public CommNotificationSink {
   // Raises the events of every notification queued now, in posting order,
   // on the calling thread. Returns how many it delivered.
   std::size_t DeliverPending(TComm& comm);
-  // Waits until at least one notification is queued; false on time-out.
+  // Waits until at least one notification is queued, or Interrupt was
+  // called; false on time-out or interruption.
   bool WaitForPending(std::chrono::milliseconds timeout);
+  // Ends every wait of WaitForPending now and later (a stop was asked for).
+  void Interrupt();
   std::size_t PendingCount();
   // After Refuse, Post fails (as when the owner has gone).
   void Refuse();
@@ -30,6 +33,7 @@ class CommNotificationQueue : public CommNotificationSink {
   std::condition_variable posted_;
   std::deque<CommMessage> messages_;
   bool refusing_ = false;
+  bool interrupted_ = false;
 };
 
 }  // namespace veltra

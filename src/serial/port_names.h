@@ -6,8 +6,29 @@
 
 namespace veltra {
 
-// "COM1" to "COM5", then the USB serial devices present now
-// (/dev/ttyUSB*, /dev/ttyACM*) as paths, in natural order.
+// A port the console offers: the name it opens, and what the device is
+// (the adapter's maker and product for USB adapters; empty when unknown).
+struct PortChoice {
+  std::string name;
+  std::string description;
+  bool operator==(const PortChoice&) const = default;
+};
+
+// Where devices are looked for; tests point them at a scratch tree.
+struct DeviceFolders {
+  std::string dev = "/dev";
+  std::string sys = "/sys";
+};
+
+// The ports offered now: first the stable names of USB adapters in
+// /dev/serial/by-id (they stay the same whichever socket the adapter is
+// plugged into), then "COM1" to "COM5", then the devices present as paths,
+// in natural order: the serial ports with a UART behind them (/dev/ttyS*),
+// USB adapters (/dev/ttyUSB*, /dev/ttyACM*), the UARTs of boards such as
+// the Raspberry Pi (/dev/ttyAMA*, and its /dev/serial0 and /dev/serial1).
+std::vector<PortChoice> SerialPortChoices(const DeviceFolders& folders = {});
+
+// The names of SerialPortChoices, in its order.
 std::vector<std::string> SerialPortNames();
 
 // The port list after a fresh look at the system: `present` (as

@@ -6,6 +6,7 @@
 
 #include "protocol/command_catalogue.h"
 #include "protocol/command_numbers.h"
+#include "protocol/input_commands.h"
 
 namespace veltra {
 namespace {
@@ -39,9 +40,7 @@ const int kMaxIrCode = FieldMax(RequestId::InfraredSendCode, "CODE");
 constexpr int kDefaultTravelMs = 20000;
 constexpr std::size_t kBindingBytes = 6;
 
-bool HasOutputs(const SimModule& m) {
-  return m.kind == ModuleKind::Light || m.kind == ModuleKind::Curtain;
-}
+bool HasOutputs(const SimModule& m) { return TypeOf(m).HasOutputs(); }
 
 // The class a module takes its output commands in, or -1.
 int OutputClass(const SimModule& m) {
@@ -57,11 +56,12 @@ bool TakesBroadcast(const SimModule& m, int cls, int command) {
   return cls == OutputClass(m) && cls != ClassInfrared;
 }
 
-// Function table of the input module: the requests an input may trigger.
-bool BindableTarget(int cls, int command) {
-  if (cls == ClassLight) return command >= kOn && command <= kAllOff;
-  if (cls == ClassCurtain) return command >= kOn && command <= kStopAll;
-  return cls == ClassSystem && command == TestScene;
+// Function table of the input module: the requests an input may trigger,
+// each with the parameters it takes.
+bool Bindable(int cls, int command, int parameter) {
+  for (const InputFunction& f : InputFunctions())
+    if (f.targetClass == cls && f.targetCommand == command) return parameter <= f.maxParameter;
+  return false;
 }
 
 // Acknowledgements carry the Status alone: nothing else of them is read, and
@@ -140,12 +140,12 @@ Outcome ExecuteSystem(SimModule& m, const SimRequest& r, std::vector<SimModule>&
       if (wanted < kFirstModuleAddress || wanted > kLastModuleAddress)
         return Status(kStatusModuleAddressOutOfRange);
       for (const auto& other : all)
-        if (&other != &m && other.address == wanted) return Status(kStatusAddressOccupied);
+        if (&other != &m && !other.offBus && other.address == wanted) return Status(kStatusAddressOccupied);
       m.address = wanted;
       return {};
     }
     case BindInput: {
-      if (m.kind != ModuleKind::Input) return Status(kStatusCommandError);
+      if (!TypeOf(m).TakesBindings()) return Status(kStatusCommandError);
       if (p.size() != 1 + kBindingBytes || p[0] >= m.channels) return Status(kStatusParameterError);
       std::array<std::uint8_t, kBindingBytes> binding{};
       std::copy(p.begin() + 1, p.end(), binding.begin());
@@ -153,7 +153,7 @@ Outcome ExecuteSystem(SimModule& m, const SimRequest& r, std::vector<SimModule>&
         m.bindings.erase(p[0]);
         return {};
       }
-      if (binding[0] > 1 || !BindableTarget(binding[1], binding[2]))
+      if (binding[0] > 1 || !Bindable(binding[1], binding[2], binding[5]))
         return Status(kStatusParameterError);
       m.bindings[p[0]] = binding;
       return {};
@@ -184,7 +184,7 @@ Outcome ExecuteSystem(SimModule& m, const SimRequest& r, std::vector<SimModule>&
     case ReadAddress:
       return {kStatusOk, {static_cast<std::uint8_t>(m.address)}};
     case ReadModuleType: {
-      const auto type = ModuleType(m);
+      const auto type = TypeOf(m).Bytes();
       return {kStatusOk, {type[0], type[1]}};
     }
     case ReadVersion: {
@@ -343,14 +343,7 @@ void SimModule::Reset() {
   identifyCount = 0;
 }
 
-std::array<std::uint8_t, 2> ModuleType(const SimModule& m) {
-  switch (m.kind) {
-    case ModuleKind::Light: return {0x02, static_cast<std::uint8_t>(m.channels)};
-    case ModuleKind::Curtain: return {0x01, static_cast<std::uint8_t>(m.channels)};
-    case ModuleKind::Infrared: return {0x03, 0x01};
-    default: return {0x04, static_cast<std::uint8_t>(m.channels)};
-  }
-}
+ModuleType TypeOf(const SimModule& m) { return TypeOf(m.kind, m.channels); }
 
 std::string ModuleVersion(const SimModule& m) {
   switch (m.kind) {
@@ -482,10 +475,21 @@ std::vector<SimModule> SimBus::Modules() const {
   return modules_;
 }
 
+bool SimBus::SetOffBus(int address, bool off) {
+  std::lock_guard lock(mutex_);
+  bool found = false;
+  for (auto& m : modules_)
+    if (m.address == address && address != 0) {
+      m.offBus = off;
+      found = true;
+    }
+  return found;
+}
+
 SimModule* SimBus::At(int address) {
   if (address < kFirstModuleAddress || address > kLastModuleAddress) return nullptr;
   for (auto& m : modules_)
-    if (m.address == address) return &m;
+    if (m.address == address && !m.offBus) return &m;
   return nullptr;
 }
 
@@ -563,7 +567,8 @@ void SimBus::BusSwitch(const SimRequest& r, SimLink link, SimAnswer& answer) {
   } else if (r.command == ReadAddress && everyBusSwitch) {
     params.assign(record_.begin(), record_.end());
   } else if (r.command == ReadModuleType) {
-    params.assign(kBusSwitchType.begin(), kBusSwitchType.end());
+    const auto type = TypeOf(ModuleKind::BusSwitch).Bytes();
+    params.assign(type.begin(), type.end());
   } else if (r.command == ReadVersion) {
     const std::string text = kBusSwitchVersion;
     params.assign(text.begin(), text.end());
@@ -602,10 +607,10 @@ void SimBus::Dispatch(const SimRequest& r, SimLink link, SimAnswer& answer) {
   const bool addressing = r.cls == ClassSystem && (r.command == SetAddress || r.command == ReadAddress);
   if (addressing && toEveryone) {
     for (auto& m : modules_)
-      if (m.programming) targets.push_back(&m);
+      if (m.programming && !m.offBus) targets.push_back(&m);
   } else if (toEveryone) {
     for (auto& m : modules_)
-      if (TakesBroadcast(m, r.cls, r.command)) targets.push_back(&m);
+      if (!m.offBus && TakesBroadcast(m, r.cls, r.command)) targets.push_back(&m);
   } else if (SimModule* m = At(r.address)) {
     targets.push_back(m);
   }

@@ -27,6 +27,7 @@
 
 #include "protocol/bus_switch_commands.h"
 #include "protocol/frame.h"
+#include "protocol/module_types.h"
 #include "protocol/status_words.h"
 
 namespace veltra {
@@ -34,8 +35,6 @@ namespace veltra {
 using SimFrame = std::vector<std::uint8_t>;
 
 enum class SimLink { Udp, Serial };
-
-enum class ModuleKind { Light, Curtain, Infrared, Input };
 
 // Module addresses a module can be given; 0 means "no address yet".
 inline constexpr int kFirstModuleAddress = 1;
@@ -90,16 +89,18 @@ struct SimModule {
   bool ignoresScenes = false;
   std::set<int> ignoredScenes{};
   bool IgnoresScene(int scene) const { return ignoresScenes || ignoredScenes.count(scene); }
+  // Off the bus (unplugged, powered down): it hears nothing and answers
+  // nothing, and keeps its state until it is back.
+  bool offBus = false;
 
   // Factory state: outputs off/closed, default times, no scenes, codes or
   // bindings. The address and programming mode stay.
   void Reset();
 };
 
-// Two-byte module type and version text per kind.
-std::array<std::uint8_t, 2> ModuleType(const SimModule& module);
+// The module's type (its code from protocol/module_types.h) and version text.
+ModuleType TypeOf(const SimModule& module);
 std::string ModuleVersion(const SimModule& module);
-inline constexpr std::array<std::uint8_t, 2> kBusSwitchType{0x10, 0x01};
 inline constexpr const char* kBusSwitchVersion = "BusSwitch V1.0";
 
 // A request as the bus read it.
@@ -140,6 +141,10 @@ class SimBus {
 
   std::optional<SimModule> Module(int address) const;
   std::vector<SimModule> Modules() const;
+
+  // Takes the module at this address off the bus or puts it back; false
+  // when no module has the address.
+  bool SetOffBus(int address, bool off);
 
  private:
   SimAnswer HandleLocked(const std::uint8_t* data, std::size_t size, SimLink link);

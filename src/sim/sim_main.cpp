@@ -56,15 +56,6 @@ int Number(std::string_view option, const char* text, long largest = 65535) {
   return static_cast<int>(value);
 }
 
-const char* KindName(veltra::ModuleKind kind) {
-  switch (kind) {
-    case veltra::ModuleKind::Light: return "light";
-    case veltra::ModuleKind::Curtain: return "curtain";
-    case veltra::ModuleKind::Infrared: return "infrared";
-    default: return "input";
-  }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -160,7 +151,7 @@ int main(int argc, char** argv) {
     {
       std::lock_guard lock(out);
       for (const auto& m : runtime.Bus().Modules()) {
-        std::cout << "module " << KindName(m.kind) << " ";
+        std::cout << "module " << veltra::KindName(m.kind) << " ";
         std::cout << (m.address ? "at " + std::to_string(m.address) : std::string("without address"));
         if (m.channels) std::cout << ", " << m.channels << (m.kind == veltra::ModuleKind::Input ? " inputs" : " outputs");
         if (m.programming) std::cout << ", programming mode";
@@ -171,11 +162,9 @@ int main(int argc, char** argv) {
       std::cout << "bus switch subnet " << runtime.Bus().Subnet() << "\n";
       if (options.udp) std::cout << "UDP bus switch on 127.0.0.1:" << runtime.UdpPort() << "\n";
       if (options.load.rate > 0) std::cout << "load: " << options.load.rate << " frames a second on each link\n";
-      if (options.pty) {
-        std::cout << "serial line: " << runtime.PtySlavePath();
-        if (options.baud > 0) std::cout << " at " << options.baud << " baud";
-        std::cout << "\n";
-      }
+      // "serial line: PATH" stays as it is, for scripts that read it.
+      if (options.pty) std::cout << "serial line: " << runtime.PtySlavePath() << "\n";
+      if (options.pty && options.baud > 0) std::cout << "line rate: " << options.baud << " baud\n";
       std::cout << std::flush;
     }
     int signal = 0;

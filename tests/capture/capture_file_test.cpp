@@ -1,6 +1,8 @@
 // The pcap files themselves, read back with libpcap: link types, records,
 // exact times, the split by link, Clear, and no half-written file.
 #include <gtest/gtest.h>
+
+#include <thread>
 #include <unistd.h>
 
 #include <chrono>
@@ -95,7 +97,6 @@ TEST_F(CaptureFileTest, SerialFramesCarryTheirDirectionByte) {
   stream.OnFrame(Trace(FrameDirection::Received, kBroken, At(10, 2), {"/dev/pts/3", 0}, {}));
   // A datagram is not the serial file's: left out.
   stream.OnFrame(Trace(FrameDirection::Sent, kRequest, At(10, 3), {"0.0.0.0", 2002}, {"127.0.0.1", 2001}));
-  EXPECT_FALSE(fs::exists(Path("serial.pcap")));
   stream.Finish();
 
   const auto file = ReadCaptureFile(Path("serial.pcap"));
@@ -107,6 +108,24 @@ TEST_F(CaptureFileTest, SerialFramesCarryTheirDirectionByte) {
   EXPECT_EQ(file.records[0].bytes, sent);
   EXPECT_EQ(file.records[1].bytes, received);
   EXPECT_EQ(Files(), std::vector<std::string>{"serial.pcap"});
+}
+
+// A stream is its file from the start: a valid capture at once, every frame
+// in it within the flush interval, also while the program keeps running.
+TEST_F(CaptureFileTest, AStreamIsOnDiskUnderItsNameWithinTheFlushInterval) {
+  CaptureStream stream(Path("live.pcap"), CaptureLinkType::Serial, std::chrono::milliseconds(20));
+  EXPECT_TRUE(ReadCaptureFile(Path("live.pcap")).records.empty()) << "the header alone";
+  stream.OnFrame(Trace(FrameDirection::Sent, kRequest, At(10, 1), {"/dev/pts/3", 0}, {}));
+  stream.OnFrame(Trace(FrameDirection::Received, kBroken, At(10, 2), {"/dev/pts/3", 0}, {}));
+  std::size_t seen = 0;
+  for (int i = 0; i < 500 && seen < 2; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    seen = ReadCaptureFile(Path("live.pcap")).records.size();
+  }
+  EXPECT_EQ(seen, 2u) << "flushed without Finish";
+  stream.Finish();
+  EXPECT_EQ(ReadCaptureFile(Path("live.pcap")).records.size(), 2u);
+  EXPECT_EQ(Files(), std::vector<std::string>{"live.pcap"});
 }
 
 TEST_F(CaptureFileTest, ClearedFramesAreGoneAndBothLinksGetAFileEach) {

@@ -17,7 +17,7 @@
 #include "../support/bytes.h"
 #include "cli_support.h"
 #include "console/spin_edit.h"
-#include "scenes/scene_store.h"
+#include "scenes/scene_repository.h"
 #include "scenes/scene_store_schema.h"
 
 namespace veltra::test {
@@ -33,56 +33,56 @@ std::vector<std::string> Udp(int port, std::vector<std::string> command) {
 struct Case {
   std::vector<std::string> command;
   const char* button;
-  std::function<void(TForm1&)> fill;
+  std::function<void(MainWindow&)> fill;
 };
 
 const std::vector<Case>& Cases() {
   static const std::vector<Case> cases{
-      {{"set-address", "3"}, "Button1", [](TForm1& f) { f.SpinEdit1->SetValue(3); }},
-      {{"read-address"}, "Button22", [](TForm1&) {}},
-      {{"identify", "7"}, "Button23", [](TForm1& f) { f.SpinEdit1->SetValue(7); }},
-      {{"read-type", "33"}, "Button12", [](TForm1& f) { f.SpinEdit1->SetValue(33); }},
-      {{"restore", "2", "--yes"}, "Button31", [](TForm1& f) { f.SpinEdit1->SetValue(2); }},
-      {{"light", "toggle", "32", "8"}, "Button4", [](TForm1& f) { f.SpinEdit2->SetValue(32); f.SpinEdit3->SetValue(8); }},
-      {{"light", "all-off"}, "Button6", [](TForm1&) {}},
+      {{"set-address", "3"}, "Button1", [](MainWindow& f) { Spin(f, "SpinEdit1")->SetValue(3); }},
+      {{"read-address"}, "Button22", [](MainWindow&) {}},
+      {{"identify", "7"}, "Button23", [](MainWindow& f) { Spin(f, "SpinEdit1")->SetValue(7); }},
+      {{"read-type", "33"}, "Button12", [](MainWindow& f) { Spin(f, "SpinEdit1")->SetValue(33); }},
+      {{"restore", "2", "--yes"}, "Button31", [](MainWindow& f) { Spin(f, "SpinEdit1")->SetValue(2); }},
+      {{"light", "toggle", "32", "8"}, "Button4", [](MainWindow& f) { Spin(f, "SpinEdit2")->SetValue(32); Spin(f, "SpinEdit3")->SetValue(8); }},
+      {{"light", "all-off"}, "Button6", [](MainWindow&) {}},
       {{"light", "set-time", "2", "3", "65001"}, "Button30",
-       [](TForm1& f) { f.SpinEdit2->SetValue(2); f.SpinEdit3->SetValue(3); f.SpinEdit11->SetValue(65001); }},
-      {{"read-status", "5"}, "Button11", [](TForm1& f) { f.SpinEdit2->SetValue(5); }},
-      {{"curtain", "close", "3", "4"}, "Button15", [](TForm1& f) { f.SpinEdit9->SetValue(3); f.SpinEdit10->SetValue(4); }},
-      {{"curtain", "stop-all"}, "Button17", [](TForm1&) {}},
+       [](MainWindow& f) { Spin(f, "SpinEdit2")->SetValue(2); Spin(f, "SpinEdit3")->SetValue(3); Spin(f, "SpinEdit11")->SetValue(65001); }},
+      {{"read-status", "5"}, "Button11", [](MainWindow& f) { Spin(f, "SpinEdit2")->SetValue(5); }},
+      {{"curtain", "close", "3", "4"}, "Button15", [](MainWindow& f) { Spin(f, "SpinEdit9")->SetValue(3); Spin(f, "SpinEdit10")->SetValue(4); }},
+      {{"curtain", "stop-all"}, "Button17", [](MainWindow&) {}},
       {{"curtain", "set-time", "3", "2", "601"}, "Button21",
-       [](TForm1& f) { f.SpinEdit9->SetValue(3); f.SpinEdit10->SetValue(2); f.SpinEdit8->SetValue(601); }},
-      {{"ir", "learn-on", "4"}, "Button24", [](TForm1& f) { f.SpinEdit14->SetValue(4); }},
-      {{"ir", "send", "4", "249"}, "Button28", [](TForm1& f) { f.SpinEdit14->SetValue(4); f.SpinEdit13->SetValue(249); }},
+       [](MainWindow& f) { Spin(f, "SpinEdit9")->SetValue(3); Spin(f, "SpinEdit10")->SetValue(2); Spin(f, "SpinEdit8")->SetValue(601); }},
+      {{"ir", "learn-on", "4"}, "Button24", [](MainWindow& f) { Spin(f, "SpinEdit14")->SetValue(4); }},
+      {{"ir", "send", "4", "249"}, "Button28", [](MainWindow& f) { Spin(f, "SpinEdit14")->SetValue(4); Spin(f, "SpinEdit13")->SetValue(249); }},
       {{"input", "bind", "5", "32", "--mode", "switch", "--function", "12", "--target", "9", "--output", "8", "--param", "50"},
        "Button35",
-       [](TForm1& f) {
-         f.SpinEdit15->SetValue(5); f.SpinEdit17->SetValue(32); f.ComboBox15->setCurrentIndex(1);
-         f.ComboBox16->setCurrentIndex(11); f.SpinEdit18->SetValue(9); f.SpinEdit16->SetValue(8); f.SpinEdit20->SetValue(50);
+       [](MainWindow& f) {
+         Spin(f, "SpinEdit15")->SetValue(5); Spin(f, "SpinEdit17")->SetValue(32); List(f, "ComboBox15")->setCurrentIndex(1);
+         List(f, "ComboBox16")->setCurrentIndex(11); Spin(f, "SpinEdit18")->SetValue(9); Spin(f, "SpinEdit16")->SetValue(8); Spin(f, "SpinEdit20")->SetValue(50);
        }},
-      {{"input", "bind", "5", "2"}, "Button35", [](TForm1& f) { f.SpinEdit15->SetValue(5); f.SpinEdit17->SetValue(2); }},
-      {{"input", "clear", "5", "2"}, "Button36", [](TForm1& f) { f.SpinEdit15->SetValue(5); f.SpinEdit17->SetValue(2); }},
+      {{"input", "bind", "5", "2"}, "Button35", [](MainWindow& f) { Spin(f, "SpinEdit15")->SetValue(5); Spin(f, "SpinEdit17")->SetValue(2); }},
+      {{"input", "clear", "5", "2"}, "Button36", [](MainWindow& f) { Spin(f, "SpinEdit15")->SetValue(5); Spin(f, "SpinEdit17")->SetValue(2); }},
       {{"scene", "set", "1", "50", "1", "0", "X"}, "Button7",
-       [](TForm1& f) {
-         f.SpinEdit5->SetValue(1); f.SpinEdit4->SetValue(50); f.SpinEdit6->SetValue(3);
-         f.channelLists[0]->setCurrentIndex(1); f.channelLists[1]->setCurrentIndex(0);
+       [](MainWindow& f) {
+         Spin(f, "SpinEdit5")->SetValue(1); Spin(f, "SpinEdit4")->SetValue(50); Spin(f, "SpinEdit6")->SetValue(3);
+         ChannelList(f, 0)->setCurrentIndex(1); ChannelList(f, 1)->setCurrentIndex(0);
        }},
-      {{"scene", "clear", "2", "7"}, "Button13", [](TForm1& f) { f.SpinEdit5->SetValue(2); f.SpinEdit4->SetValue(7); }},
-      {{"scene", "test", "9"}, "Button8", [](TForm1& f) { f.SpinEdit4->SetValue(9); }},
+      {{"scene", "clear", "2", "7"}, "Button13", [](MainWindow& f) { Spin(f, "SpinEdit5")->SetValue(2); Spin(f, "SpinEdit4")->SetValue(7); }},
+      {{"scene", "test", "9"}, "Button8", [](MainWindow& f) { Spin(f, "SpinEdit4")->SetValue(9); }},
       {{"bus-switch", "set", "--subnet-id", "258", "--ip", "192.168.14.3", "--port", "2001", "--mask", "255.255.255.0",
         "--gateway", "192.168.14.1", "--server-ip", "192.168.14.20", "--server-port", "2002", "--mac", "00:1a:2B:3C:4D:5E"},
        "btn1",
-       [](TForm1& f) {
-         f.SpinEdit12->SetValue(258);
+       [](MainWindow& f) {
+         Spin(f, "SpinEdit12")->SetValue(258);
          const char* texts[] = {"192", "168", "14", "3", "2001", "255", "255", "255", "0", "192", "168", "14", "1",
                                 "192", "168", "14", "20", "2002", "00", "1a", "2B", "3C", "4D", "5E"};
-         QLineEdit* fields[] = {f.Edit9, f.edt5, f.Edit15, f.Edit17, f.Edit11, f.Edit21, f.Edit22, f.Edit23,
-                                f.Edit24, f.Edit25, f.Edit26, f.Edit27, f.Edit28, f.Edit29, f.Edit30, f.Edit31,
-                                f.Edit32, f.edt3, f.Edit7, f.Edit8, f.Edit33, f.Edit34, f.Edit35, f.Edit36};
+         QLineEdit* fields[] = {Edit(f, "Edit9"), Edit(f, "edt5"), Edit(f, "Edit15"), Edit(f, "Edit17"), Edit(f, "Edit11"), Edit(f, "Edit21"), Edit(f, "Edit22"), Edit(f, "Edit23"),
+                                Edit(f, "Edit24"), Edit(f, "Edit25"), Edit(f, "Edit26"), Edit(f, "Edit27"), Edit(f, "Edit28"), Edit(f, "Edit29"), Edit(f, "Edit30"), Edit(f, "Edit31"),
+                                Edit(f, "Edit32"), Edit(f, "edt3"), Edit(f, "Edit7"), Edit(f, "Edit8"), Edit(f, "Edit33"), Edit(f, "Edit34"), Edit(f, "Edit35"), Edit(f, "Edit36")};
          for (std::size_t i = 0; i < std::size(fields); ++i) fields[i]->setText(texts[i]);
        }},
-      {{"bus-switch", "read-version"}, "Button33", [](TForm1&) {}},
-      {{"bus-switch", "restore", "--yes"}, "Button34", [](TForm1&) {}},
+      {{"bus-switch", "read-version"}, "Button33", [](MainWindow&) {}},
+      {{"bus-switch", "restore", "--yes"}, "Button34", [](MainWindow&) {}},
   };
   return cases;
 }
@@ -90,9 +90,9 @@ const std::vector<Case>& Cases() {
 // What the window sends for the case on the chosen link.
 std::vector<std::uint8_t> WindowSends(const Case& c, bool network) {
   FakeDialogs dialogs;
-  CapturingForm form{TestOptions(dialogs)};
-  form.SpinEdit7->SetValue(258);
-  (network ? form.RadioButton1 : form.RadioButton2)->setChecked(true);
+  CapturingWindow form{TestOptions(dialogs)};
+  Spin(form, "SpinEdit7")->SetValue(258);
+  (network ? Radio(form, "RadioButton1") : Radio(form, "RadioButton2"))->setChecked(true);
   c.fill(form);
   dialogs.answers = {true};
   form.findChild<QPushButton*>(c.button)->click();
@@ -224,7 +224,8 @@ TEST_F(CliWithSimulator, LightOnThenReadStatusShowsTheOutputOn) {
   const auto j = nlohmann::ordered_json::parse(status.out);
   std::vector<std::string> keys;
   for (const auto& item : j.items()) keys.push_back(item.key());
-  EXPECT_EQ(keys, (std::vector<std::string>{"request", "reply", "status", "status_word", "result", "round_trip_ms"}));
+  EXPECT_EQ(keys, (std::vector<std::string>{"command", "address", "subnet", "time", "request", "reply", "reply_invalid",
+                                            "status", "status_word", "result", "round_trip_ms"}));
   EXPECT_EQ(j["request"], "55 AA 0A 00 01 01 00 08 54 B9");
   EXPECT_EQ(j["status"], 1);
   EXPECT_EQ(j["status_word"], "OK!");
@@ -279,43 +280,41 @@ TEST_F(CliWithSimulator, SerialLineRepliesAreFramedAndDecoded) {
 TEST_F(CliWithSimulator, ConfirmedScenesGoToTheSceneDatabaseOnlyWhenOneIsNamed) {
   QTemporaryDir folder;
   const QString db = folder.filePath("scenes.db");
-  CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), db);
+  MakeSceneDatabase(db);
   auto rows = [&] {
-    SceneStore store;
-    EXPECT_TRUE(store.OpenSceneFile(db)) << store.OpenError().toStdString();
-    return store.Model()->rowCount();
+    SceneRepository store;
+    EXPECT_TRUE(store.Open(db.toStdString())) << store.OpenError();
+    return store.ReadAll().size();
   };
   EXPECT_EQ(Cli(Args({"scene", "set", "1", "4", "1", "0"})).exit, cli::kExitOk);
-  EXPECT_EQ(rows(), 0);
+  EXPECT_EQ(rows(), 0u);
   EXPECT_EQ(Cli(Args({"--scene-db", db.toStdString(), "scene", "set", "1", "4", "1", "0"})).exit, cli::kExitOk);
   EXPECT_EQ(Cli(Args({"--scene-db", db.toStdString(), "scene", "set", "1", "4", "0", "0", "1"})).exit, cli::kExitOk);
   {
-    SceneStore store;
-    ASSERT_TRUE(store.OpenSceneFile(db));
-    QAbstractItemModel* m = store.Model();
-    ASSERT_EQ(m->rowCount(), 1) << "the same scene and module is updated";
-    QStringList cells;
-    for (int c = 0; c < m->columnCount(); ++c) cells << m->index(0, c).data().toString();
-    EXPECT_TRUE(cells.join(',').contains("4,1,0,0,1,X,X,X,X,X")) << cells.join(',').toStdString();
+    SceneRepository store;
+    ASSERT_TRUE(store.Open(db.toStdString()));
+    const auto records = store.ReadAll();
+    ASSERT_EQ(records.size(), 1u) << "the same scene and module is updated";
+    std::string cells;
+    for (const SceneValue& cell : records[0].cells) {
+      if (const auto* text = std::get_if<std::string>(&cell)) cells += *text + ',';
+      if (const auto* number = std::get_if<std::int64_t>(&cell)) cells += std::to_string(*number) + ',';
+    }
+    EXPECT_NE(cells.find("4,1,0,0,1,X,X,X,X,X"), std::string::npos) << cells;
   }
   EXPECT_EQ(Cli(Args({"--scene-db", db.toStdString(), "scene", "clear", "1", "4"})).exit, cli::kExitOk);
-  EXPECT_EQ(rows(), 0);
+  EXPECT_EQ(rows(), 0u);
 
   const Outcome missing = Cli(Args({"--scene-db", "/nonexistent/scenes.db", "scene", "set", "1", "4", "1"}));
-  EXPECT_EQ(missing.exit, cli::kExitLinkError);
+  EXPECT_EQ(missing.exit, cli::kExitStorage);
 }
 
 TEST_F(CliWithSimulator, MonitorPrintsFramesUntilStopped) {
-  std::atomic<bool> stop{false};
-  std::ostringstream out, err;
-  std::thread monitor([&] {
-    cli::Run({"--udp", "127.0.0.1:" + std::to_string(sim.UdpPort()), "--local-port", "0", "--json", "monitor"},
-             {out, err, &stop});
-  });
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  stop = true;
-  monitor.join();
-  EXPECT_TRUE(err.str().empty()) << err.str();
+  const Outcome o = CliStopped(
+      {"--udp", "127.0.0.1:" + std::to_string(sim.UdpPort()), "--local-port", "0", "--json", "monitor"},
+      std::chrono::milliseconds(300));
+  EXPECT_EQ(o.exit, 130) << "ended by the stop";
+  EXPECT_TRUE(o.err.empty()) << o.err;
 }
 
 }  // namespace

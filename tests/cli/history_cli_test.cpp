@@ -10,7 +10,6 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
-#include <atomic>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -31,21 +30,11 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-// Runs `monitor --history` on the link for a while, in-process.
+// Runs `monitor --history` on the link for a while, in-process, until a
+// SIGINT's stop.
 Outcome Monitor(std::vector<std::string> link, std::chrono::milliseconds length) {
-  std::atomic<bool> stop{false};
-  std::ostringstream out, err;
-  std::thread timer([&stop, length] {
-    std::this_thread::sleep_for(length);
-    stop = true;
-  });
   link.insert(link.end(), {"monitor", "--history"});
-  Outcome o;
-  o.exit = cli::Run(link, {out, err, &stop});
-  timer.join();
-  o.out = out.str();
-  o.err = err.str();
-  return o;
+  return CliStopped(link, length, SIGINT);
 }
 
 class HistoryCli : public ::testing::Test {
@@ -67,10 +56,10 @@ TEST_F(HistoryCli, MonitorRecordsBothLinksAndHistoryPrintsThemBackFiltered) {
   const Outcome udp = Monitor({"--udp", "127.0.0.1:" + std::to_string(sim.UdpPort()), "--local-port",
                                std::to_string(local)},
                               700ms);
-  ASSERT_EQ(udp.exit, cli::kExitOk) << udp.err;
+  ASSERT_EQ(udp.exit, cli::ExitForSignal(SIGINT)) << udp.err;
   EXPECT_NE(udp.err.find("recording the frames into " + path), std::string::npos) << udp.err;
   const Outcome serial = Monitor({"--serial", sim.PtySlavePath()}, 700ms);
-  ASSERT_EQ(serial.exit, cli::kExitOk) << serial.err;
+  ASSERT_EQ(serial.exit, cli::ExitForSignal(SIGINT)) << serial.err;
 
   // Every frame the monitors printed is in the history, and the bad ones.
   const std::size_t printed = Lines(udp.out).size() + Lines(serial.out).size();

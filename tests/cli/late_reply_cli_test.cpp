@@ -10,7 +10,7 @@
 #include "../link/bus_peer.h"
 #include "../support/loopback_socket.h"
 #include "cli_support.h"
-#include "scenes/scene_store.h"
+#include "scenes/scene_repository.h"
 #include "scenes/scene_store_schema.h"
 #include "sim/simulator_runtime.h"
 
@@ -72,7 +72,7 @@ TEST(LateReplies, PlanApplyConfirmsOnlyWhatAnsweredItsOwnRequest) {
                              "[[module]]\naddress = 7\nturn_on_seconds = { 1 = 5 }\n"
                              "  [[module.scene]]\n  number = 3\n  channels = \"10\"\n";
   const QString db = folder.filePath("scenes.mdb");
-  CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), db);
+  CreateSceneDatabase(VELTRA_SCENE_SCHEMA, db.toStdString());
 
   const Outcome o = Cli(Udp(peer.port(), 0, 200,
                             {"--json", "--scene-db", db.toStdString(), "plan", "apply", planPath, "--keep-going"}));
@@ -88,9 +88,9 @@ TEST(LateReplies, PlanApplyConfirmsOnlyWhatAnsweredItsOwnRequest) {
   EXPECT_EQ(summary["confirmed"], 0);
   EXPECT_EQ(summary["failed"].size(), 3u);
 
-  SceneStore store;
-  ASSERT_TRUE(store.OpenSceneFile(db));
-  EXPECT_EQ(store.Model()->rowCount(), 0) << "no scene stored on another request's confirmation";
+  SceneRepository store;
+  ASSERT_TRUE(store.Open(db.toStdString()));
+  EXPECT_EQ(store.ReadAll().size(), 0u) << "no scene stored on another request's confirmation";
 }
 
 }  // namespace

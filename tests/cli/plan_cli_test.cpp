@@ -11,7 +11,7 @@
 
 #include "cli_support.h"
 #include "plan/site_plan.h"
-#include "scenes/scene_store.h"
+#include "scenes/scene_repository.h"
 #include "scenes/scene_store_schema.h"
 #include "sim/simulator_runtime.h"
 
@@ -87,7 +87,7 @@ TEST_F(PlanCli, ScanListsTheModulesThatAnswerWithTypesAndVersions) {
 TEST_F(PlanCli, ApplyThenVerifyShowsNoDriftAndKeepsTheScenes) {
   const std::string plan = ExamplePlan();
   const QString db = folder.filePath("scenes.db");
-  CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), db);
+  CreateSceneDatabase(VELTRA_SCENE_SCHEMA, db.toStdString());
   const Outcome applied = Cli(Args({"--scene-db", db.toStdString(), "plan", "apply", plan}));
   ASSERT_EQ(applied.exit, cli::kExitOk) << applied.out << applied.err;
   const auto lines = Lines(applied.out);
@@ -104,9 +104,9 @@ TEST_F(PlanCli, ApplyThenVerifyShowsNoDriftAndKeepsTheScenes) {
   EXPECT_EQ(hall->scenes.at(1), (std::vector<std::uint8_t>{1, 1, 0, 0, 255, 255, 255, 255}));
   EXPECT_EQ(sim->Bus().Module(5)->bindings.size(), 3u);
   {
-    SceneStore store;
-    ASSERT_TRUE(store.OpenSceneFile(db));
-    EXPECT_EQ(store.Model()->rowCount(), 3) << "the three scenes confirmed";
+    SceneRepository store;
+    ASSERT_TRUE(store.Open(db.toStdString()));
+    EXPECT_EQ(store.ReadAll().size(), 3u) << "the three scenes confirmed";
   }
 
   const Outcome verified = Cli(Args({"plan", "verify", plan}));
@@ -213,14 +213,14 @@ TEST_F(PlanCli, CheckSendsNothingAndNamesEachErrorsPlace) {
 
 TEST_F(PlanCli, ExportWritesThePlanOfTheSceneTable) {
   const QString db = folder.filePath("scenes.db");
-  CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), db);
+  CreateSceneDatabase(VELTRA_SCENE_SCHEMA, db.toStdString());
   {
-    SceneStore store;
-    ASSERT_TRUE(store.OpenSceneFile(db));
-    store.SaveSceneRecord(4, 2, {"1", "0", "X", "X", "X", "X", "X", "X"});
-    store.SaveSceneRecord(1, 2, {"X", "X", "X", "X", "X", "X", "X", "1"});
-    store.SaveSceneRecord(7, 9, {"X", "X", "X", "X", "X", "X", "X", "X"});
-    store.SaveSceneRecord(7, 40, {"1", "X", "X", "X", "X", "X", "X", "X"});  // no such address
+    SceneRepository store;
+    ASSERT_TRUE(store.Open(db.toStdString()));
+    store.SaveScene(4, 2, {"1", "0", "X", "X", "X", "X", "X", "X"});
+    store.SaveScene(1, 2, {"X", "X", "X", "X", "X", "X", "X", "1"});
+    store.SaveScene(7, 9, {"X", "X", "X", "X", "X", "X", "X", "X"});
+    store.SaveScene(7, 40, {"1", "X", "X", "X", "X", "X", "X", "X"});  // no such address
   }
   const std::string out = folder.filePath("exported.toml").toStdString();
   const Outcome o = Cli({"--scene-db", db.toStdString(), "plan", "export", "-o", out});

@@ -10,7 +10,7 @@
 
 #include "console/build_info.h"
 #include "console_support.h"
-#include "scenes/scene_store.h"
+#include "scenes/scene_table_model.h"
 #include "scenes/scene_store_schema.h"
 
 namespace veltra::test {
@@ -19,10 +19,10 @@ namespace {
 class AboutBox : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(folder.isValid()); }
-  std::unique_ptr<TForm1> Window(const QString& sceneDatabase) {
-    TForm1Options options = TestOptions(dialogs);
+  std::unique_ptr<MainWindow> Window(const QString& sceneDatabase) {
+    MainWindowOptions options = TestOptions(dialogs);
     options.sceneDatabase = sceneDatabase;
-    return std::make_unique<TForm1>(options);
+    return std::make_unique<MainWindow>(options);
   }
 
   QTemporaryDir folder;
@@ -31,36 +31,43 @@ class AboutBox : public ::testing::Test {
 
 TEST_F(AboutBox, HelpMenuShowsVersionLicenceAndTheDatabaseInUse) {
   const QString path = folder.filePath(QStringLiteral("site A.sqlite"));
-  CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), path);
+  MakeSceneDatabase(path);
   auto form = Window(path);
   EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('|').toStdString();
-  EXPECT_TRUE(form->ADOTable1->IsOpen());
+  EXPECT_TRUE(form->Controller().Scenes().IsOpen());
   EXPECT_EQ(form->windowTitle(), QStringLiteral("Veltra --V01"));
 
   const QList<QAction*> bar = form->menuBar()->actions();
   ASSERT_FALSE(bar.isEmpty());
-  EXPECT_EQ(bar.last()->menu(), form->HelpMenu);
-  EXPECT_EQ(form->HelpMenu->title().remove('&'), QStringLiteral("Help"));
-  ASSERT_TRUE(form->HelpMenu->actions().contains(form->AboutVeltra));
-  EXPECT_EQ(form->AboutVeltra->text().remove('&'), QStringLiteral("About Veltra"));
+  EXPECT_EQ(bar.last()->menu(), Menu(*form, "HelpMenu"));
+  EXPECT_EQ(Menu(*form, "HelpMenu")->title().remove('&'), QStringLiteral("Help"));
+  ASSERT_TRUE(Menu(*form, "HelpMenu")->actions().contains(Action(*form, "AboutVeltra")));
+  EXPECT_EQ(Action(*form, "AboutVeltra")->text().remove('&'), QStringLiteral("About Veltra"));
 
-  form->AboutVeltra->trigger();
+  Action(*form, "AboutVeltra")->trigger();
   ASSERT_EQ(dialogs.abouts.size(), 1);
   const QString about = dialogs.abouts.first();
   EXPECT_TRUE(about.startsWith(QStringLiteral("About Veltra\nVeltra ") + QString::fromUtf8(build::kVersion)))
       << about.toStdString();
   EXPECT_TRUE(about.contains(QString::fromUtf8(build::kCopyrightNotice))) << about.toStdString();
   EXPECT_TRUE(about.endsWith(QStringLiteral("Scene database: ") + path)) << about.toStdString();
+  // The title's "--V01" is the same version, and the box says how.
+  const QString major = QString::fromUtf8(build::kVersion).section('.', 0, 0);
+  const QString titled = QStringLiteral("V%1").arg(major.toInt(), 2, 10, QLatin1Char('0'));
+  EXPECT_EQ(form->windowTitle(), "Veltra --" + titled);
+  EXPECT_TRUE(about.contains(QStringLiteral("\"--%1\" is this version: its major version, %2, in two digits")
+                                 .arg(titled, major)))
+      << about.toStdString();
 }
 
 TEST_F(AboutBox, AMissingNamedDatabaseIsReportedAndNotCreated) {
   const QString path = folder.filePath(QStringLiteral("missing.mdb"));
   auto form = Window(path);
   EXPECT_EQ(dialogs.messages, QStringList{QStringLiteral("Can not find database")});
-  EXPECT_FALSE(form->ADOTable1->IsOpen());
+  EXPECT_FALSE(form->Controller().Scenes().IsOpen());
   EXPECT_FALSE(QFile::exists(path));
 
-  form->AboutVeltra->trigger();
+  Action(*form, "AboutVeltra")->trigger();
   ASSERT_EQ(dialogs.abouts.size(), 1);
   EXPECT_TRUE(dialogs.abouts.first().endsWith(path + QStringLiteral(" (could not be opened)")))
       << dialogs.abouts.first().toStdString();

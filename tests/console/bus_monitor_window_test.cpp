@@ -10,18 +10,13 @@
 #include <QComboBox>
 #include <QDockWidget>
 #include <QFile>
-#include <QMenu>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "console/spin_edit.h"
+#include "console/site_plan_dialog.h"
 #include "console_support.h"
-#include "monitor/bus_monitor_docks.h"
-#include "monitor/line_health_panel.h"
-#include "scenes/scene_store_schema.h"
+#include "monitor/bus_monitor_widget.h"
 
 namespace veltra::test {
 namespace {
@@ -33,36 +28,37 @@ class BusMonitorWindow : public ::testing::TestWithParam<Via> {
   QTemporaryDir folder;
   FakeDialogs dialogs;
   std::string history;
-  std::unique_ptr<TForm1> form;
+  std::unique_ptr<MainWindow> form;
 
   void SetUp() override { history = folder.filePath("history.sqlite").toStdString(); }
 
   void Start(SimulatorOptions simulation = {}) {
-    if (!QFile::exists(folder.filePath("Veltra.mdb")))
-      CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), folder.filePath("Veltra.mdb"));
-    TForm1Options options = TestOptions(dialogs);
+    if (!QFile::exists(folder.filePath("Veltra.mdb"))) MakeSceneDatabase(folder.filePath("Veltra.mdb"));
+    MainWindowOptions options = TestOptions(dialogs);
     options.sceneFolder = folder.path() + '/';
     options.historyPath = history;
     options.simulator = std::make_shared<SimulatorRuntime>(simulation);
-    form = std::make_unique<TForm1>(options);
-    if (GetParam() == Via::Udp) {
-      form->RadioButton1->setChecked(true);
-      form->Button32->click();
-      ASSERT_EQ(form->Button32->text(), "Close");
-    } else {
-      form->RadioButton2->setChecked(true);
-      form->Button10->click();
-      ASSERT_EQ(form->Button10->text(), "Close");
-    }
+    form = std::make_unique<MainWindow>(options);
+    const bool network = GetParam() == Via::Udp;
+    Radio(*form, network ? "RadioButton1" : "RadioButton2")->setChecked(true);
+    Button(*form, network ? "Button32" : "Button10")->click();
+    ASSERT_EQ(Caption(*form, network ? "Button32" : "Button10"), "Close");
   }
-  BusMonitorDocks& Docks() { return *form->BusMonitor(); }
-  BusMonitorModel& Model() { return *Docks().Monitor()->Model(); }
+  BusMonitorWidget* Monitor() { return Control<BusMonitorWidget>(*form, "BusMonitor"); }
+  BusMonitorModel& Model() { return *Monitor()->Model(); }
+  QWidget* Health() { return Control<QWidget>(*form, "LineHealth"); }
+  QDockWidget* Dock(const char* name) { return Control<QDockWidget>(*form, name); }
   QString Cell(int row, int column) { return Model().index(row, column).data().toString(); }
+  // Reads the module type of this address, and waits until it is over.
+  bool ReadModuleType(int address) {
+    Spin(*form, "SpinEdit1")->SetValue(address);
+    return ClickAndWait(*form, Button(*form, "Button12"));
+  }
   // Waits until the monitor shows at least `rows` rows.
   bool WaitForRows(int rows) {
     return QTest::qWaitFor(
         [&] {
-          Docks().Monitor()->Tick();
+          Monitor()->Tick();
           return Model().rowCount() >= rows;
         },
         5000);
@@ -71,17 +67,15 @@ class BusMonitorWindow : public ::testing::TestWithParam<Via> {
 
 TEST_P(BusMonitorWindow, RequestsAndRepliesShowByNameWithTheirRoundTrip) {
   Start();
-  ASSERT_TRUE(Docks().ShowMonitor);
-  EXPECT_FALSE(Docks().MonitorDock->isVisible());
+  QDockWidget* dock = Dock("BusMonitorDock");
+  EXPECT_FALSE(dock->isVisible());
   form->show();
-  Docks().ShowMonitor->trigger();
-  EXPECT_TRUE(Docks().MonitorDock->isVisible());
-  EXPECT_EQ(Docks().MonitorDock->windowTitle(), "Bus Monitor");
+  Action(*form, "ShowBusMonitor")->trigger();
+  EXPECT_TRUE(dock->isVisible());
+  EXPECT_EQ(dock->windowTitle(), "Bus Monitor");
 
-  form->SpinEdit1->SetValue(3);
-  ASSERT_TRUE(ClickAndWait(*form, form->Button12));  // Read Module Type of module 3
-  form->SpinEdit1->SetValue(9);
-  ASSERT_TRUE(ClickAndWait(*form, form->Button12));  // nobody at 9
+  ASSERT_TRUE(ReadModuleType(3));
+  ASSERT_TRUE(ReadModuleType(9));  // nobody there
   ASSERT_TRUE(WaitForRows(4));
 
   const bool udp = GetParam() == Via::Udp;
@@ -101,64 +95,71 @@ TEST_P(BusMonitorWindow, RequestsAndRepliesShowByNameWithTheirRoundTrip) {
   EXPECT_EQ(Cell(3, BusMonitorModel::FlagsColumn), "no reply");
   // The monitor log keeps its own lines.
   const QStringList log = LogText(*form).split('\n', Qt::SkipEmptyParts);
+  ASSERT_GE(log.size(), 2);
   EXPECT_EQ(log.first(), QString::fromUtf8("Send \uFF1AX"));
   EXPECT_EQ(log[1], QString::fromUtf8("Read \uFF1AX  OK!"));
 
   // Failures only: the request nobody answered.
-  Docks().Monitor()->FailuresOnly->setChecked(true);
+  Control<QCheckBox>(*Monitor(), "FailuresOnly")->setChecked(true);
   EXPECT_EQ(Model().rowCount(), 1);
   EXPECT_EQ(Cell(0, BusMonitorModel::FlagsColumn), "no reply");
 
   // The Line Health panel counts both modules' requests.
-  Docks().ShowHealth->trigger();
-  LineHealthPanel* health = Docks().Health();
-  health->Span->setCurrentText("This session");
-  ASSERT_EQ(health->Modules->rowCount(), 2);
-  EXPECT_EQ(health->Modules->item(0, 0)->text(), "3");
-  EXPECT_EQ(health->Modules->item(0, 2)->text(), "1");
-  EXPECT_EQ(health->Modules->item(0, 3)->text(), "1");
-  EXPECT_EQ(health->Modules->item(1, 4)->text(), "1 (Warning)") << "module 9 never answered";
+  Action(*form, "ShowLineHealth")->trigger();
+  EXPECT_TRUE(Dock("LineHealthDock")->isVisible());
+  Control<QComboBox>(*Health(), "Span")->setCurrentText("This session");
+  const QTableWidget* modules = Control<QTableWidget>(*Health(), "Modules");
+  ASSERT_EQ(modules->rowCount(), 2);
+  EXPECT_EQ(modules->item(0, 0)->text(), "3");
+  EXPECT_EQ(modules->item(0, 2)->text(), "1");
+  EXPECT_EQ(modules->item(0, 3)->text(), "1");
+  EXPECT_EQ(modules->item(1, 4)->text(), "1 (Warning)") << "module 9 never answered";
 }
 
 TEST_P(BusMonitorWindow, ModulesAreNamedFromTheSitePlanOpened) {
   Start();
-  ASSERT_TRUE(Docks().OpenSitePlan);
-  EXPECT_EQ(form->FileMenu->actions().value(0), Docks().OpenSitePlan);
+  EXPECT_EQ(Menu(*form, "FileMenu")->actions().value(0), Action(*form, "OpenSitePlan"));
   dialogs.openAnswer = QStringLiteral(VELTRA_EXAMPLE_PLAN);
-  Docks().OpenSitePlan->trigger();
+  Action(*form, "OpenSitePlan")->trigger();
   EXPECT_EQ(dialogs.openQuestions, QStringList{"Open Site Plan"});
-  ASSERT_FALSE(Docks().ModuleNames().empty()) << dialogs.details.join(';').toStdString();
-  const QString hall = Docks().ModuleNames().at(1);
+  EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.details.join(';').toStdString();
+  // The one site plan of the window: the Site Plan dialog has it too.
+  const auto* sitePlan = form->findChild<SitePlanDialog*>("SitePlan");
+  ASSERT_NE(sitePlan, nullptr);
+  EXPECT_TRUE(Label(*form, "PlanName")->text().startsWith("site-plan.toml: "))
+      << Label(*form, "PlanName")->text().toStdString();
+  ASSERT_EQ(sitePlan->ModuleNames().count(1), 1u);
+  const QString hall = sitePlan->ModuleNames().at(1);
   form->show();
-  Docks().ShowMonitor->trigger();
-  form->SpinEdit1->SetValue(1);
-  ASSERT_TRUE(ClickAndWait(*form, form->Button12));
+  Action(*form, "ShowBusMonitor")->trigger();
+  ASSERT_TRUE(ReadModuleType(1));
   ASSERT_TRUE(WaitForRows(2));
   EXPECT_EQ(Cell(0, BusMonitorModel::AddressColumn), "1 " + hall);
 
-  // A plan with problems says so and names nothing new.
+  // A plan with mistakes says so and names nothing new.
   const QString broken = folder.filePath("broken.toml");
   QFile file(broken);
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
   file.write("subnet = \"one\"\n");
   file.close();
   dialogs.openAnswer = broken;
-  Docks().OpenSitePlan->trigger();
-  EXPECT_EQ(dialogs.messages.last(), "The site plan has problems.");
-  EXPECT_EQ(Docks().ModuleNames().at(1), hall);
+  Action(*form, "OpenSitePlan")->trigger();
+  ASSERT_FALSE(dialogs.messages.isEmpty());
+  EXPECT_EQ(dialogs.messages.last(), "The plan has mistakes.");
+  EXPECT_EQ(sitePlan->ModuleNames().at(1), hall);
+  EXPECT_EQ(Cell(0, BusMonitorModel::AddressColumn), "1 " + hall);
 }
 
 TEST_P(BusMonitorWindow, FramesHeardUnaskedAreShownAndKept) {
   SimulatorOptions simulation;
   simulation.load.rate = 200;
   Start(simulation);
+  // The bus switch sends to the host that last asked it.
   if (GetParam() == Via::Udp) {
-    // The bus switch sends to the host that last asked it.
-    form->SpinEdit1->SetValue(3);
-    ASSERT_TRUE(ClickAndWait(*form, form->Button12));
+    ASSERT_TRUE(ReadModuleType(3));
   }
   form->show();
-  Docks().ShowMonitor->trigger();
+  Action(*form, "ShowBusMonitor")->trigger();
   ASSERT_TRUE(WaitForRows(100));
   int heard = 0;
   for (int r = 0; r < Model().rowCount(); ++r)
@@ -169,15 +170,15 @@ TEST_P(BusMonitorWindow, FramesHeardUnaskedAreShownAndKept) {
 
 TEST_P(BusMonitorWindow, ASecondWindowFindsTheFirstOnesFramesInTheHistory) {
   Start();
-  form->SpinEdit1->SetValue(2);
-  ASSERT_TRUE(ClickAndWait(*form, form->Button29));  // Read Version of module 2
-  const std::int64_t first = Docks().Feed().Session();
+  Spin(*form, "SpinEdit1")->SetValue(2);
+  ASSERT_TRUE(ClickAndWait(*form, Button(*form, "Button29")));  // Read Version of module 2
+  const std::int64_t first = form->Controller().History().Session();
   form.reset();  // closed: what it recorded is committed
 
   Start();
-  EXPECT_GT(Docks().Feed().Session(), first);
+  EXPECT_GT(form->Controller().History().Session(), first);
   EXPECT_EQ(Model().rowCount(), 0) << "this session has sent nothing yet";
-  Docks().Monitor()->Span->setCurrentText("Whole history");
+  Control<QComboBox>(*Monitor(), "Span")->setCurrentText("Whole history");
   ASSERT_GE(Model().rowCount(), 2);
   EXPECT_EQ(Cell(0, BusMonitorModel::CommandColumn), "ReadVersion");
   EXPECT_EQ(Cell(1, BusMonitorModel::DetailsColumn), "version Light-8 V1.0");

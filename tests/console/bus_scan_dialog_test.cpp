@@ -26,31 +26,31 @@ class BusScanWindow : public ::testing::TestWithParam<bool> {
  protected:
   QTemporaryDir folder;
   FakeDialogs dialogs;
-  std::unique_ptr<TForm1> form;
+  std::unique_ptr<MainWindow> form;
   BusScanDialog* scan = nullptr;
 
   void Open(const std::string& population, int delayMs = 0) {
-    TForm1Options options = TestOptions(dialogs);
+    MainWindowOptions options = TestOptions(dialogs);
     SimulatorOptions simulation;
     simulation.population = ParsePopulation(population);
     simulation.faults.delayMs = delayMs;
     options.simulator = std::make_shared<SimulatorRuntime>(simulation);
-    form = std::make_unique<TForm1>(options);
+    form = std::make_unique<MainWindow>(options);
     dialogs.messages.clear();  // no scene database here, and none needed
     const bool network = GetParam();
-    (network ? form->RadioButton1 : form->RadioButton2)->setChecked(true);
-    (network ? form->Button32 : form->Button10)->click();
-    ASSERT_EQ((network ? form->Button32 : form->Button10)->text(), "Close");
-    form->ScanBus->trigger();
+    (network ? Radio(*form, "RadioButton1") : Radio(*form, "RadioButton2"))->setChecked(true);
+    (network ? Button(*form, "Button32") : Button(*form, "Button10"))->click();
+    ASSERT_EQ(Caption(*form, network ? "Button32" : "Button10"), "Close");
+    Action(*form, "ScanBus")->trigger();
     scan = form->findChild<BusScanDialog*>("BusScan");
     ASSERT_NE(scan, nullptr);
   }
 
   std::vector<std::vector<QString>> Table() const {
     std::vector<std::vector<QString>> rows;
-    for (int r = 0; r < scan->Table->rowCount(); ++r) {
+    for (int r = 0; r < Control<QTableWidget>(*scan, "ScanTable")->rowCount(); ++r) {
       std::vector<QString> cells;
-      for (int c = 0; c < 3; ++c) cells.push_back(scan->Table->item(r, c)->text());
+      for (int c = 0; c < 3; ++c) cells.push_back(Control<QTableWidget>(*scan, "ScanTable")->item(r, c)->text());
       rows.push_back(cells);
     }
     return rows;
@@ -62,35 +62,35 @@ TEST_P(BusScanWindow, ListsTheSimulatedModulesAndLogsTheExchanges) {
   EXPECT_FALSE(scan->isModal());
   EXPECT_TRUE(scan->isVisible());
   EXPECT_EQ(scan->windowTitle(), "Bus Scan");
-  scan->From->setValue(1);
-  scan->To->setValue(8);
-  form->Edit1->setText("untouched");
-  scan->StartButton->click();
+  Control<QSpinBox>(*scan, "From")->setValue(1);
+  Control<QSpinBox>(*scan, "To")->setValue(8);
+  Edit(*form, "Edit1")->setText("untouched");
+  Button(*scan, "Start")->click();
   EXPECT_TRUE(scan->Running());
-  EXPECT_FALSE(scan->StartButton->isEnabled());
+  EXPECT_FALSE(Button(*scan, "Start")->isEnabled());
   // The window's own requests wait meanwhile: their buttons say why, and a
   // click that still comes sends nothing.
-  ASSERT_TRUE(QTest::qWaitFor([&] { return scan->Progress->value() >= 2; }, 5000));
-  form->SpinEdit2->SetValue(1);
-  form->SpinEdit3->SetValue(3);
-  EXPECT_FALSE(form->Button2->isEnabled());
-  EXPECT_EQ(form->Button2->toolTip(), "A bus scan is running");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Control<QProgressBar>(*scan, "Progress")->value() >= 2; }, 5000));
+  Spin(*form, "SpinEdit2")->SetValue(1);
+  Spin(*form, "SpinEdit3")->SetValue(3);
+  EXPECT_FALSE(Button(*form, "Button2")->isEnabled());
+  EXPECT_EQ(Button(*form, "Button2")->toolTip(), "A bus scan is running");
   EXPECT_EQ(form->RequestsHeldBecause(), "A bus scan is running");
-  form->Button2->click();
+  Button(*form, "Button2")->click();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !scan->Running(); }, 10000));
   EXPECT_EQ(form->Simulator()->Bus().Module(1)->outputs[2], 0);
   // Available again after the scan, with the tooltip it had.
   EXPECT_TRUE(form->RequestsHeldBecause().isEmpty());
-  EXPECT_TRUE(form->Button2->toolTip().isEmpty());
-  ASSERT_TRUE(ClickAndWait(*form, form->Button2));
+  EXPECT_TRUE(Button(*form, "Button2")->toolTip().isEmpty());
+  ASSERT_TRUE(ClickAndWait(*form, Button(*form, "Button2")));
   EXPECT_EQ(form->Simulator()->Bus().Module(1)->outputs[2], 1);
   EXPECT_EQ(Table(), (std::vector<std::vector<QString>>{{"1", "0208", "Light-8 V1.0"},
                                                         {"3", "0104", "Curtain-4 V1.0"},
                                                         {"4", "0301", "IR V1.0"},
                                                         {"6", "0408", "Input-8 V1.0"}}));
-  EXPECT_EQ(scan->Progress->value(), 8);
-  EXPECT_EQ(scan->Progress->maximum(), 8);
-  EXPECT_EQ(form->Edit1->text(), "untouched") << "scan replies stay out of the window's fields";
+  EXPECT_EQ(Control<QProgressBar>(*scan, "Progress")->value(), 8);
+  EXPECT_EQ(Control<QProgressBar>(*scan, "Progress")->maximum(), 8);
+  EXPECT_EQ(Edit(*form, "Edit1")->text(), "untouched") << "scan replies stay out of the window's fields";
   // 8 type requests, 4 version requests and their 8 replies, masked as
   // usual, besides the light's request and reply.
   ASSERT_TRUE(QTest::qWaitFor([&] { return LogText(*form).count(QStringLiteral("Read")) == 9; }, 3000));
@@ -102,21 +102,21 @@ TEST_P(BusScanWindow, ListsTheSimulatedModulesAndLogsTheExchanges) {
 
 TEST_P(BusScanWindow, StopEndsTheScanAtOnceAndExportWritesTheTable) {
   Open("light@1,light@2", 20);
-  scan->StartButton->click();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return scan->Progress->value() >= 2; }, 5000));
-  scan->StopButton->click();
+  Button(*scan, "Start")->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Control<QProgressBar>(*scan, "Progress")->value() >= 2; }, 5000));
+  Button(*scan, "Stop")->click();
   EXPECT_FALSE(scan->Running());
-  EXPECT_TRUE(scan->StartButton->isEnabled());
+  EXPECT_TRUE(Button(*scan, "Start")->isEnabled());
   // At once, the window may send again.
   EXPECT_TRUE(form->RequestsHeldBecause().isEmpty());
-  EXPECT_TRUE(form->Button12->isEnabled());
-  EXPECT_LT(scan->Progress->value(), 32);
+  EXPECT_TRUE(Button(*form, "Button12")->isEnabled());
+  EXPECT_LT(Control<QProgressBar>(*scan, "Progress")->value(), 32);
   const int sent = LogText(*form).count(QStringLiteral("Send"));
   QTest::qWait(100);
   EXPECT_EQ(LogText(*form).count(QStringLiteral("Send")), sent) << "nothing sent after Stop";
 
   dialogs.saveAnswer = folder.filePath("scan.csv");
-  scan->ExportButton->click();
+  Button(*scan, "Export")->click();
   QFile csv(dialogs.saveAnswer);
   ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
   const QStringList lines = QString::fromUtf8(csv.readAll()).split('\n', Qt::SkipEmptyParts);
@@ -125,7 +125,7 @@ TEST_P(BusScanWindow, StopEndsTheScanAtOnceAndExportWritesTheTable) {
   EXPECT_TRUE(lines[2].startsWith("2,0208,\"Light-8 V1.0\",")) << lines[2].toStdString();
 
   dialogs.saveAnswer = folder.filePath("no-such-folder/scan.csv");
-  scan->ExportButton->click();
+  Button(*scan, "Export")->click();
   EXPECT_EQ(dialogs.messages.value(0), "The scan could not be exported.");
 }
 
@@ -134,9 +134,9 @@ INSTANTIATE_TEST_SUITE_P(Links, BusScanWindow, ::testing::Values(true, false),
 
 TEST(ToolsMenu, ScanBusOpensOneDialogWhateverTheClicks) {
   FakeDialogs dialogs;
-  TForm1 form(TestOptions(dialogs));
-  form.ScanBus->trigger();
-  form.ScanBus->trigger();
+  MainWindow form(TestOptions(dialogs));
+  Action(form, "ScanBus")->trigger();
+  Action(form, "ScanBus")->trigger();
   EXPECT_EQ(form.findChildren<BusScanDialog*>().size(), 1);
 }
 

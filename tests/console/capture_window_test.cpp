@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QStatusBar>
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
@@ -25,18 +26,18 @@ class CaptureWindow : public ::testing::Test {
  protected:
   QTemporaryDir folder;
   FakeDialogs dialogs;
-  std::unique_ptr<TForm1> form;
+  std::unique_ptr<MainWindow> form;
 
   void SetUp() override {
     ASSERT_TRUE(folder.isValid());
-    CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), folder.filePath("Veltra.mdb"));
-    TForm1Options options = TestOptions(dialogs);
+    MakeSceneDatabase(folder.filePath("Veltra.mdb"));
+    MainWindowOptions options = TestOptions(dialogs);
     options.sceneFolder = folder.path() + '/';
     options.simulator = std::make_shared<SimulatorRuntime>();
-    form = std::make_unique<TForm1>(options);
-    form->RadioButton1->setChecked(true);
-    form->Button32->click();
-    ASSERT_EQ(form->Button32->text(), "Close");
+    form = std::make_unique<MainWindow>(options);
+    Radio(*form, "RadioButton1")->setChecked(true);
+    Button(*form, "Button32")->click();
+    ASSERT_EQ(Caption(*form, "Button32"), "Close");
   }
 
   QString Path(const QString& name) const { return folder.filePath(name); }
@@ -44,7 +45,7 @@ class CaptureWindow : public ::testing::Test {
   // Saves through the menu item, answering the dialog with name.
   std::vector<CaptureRecord> Save(const QString& name) {
     dialogs.saveAnswer = Path(name);
-    form->SaveCapture->trigger();
+    Action(*form, "SaveCapture")->trigger();
     return ReadCaptureFile(QFile::encodeName(Path(name)).toStdString()).records;
   }
 
@@ -57,15 +58,16 @@ class CaptureWindow : public ::testing::Test {
 };
 
 TEST_F(CaptureWindow, HoldsExactlyTheFramesSinceTheLastClearLog) {
-  form->SpinEdit1->SetValue(1);
-  ASSERT_TRUE(ClickAndWait(*form, form->Button12));  // "Read Module Type": request and reply
-  form->ClearLog->trigger();
-  ASSERT_TRUE(ClickAndWait(*form, form->Button29));  // "Read Software Version"
+  Spin(*form, "SpinEdit1")->SetValue(1);
+  ASSERT_TRUE(ClickAndWait(*form, Button(*form, "Button12")));  // "Read Module Type": request and reply
+  Action(*form, "ClearLog")->trigger();
+  ASSERT_TRUE(ClickAndWait(*form, Button(*form, "Button29")));  // "Read Software Version"
   // Saving the log on the way is not clearing it.
   dialogs.saveAnswer = Path("log.txt");
-  form->SaveLog->trigger();
+  Action(*form, "SaveLog")->trigger();
 
   const auto since = Save("since-clear.pcap");
+  EXPECT_EQ(Control<QStatusBar>(*form, "StatusBar1")->currentMessage(), "Capture saved to " + Path("since-clear.pcap"));
   ASSERT_EQ(since.size(), 2u);
   EXPECT_EQ(ClassAndCommand(since[0]), std::make_pair(0, 7));
   EXPECT_EQ(ClassAndCommand(since[1]), std::make_pair(0x80, 7));
@@ -75,23 +77,23 @@ TEST_F(CaptureWindow, HoldsExactlyTheFramesSinceTheLastClearLog) {
   EXPECT_TRUE(dialogs.saveQuestions.last().contains("veltra-capture-")) << dialogs.saveQuestions.last().toStdString();
 
   // Saving does not clear: the same frames again, and what follows.
-  ASSERT_TRUE(ClickAndWait(*form, form->Button22));  // "Read" (address)
+  ASSERT_TRUE(ClickAndWait(*form, Button(*form, "Button22")));  // "Read" (address)
   const auto more = Save("more.pcap");
   ASSERT_EQ(more.size(), 4u);
   EXPECT_EQ(ClassAndCommand(more[2]), std::make_pair(0, 5));
 
-  form->ClearLog->trigger();
+  Action(*form, "ClearLog")->trigger();
   EXPECT_TRUE(Save("empty.pcap").empty());
 }
 
 TEST_F(CaptureWindow, CancelledOrFailedSaveWritesNothing) {
-  ASSERT_TRUE(ClickAndWait(*form, form->Button12));
+  ASSERT_TRUE(ClickAndWait(*form, Button(*form, "Button12")));
   dialogs.saveAnswer.clear();
-  form->SaveCapture->trigger();
+  Action(*form, "SaveCapture")->trigger();
   EXPECT_EQ(QDir(folder.path()).entryList({"*.pcap"}, QDir::Files), QStringList{});
 
   dialogs.saveAnswer = Path("missing/capture.pcap");
-  form->SaveCapture->trigger();
+  Action(*form, "SaveCapture")->trigger();
   EXPECT_EQ(dialogs.messages, QStringList{"The capture could not be saved."});
   ASSERT_EQ(dialogs.details.size(), 1);
   EXPECT_TRUE(dialogs.details[0].contains("No such file or directory")) << dialogs.details[0].toStdString();
@@ -99,12 +101,12 @@ TEST_F(CaptureWindow, CancelledOrFailedSaveWritesNothing) {
 }
 
 TEST_F(CaptureWindow, SerialFramesGoToASecondFileBesideTheDatagrams) {
-  ASSERT_TRUE(ClickAndWait(*form, form->Button12));  // over UDP
-  form->RadioButton2->setChecked(true);
-  form->Button10->click();  // the serial line to the simulated bus
-  ASSERT_EQ(form->Button10->text(), "Close");
+  ASSERT_TRUE(ClickAndWait(*form, Button(*form, "Button12")));  // over UDP
+  Radio(*form, "RadioButton2")->setChecked(true);
+  Button(*form, "Button10")->click();  // the serial line to the simulated bus
+  ASSERT_EQ(Caption(*form, "Button10"), "Close");
   const int lines = LogText(*form).count('\n');
-  ASSERT_TRUE(ClickAndWait(*form, form->Button12));
+  ASSERT_TRUE(ClickAndWait(*form, Button(*form, "Button12")));
   ASSERT_EQ(LogText(*form).count('\n'), lines + 2);
 
   const auto datagrams = Save("both.pcap");
@@ -117,16 +119,18 @@ TEST_F(CaptureWindow, SerialFramesGoToASecondFileBesideTheDatagrams) {
   EXPECT_EQ(serial.records[0].bytes.at(1 + CommandOffset(FrameForm::Direct)), 6);
   ASSERT_EQ(dialogs.messages.size(), 1);
   EXPECT_TRUE(dialogs.messages[0].endsWith(Path("both-serial.pcap"))) << dialogs.messages[0].toStdString();
+  EXPECT_EQ(Control<QStatusBar>(*form, "StatusBar1")->currentMessage(),
+            "Capture saved to " + Path("both.pcap") + " and " + Path("both-serial.pcap"));
 }
 
 TEST_F(CaptureWindow, SavedCaptureOpensInWiresharkEveryFrameByName) {
   REQUIRE_TSHARK();
-  form->SpinEdit2->SetValue(3);  // a curtain module: the light command fails
-  ASSERT_TRUE(ClickAndWait(*form, form->Button2));  // "On"
-  form->SpinEdit2->SetValue(1);
-  ASSERT_TRUE(ClickAndWait(*form, form->Button2));
+  Spin(*form, "SpinEdit2")->SetValue(3);  // a curtain module: the light command fails
+  ASSERT_TRUE(ClickAndWait(*form, Button(*form, "Button2")));  // "On"
+  Spin(*form, "SpinEdit2")->SetValue(1);
+  ASSERT_TRUE(ClickAndWait(*form, Button(*form, "Button2")));
   dialogs.saveAnswer = Path("window.pcap");
-  form->SaveCapture->trigger();
+  Action(*form, "SaveCapture")->trigger();
   const std::string file = QFile::encodeName(Path("window.pcap")).toStdString();
   EXPECT_EQ(Tshark(file, "-T fields -e veltra.command_name -e veltra.status_word"),
             "On\t\nOn\tCommand error!\nOn\t\nOn\tOK!\n");

@@ -1,10 +1,12 @@
 #pragma once
 // Shared pieces of the main-window tests: scripted message boxes, a window
 // whose links are captured and answer at once, reply frames with their
-// checksum, waiting until a request is over, and loopback UDP sockets.
+// checksum, waiting until a request is over, and loopback UDP sockets. The
+// window's controls are reached through window_driver.h, by their names.
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QPlainTextEdit>
 #include <QString>
 #include <QStringList>
@@ -20,8 +22,10 @@
 #include <vector>
 
 #include "console/dialogs.h"
-#include "console/form1.h"
+#include "console/main_window.h"
+#include "window_driver.h"
 #include "../support/loopback_socket.h"
+#include "scenes/scene_store_schema.h"
 
 // Readable QString values in assertion messages.
 inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
@@ -30,8 +34,9 @@ namespace veltra::test {
 
 class FakeDialogs : public Dialogs {
  public:
-  bool Confirm(const QString& text) override {
+  bool Confirm(const QString& text, const QString& informative = {}) override {
     confirms << text;
+    confirmDetails << informative;
     // What the event loop of a real question box may run meanwhile.
     if (whileAsking) whileAsking();
     if (answers.empty()) return false;
@@ -57,10 +62,19 @@ class FakeDialogs : public Dialogs {
     openQuestions << caption;
     return openAnswer;
   }
+  // "Quit" with a link open: quits unless told otherwise.
+  QuitAnswer ConfirmQuit(const QString& text) override {
+    quitQuestions << text;
+    if (quitAnswers.empty()) return {true, true};
+    const QuitAnswer answer = quitAnswers.front();
+    quitAnswers.pop_front();
+    return answer;
+  }
 
   std::deque<bool> answers;
+  std::deque<QuitAnswer> quitAnswers;
   std::function<void()> whileAsking;
-  QStringList confirms, messages, errors, details, saveQuestions, abouts, openQuestions;
+  QStringList confirms, confirmDetails, messages, errors, details, saveQuestions, abouts, quitQuestions, openQuestions;
   QString saveAnswer;  // the file chosen in the save dialog; empty: cancelled
   QString openAnswer;  // the file chosen in the open dialog; empty: cancelled
 };
@@ -106,7 +120,7 @@ class RecordingLink : public Link {
   std::deque<ReceivedUnit> inbox_;
 };
 
-// What the recording links of a CapturingForm keep, and the replies they
+// What the recording links of a CapturingWindow keep, and the replies they
 // answer with.
 struct CapturedTraffic {
   std::vector<std::vector<std::uint8_t>> serial, datagrams;
@@ -119,13 +133,13 @@ struct CapturedTraffic {
 // The window with the links its requests take replaced by recorders: what
 // the send path hands to the serial link or to the network link is kept, and
 // the scripted replies answer at once.
-class CapturingForm : public CapturedTraffic, public TForm1 {
+class CapturingWindow : public CapturedTraffic, public MainWindow {
  public:
-  explicit CapturingForm(TForm1Options options)
-      : TForm1(Capturing(std::move(options), static_cast<CapturedTraffic&>(*this))) {}
+  explicit CapturingWindow(MainWindowOptions options)
+      : MainWindow(Capturing(std::move(options), static_cast<CapturedTraffic&>(*this))) {}
 
  private:
-  static TForm1Options Capturing(TForm1Options options, CapturedTraffic& traffic) {
+  static MainWindowOptions Capturing(MainWindowOptions options, CapturedTraffic& traffic) {
     options.networkRequests = &traffic.network;
     options.serialRequests = &traffic.serialLine;
     return options;
@@ -134,7 +148,7 @@ class CapturingForm : public CapturedTraffic, public TForm1 {
 
 // Until no request waits any more (answered, timed out) and no scan runs;
 // the event loop runs meanwhile.
-inline bool WaitUntilIdle(TForm1& form, int timeoutMs = 3000) {
+inline bool WaitUntilIdle(MainWindow& form, int timeoutMs = 3000) {
   const QDeadlineTimer deadline(timeoutMs);
   while (!form.RequestsHeldBecause().isEmpty()) {
     if (deadline.hasExpired()) return false;
@@ -144,7 +158,7 @@ inline bool WaitUntilIdle(TForm1& form, int timeoutMs = 3000) {
   return true;
 }
 // Clicks a request button and waits until what it sent is over.
-inline bool ClickAndWait(TForm1& form, QAbstractButton* button, int timeoutMs = 3000) {
+inline bool ClickAndWait(MainWindow& form, QAbstractButton* button, int timeoutMs = 3000) {
   if (!button->isEnabled()) return false;
   button->click();
   return WaitUntilIdle(form, timeoutMs);
@@ -152,8 +166,8 @@ inline bool ClickAndWait(TForm1& form, QAbstractButton* button, int timeoutMs = 
 
 // No scene database in the folder: start-up reports "Can not find database"
 // and goes on with the table closed.
-inline TForm1Options TestOptions(FakeDialogs& dialogs) {
-  TForm1Options options;
+inline MainWindowOptions TestOptions(FakeDialogs& dialogs) {
+  MainWindowOptions options;
   options.dialogs = &dialogs;
   // Shown as it is: only the lookup's own test asks the name service.
   options.hostName = [] { return std::optional<std::string>("127.0.0.1"); };
@@ -162,6 +176,9 @@ inline TForm1Options TestOptions(FakeDialogs& dialogs) {
   options.simulationLocalPort = 0;  // parallel tests never share a fixed port
   return options;
 }
+
+// The status bar's first panel while no link is open.
+inline const QString kHowToBegin = QStringLiteral("Choose a link and press Create");
 
 // Appends the checksum: the sum of every byte so far, XORed with 0x55AA.
 inline std::vector<std::uint8_t> WithChecksum(std::vector<std::uint8_t> frame) {
@@ -175,13 +192,17 @@ inline std::vector<std::uint8_t> WithChecksum(std::vector<std::uint8_t> frame) {
 
 // The monitor log as the operator sees it once the window is back in its
 // event loop.
-inline QString LogText(TForm1& form) {
+inline QString LogText(MainWindow& form) {
   form.FlushLog();
-  return form.Memo1->toPlainText();
+  return Memo(form)->toPlainText();
 }
-inline void ClearLog(TForm1& form) {
+inline void ClearLog(MainWindow& form) {
   form.FlushLog();
-  form.Memo1->clear();
+  Memo(form)->clear();
+}
+// A fresh scene database from the schema.
+inline CreateResult MakeSceneDatabase(const QString& path) {
+  return CreateSceneDatabase(VELTRA_SCENE_SCHEMA, QFile::encodeName(path).toStdString());
 }
 
 inline std::string AsString(const std::vector<std::uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }

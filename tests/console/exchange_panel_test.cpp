@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
 
+#include <QAccessible>
 #include <QAction>
+#include <QLabel>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -31,20 +33,20 @@ const char* kRoutedVersion = "55 AA 0E 00 01 03 80 07 01 41 42 43";
 class ExchangePanel : public ::testing::Test {
  protected:
   FakeDialogs dialogs;
-  CapturingForm form{TestOptions(dialogs)};
+  CapturingWindow form{TestOptions(dialogs)};
 };
 
 TEST_F(ExchangePanel, NetworkReplyTimeOutAndBrokenReply) {
-  form.RadioButton1->setChecked(true);
-  form.SpinEdit1->SetValue(3);
+  Radio(form, "RadioButton1")->setChecked(true);
+  Spin(form, "SpinEdit1")->SetValue(3);
   form.reply = AsString(WithChecksum(FromHex(kRoutedVersion)));
-  ASSERT_TRUE(ClickAndWait(form, form.Button29));
+  ASSERT_TRUE(ClickAndWait(form, Button(form, "Button29")));
   EXPECT_TRUE(kReplyInMs.match(form.ExchangeText()).hasMatch()) << form.ExchangeText().toStdString();
-  EXPECT_EQ(form.Edit2->text(), "ABC");
+  EXPECT_EQ(Edit(form, "Edit2")->text(), "ABC");
 
   // Status 6: the status word follows the round trip.
   form.reply = AsString(WithChecksum(FromHex("55 AA 0B 00 01 03 80 07 06")));
-  ASSERT_TRUE(ClickAndWait(form, form.Button29));
+  ASSERT_TRUE(ClickAndWait(form, Button(form, "Button29")));
   EXPECT_TRUE(QRegularExpression(QStringLiteral("^Reply in \\S+ ms: Command error!$"))
                   .match(form.ExchangeText())
                   .hasMatch())
@@ -53,7 +55,7 @@ TEST_F(ExchangePanel, NetworkReplyTimeOutAndBrokenReply) {
   // Nothing comes: the panel says so once the wait is over, and meanwhile
   // that the request waits.
   form.reply.clear();
-  form.Button29->click();
+  Button(form, "Button29")->click();
   EXPECT_EQ(form.ExchangeText(), "Request sent, waiting for the reply");
   ASSERT_TRUE(WaitUntilIdle(form));
   EXPECT_EQ(form.ExchangeText(), "No reply within 500 ms");
@@ -61,17 +63,17 @@ TEST_F(ExchangePanel, NetworkReplyTimeOutAndBrokenReply) {
   std::vector<std::uint8_t> broken = WithChecksum(FromHex(kRoutedVersion));
   broken.back() ^= 1;
   form.reply = AsString(broken);
-  ASSERT_TRUE(ClickAndWait(form, form.Button29));
+  ASSERT_TRUE(ClickAndWait(form, Button(form, "Button29")));
   EXPECT_TRUE(form.ExchangeText().endsWith(": not a valid frame, dropped")) << form.ExchangeText().toStdString();
   EXPECT_EQ(LogText(form).split('\n').size(), 6);  // the broken reply has no line
 }
 
 TEST_F(ExchangePanel, SerialRequestWaitsTimesOutAndItsLateReplyChangesNothing) {
-  form.SpinEdit1->SetValue(3);
-  form.Edit2->setText("earlier");
-  form.Button29->click();
+  Spin(form, "SpinEdit1")->SetValue(3);
+  Edit(form, "Edit2")->setText("earlier");
+  Button(form, "Button29")->click();
   EXPECT_EQ(form.ExchangeText(), "Request sent, waiting for the reply");
-  EXPECT_TRUE(form.Edit2->text().isEmpty()) << "a field the request fills shows no older answer";
+  EXPECT_TRUE(Edit(form, "Edit2")->text().isEmpty()) << "a field the request fills shows no older answer";
   EXPECT_TRUE(QTest::qWaitFor([&] { return form.ExchangeText() == "No reply within 500 ms"; }, 3000));
 
   // The reply comes after all: logged as late, with its round trip, and the
@@ -82,40 +84,63 @@ TEST_F(ExchangePanel, SerialRequestWaitsTimesOutAndItsLateReplyChangesNothing) {
   EXPECT_TRUE(QRegularExpression(QStringLiteral("^Late reply: Read \\S+  OK! \\(\\d+ ms\\)$")).match(late).hasMatch())
       << late.toStdString();
   EXPECT_EQ(form.ExchangeText(), "No reply within 500 ms");
-  EXPECT_TRUE(form.Edit2->text().isEmpty());
+  EXPECT_TRUE(Edit(form, "Edit2")->text().isEmpty());
 
   // A second copy answers nothing at all.
   form.serialLine.Arrive(reply);
   EXPECT_TRUE(LogText(form).split('\n').last().startsWith("Unrelated frame: Read ")) << LogText(form).toStdString();
   EXPECT_EQ(form.ExchangeText(), "No reply within 500 ms");
-  EXPECT_TRUE(form.Edit2->text().isEmpty());
+  EXPECT_TRUE(Edit(form, "Edit2")->text().isEmpty());
 }
 
 TEST(ExchangePanelClosedLinks, RequestsOnALinkThatIsNotOpenAreLoggedAndNotSent) {
   FakeDialogs dialogs;
-  TForm1 form{TestOptions(dialogs)};
-  form.Button22->click();
+  MainWindow form{TestOptions(dialogs)};
+  Button(form, "Button22")->click();
   EXPECT_EQ(form.ExchangeText(), "Com link is not open: request not sent");
   EXPECT_TRUE(form.RequestsHeldBecause().isEmpty());  // over at once
-  form.RadioButton1->setChecked(true);
-  form.Edit4->setText("127.0.0.1");
-  form.Button22->click();
+  Radio(form, "RadioButton1")->setChecked(true);
+  Edit(form, "Edit4")->setText("127.0.0.1");
+  Button(form, "Button22")->click();
   EXPECT_EQ(form.ExchangeText(), "TCP/IP link is not open: request not sent");
-  EXPECT_FALSE(form.IdUDPClient1.Active());  // no socket was made for it
-  EXPECT_EQ(LogText(form).split('\n').size(), 2);
+  EXPECT_FALSE(form.Controller().Network().Client().Active());  // no socket was made for it
+  // The log says so too: the frame, as a sent one would show it.
+  const QString notSent = QString::fromUtf8("Not sent \xEF\xBC\x9AX");
+  EXPECT_EQ(LogText(form).split('\n'), (QStringList{notSent, notSent}));
+  EXPECT_FALSE(LogText(form).contains("Send"));
   EXPECT_TRUE(dialogs.errors.isEmpty());
+}
+
+// What the "Last exchange" panel shows is what assistive tools read: its
+// accessible name is its text, through every change, and what the panel is
+// goes in its description. (Each change is also announced to them as a name
+// change; the offscreen platform of the tests has no assistive technology
+// to hear it.)
+TEST_F(ExchangePanel, TheLastExchangeIsWhatAssistiveToolsRead) {
+  QLabel* panel = Label(form, "StatusBar1Exchange");
+  const auto read = [panel] { return QAccessible::queryAccessibleInterface(panel)->text(QAccessible::Name); };
+  form.Controller().Serial().ReceiveTimeout = 1;
+  Button(form, "Button29")->click();
+  EXPECT_EQ(read(), "Request sent, waiting for the reply");
+  ASSERT_TRUE(WaitUntilIdle(form));
+  EXPECT_EQ(panel->text(), "No reply within 1 ms");
+  EXPECT_EQ(read(), "No reply within 1 ms");
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(panel)->text(QAccessible::Description), "Last exchange");
+  form.serialReply = AsString(WithChecksum(FromHex("55 AA 0C 01 80 07 01 41 42 43")));
+  ASSERT_TRUE(ClickAndWait(form, Button(form, "Button29")));
+  EXPECT_TRUE(read().startsWith("Reply in ")) << read().toStdString();
 }
 
 class SerialLine : public ::testing::Test {
  protected:
   FakeDialogs dialogs;
-  TForm1 form{TestOptions(dialogs)};
+  MainWindow form{TestOptions(dialogs)};
 
   void SetUp() override { dialogs.messages.clear(); }
   void Select(const std::string& path) {
     const QString name = QString::fromStdString(path);
-    if (form.ComboBox5->findText(name) < 0) form.ComboBox5->addItem(name);
-    form.ComboBox5->setCurrentText(name);
+    if (Ports(form)->findText(name) < 0) Ports(form)->addItem(name);
+    Ports(form)->setCurrentText(name);
   }
 };
 
@@ -123,12 +148,12 @@ TEST_F(SerialLine, HangUpClosesTheRowAndANewCreateWorks) {
   Pty first;
   ASSERT_TRUE(first.ok());
   Select(first.path());
-  form.Button10->click();
-  ASSERT_EQ(form.Button10->text(), "Close");
+  Button(form, "Button10")->click();
+  ASSERT_EQ(Caption(form, "Button10"), "Close");
 
   // One exchange: its round trip is in the panel.
-  form.SpinEdit1->SetValue(3);
-  form.Button29->click();
+  Spin(form, "SpinEdit1")->SetValue(3);
+  Button(form, "Button29")->click();
   ASSERT_FALSE(form.RequestsHeldBecause().isEmpty());
   ASSERT_EQ(first.Receive(8).size(), 8u);
   ASSERT_TRUE(first.Send(WithChecksum(FromHex("55 AA 0C 03 80 07 01 41 42 43"))));
@@ -136,37 +161,37 @@ TEST_F(SerialLine, HangUpClosesTheRowAndANewCreateWorks) {
       << form.ExchangeText().toStdString();
 
   // Pulled while a request waits: the request ends with the line.
-  form.Button29->click();
+  Button(form, "Button29")->click();
   ASSERT_EQ(first.Receive(8).size(), 8u);
   first.CloseMaster();  // the adapter is pulled
-  EXPECT_TRUE(QTest::qWaitFor([&] { return form.Button10->text() == "Create"; }, 3000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Caption(form, "Button10") == "Create"; }, 3000));
   EXPECT_EQ(form.ExchangeText(), "Serial device disconnected: " + QString::fromStdString(first.path()));
-  EXPECT_TRUE(form.StatusText().isEmpty());
-  EXPECT_FALSE(form.Comm1->IsOpen());
-  for (QWidget* w : std::initializer_list<QWidget*>{form.ComboBox1, form.ComboBox2, form.ComboBox3, form.ComboBox4,
-                                                    form.ComboBox5, form.RadioButton2})
+  EXPECT_EQ(form.StatusText(), kHowToBegin);
+  EXPECT_FALSE(form.Controller().Serial().Port().IsOpen());
+  for (QWidget* w : std::initializer_list<QWidget*>{List(form, "ComboBox1"), List(form, "ComboBox2"), List(form, "ComboBox3"), List(form, "ComboBox4"),
+                                                    Ports(form), Radio(form, "RadioButton2")})
     EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
   EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('|').toStdString();
   EXPECT_TRUE(form.RequestsHeldBecause().isEmpty());
-  EXPECT_TRUE(form.Button29->isEnabled());
+  EXPECT_TRUE(Button(form, "Button29")->isEnabled());
 
   Pty second;  // plugged back in
   ASSERT_TRUE(second.ok());
   Select(second.path());
-  form.Button10->click();
-  ASSERT_EQ(form.Button10->text(), "Close");
+  Button(form, "Button10")->click();
+  ASSERT_EQ(Caption(form, "Button10"), "Close");
   EXPECT_EQ(form.StatusText(), "Com is running!");
-  form.Button29->click();
+  Button(form, "Button29")->click();
   ASSERT_EQ(second.Receive(8).size(), 8u);
   ASSERT_TRUE(second.Send(WithChecksum(FromHex("55 AA 0C 03 80 07 01 44 45 46"))));
-  EXPECT_TRUE(QTest::qWaitFor([&] { return form.Edit2->text() == "DEF"; }, 3000));
-  form.Button10->click();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Edit(form, "Edit2")->text() == "DEF"; }, 3000));
+  Button(form, "Button10")->click();
 }
 
 TEST_F(SerialLine, FailedCreateNamesTheCause) {
   Select("/dev/veltra-test-no-such-port");
-  form.Button10->click();
-  EXPECT_EQ(form.Button10->text(), "Create");
+  Button(form, "Button10")->click();
+  EXPECT_EQ(Caption(form, "Button10"), "Create");
   ASSERT_EQ(dialogs.messages, QStringList{"Error!"});
   ASSERT_EQ(dialogs.details.size(), 1);
   EXPECT_EQ(dialogs.details[0],
@@ -179,21 +204,23 @@ TEST_F(SerialLine, FailedCreateNamesTheCause) {
   ASSERT_GE(other, 0);
   ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
   Select(held.path());
-  form.Button10->click();
+  Button(form, "Button10")->click();
   ::close(other);
-  EXPECT_EQ(form.Button10->text(), "Create");
+  EXPECT_EQ(Caption(form, "Button10"), "Create");
   ASSERT_EQ(dialogs.details.size(), 2);
   EXPECT_EQ(dialogs.details[1],
             "Error opening serial port\nDevice or resource busy: another program holds the port");
 
   // The UDP row: its local port taken.
   LoopbackSocket holder;
-  form.Edit4->setText("127.0.0.1");
-  form.Edit6->setText(QString::number(holder.port()));
-  form.Button32->click();
-  EXPECT_EQ(form.Button32->text(), "Create");
+  Edit(form, "Edit4")->setText("127.0.0.1");
+  Edit(form, "Edit6")->setText(QString::number(holder.port()));
+  Button(form, "Button32")->click();
+  EXPECT_EQ(Caption(form, "Button32"), "Create");
   ASSERT_EQ(dialogs.details.size(), 3);
-  EXPECT_TRUE(dialogs.details[2].endsWith("\nAddress already in use")) << dialogs.details[2].toStdString();
+  // Said once, with the port that is taken.
+  EXPECT_EQ(dialogs.details[2],
+            QStringLiteral("Address already in use: local port %1 is taken by another program").arg(holder.port()));
   EXPECT_EQ(dialogs.messages, (QStringList{"Error!", "Error!", "Error!"}));
 }
 
@@ -209,34 +236,63 @@ TEST(ExchangeTexts, RoundTripsInTenthsBelowTenMilliseconds) {
 
 TEST(PortListRefresh, ListsWhatIsPluggedInWhenItDropsDown) {
   FakeDialogs dialogs;
-  TForm1 form{TestOptions(dialogs)};
-  const std::vector<std::string> usual{"COM1", "COM2", "COM3", "COM4", "COM5"};
-  std::vector<std::string> present = usual;
-  present.push_back("/dev/ttyUSB0");
-  form.ComboBox5->presentPorts = [&] { return present; };
-  form.ComboBox5->addItem("/dev/pts/77");  // a simulated line the window added
-  form.ComboBox5->setCurrentText("COM2");
+  MainWindow form{TestOptions(dialogs)};
+  const std::vector<PortChoice> usual{{"COM1", ""}, {"COM2", ""}, {"COM3", ""}, {"COM4", ""}, {"COM5", ""}};
+  const PortChoice adapter{"/dev/serial/by-id/usb-FTDI_FT232R-if00-port0", "FTDI FT232R USB UART (ttyUSB0)"};
+  std::vector<PortChoice> present = usual;
+  present.insert(present.begin(), adapter);
+  present.push_back({"/dev/ttyUSB0", "FTDI FT232R USB UART"});
+  PortList* ports = Ports(form);
+  ports->presentPorts = [&] { return present; };
+  ports->clear();  // what this computer has plugged in plays no part
+  ports->Refresh();
+  ports->addItem("/dev/pts/77");  // a simulated line the window added
+  ports->setCurrentIndex(ports->findText("COM2"));
 
-  form.ComboBox5->showPopup();
-  form.ComboBox5->hidePopup();
-  QStringList items;
-  for (int i = 0; i < form.ComboBox5->count(); ++i) items << form.ComboBox5->itemText(i);
-  EXPECT_EQ(items, (QStringList{"COM1", "COM2", "COM3", "COM4", "COM5", "/dev/ttyUSB0", "/dev/pts/77"}));
-  EXPECT_EQ(form.ComboBox5->currentText(), "COM2");
+  ports->showPopup();
+  ports->hidePopup();
+  EXPECT_EQ(Items(ports), (QStringList{QString::fromStdString(adapter.name), "COM1", "COM2", "COM3", "COM4", "COM5",
+                                       "/dev/ttyUSB0", "/dev/pts/77"}));
+  EXPECT_EQ(ports->currentText(), "COM2");
+  // The adapter's description is told beside its stable name.
+  EXPECT_EQ(ports->itemData(0, Qt::ToolTipRole).toString(), QString::fromStdString(adapter.description));
+  EXPECT_EQ(ports->itemData(0, Qt::AccessibleDescriptionRole).toString(), QString::fromStdString(adapter.description));
 
   // Unplugged: gone from the list, unless it is the one selected.
-  form.ComboBox5->setCurrentText("/dev/ttyUSB0");
+  ports->setCurrentIndex(ports->findText("/dev/ttyUSB0"));
   present = usual;
-  present.push_back("/dev/ttyACM0");
-  form.ComboBox5->Refresh();
-  items.clear();
-  for (int i = 0; i < form.ComboBox5->count(); ++i) items << form.ComboBox5->itemText(i);
-  EXPECT_EQ(items, (QStringList{"COM1", "COM2", "COM3", "COM4", "COM5", "/dev/ttyACM0", "/dev/ttyUSB0", "/dev/pts/77"}));
-  EXPECT_EQ(form.ComboBox5->currentText(), "/dev/ttyUSB0");
-  form.ComboBox5->setCurrentText("COM1");
-  form.ComboBox5->Refresh();
-  EXPECT_EQ(form.ComboBox5->findText("/dev/ttyUSB0"), -1);
-  EXPECT_EQ(form.ComboBox5->currentText(), "COM1");
+  present.push_back({"/dev/ttyACM0", ""});
+  ports->Refresh();
+  EXPECT_EQ(Items(ports),
+            (QStringList{"COM1", "COM2", "COM3", "COM4", "COM5", "/dev/ttyACM0", "/dev/ttyUSB0", "/dev/pts/77"}));
+  EXPECT_EQ(ports->currentText(), "/dev/ttyUSB0");
+  ports->setCurrentIndex(ports->findText("COM1"));
+  ports->Refresh();
+  EXPECT_EQ(ports->findText("/dev/ttyUSB0"), -1);
+  EXPECT_EQ(ports->currentText(), "COM1");
+}
+
+// Any device can be typed in: a board's UART, a stable by-id name, a
+// simulator's pseudo-terminal started on its own.
+TEST(PortListRefresh, ATypedDevicePathIsOpenedAndKeptWhenTheListIsReadAgain) {
+  FakeDialogs dialogs;
+  MainWindow form{TestOptions(dialogs)};
+  dialogs.messages.clear();  // the missing scene database at start-up
+  Pty line;
+  ASSERT_TRUE(line.ok());
+  PortList* ports = Ports(form);
+  ASSERT_TRUE(ports->isEditable());
+  ports->setFocus();
+  ports->lineEdit()->clear();
+  QTest::keyClicks(ports->lineEdit(), QString::fromStdString(line.path()));
+  ports->Refresh();
+  EXPECT_EQ(ports->currentText(), QString::fromStdString(line.path()));
+  Button(form, "Button10")->click();
+  ASSERT_EQ(Caption(form, "Button10"), "Close") << dialogs.details.join(';').toStdString();
+  EXPECT_EQ(form.Controller().Serial().Port().CommName(), line.path());
+  Spin(form, "SpinEdit1")->SetValue(1);
+  Button(form, "Button12")->click();
+  EXPECT_EQ(Hex(line.Receive(8)), Hex(WithChecksum(FromHex("55 AA 08 01 00 06"))));
 }
 
 }  // namespace

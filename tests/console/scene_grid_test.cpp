@@ -35,18 +35,25 @@ class SceneGrid : public ::testing::Test {
  protected:
   QTemporaryDir folder;
   FakeDialogs dialogs;
-  std::unique_ptr<CapturingForm> form;
+  std::unique_ptr<CapturingWindow> form;
 
   void SetUp() override {
     ASSERT_TRUE(folder.isValid());
-    CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), folder.filePath("Veltra.mdb"));
-    TForm1Options options = TestOptions(dialogs);
+    MakeSceneDatabase(folder.filePath("Veltra.mdb"));
+    MainWindowOptions options = TestOptions(dialogs);
     options.sceneFolder = folder.path() + '/';
-    form = std::make_unique<CapturingForm>(options);
+    form = std::make_unique<CapturingWindow>(options);
+  }
+  // The window shown on "Scene Control", the grid able to take the focus.
+  void ShowGrid() {
+    form->show();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    ShowPage(*form, "TabSheet2");
   }
   // `button` clicked for `module`, answered at once on the serial line.
   void Answered(QPushButton* button, int module, const std::vector<std::uint8_t>& reply) {
-    form->SpinEdit5->SetValue(module);
+    Spin(*form, "SpinEdit5")->SetValue(module);
     form->serialReply = AsString(reply);
     button->click();
     form->serialReply.clear();
@@ -54,13 +61,13 @@ class SceneGrid : public ::testing::Test {
   }
   // "Set" of a scene, confirmed.
   void Scene(int module, int scene, std::initializer_list<const char*> channels) {
-    form->SpinEdit4->SetValue(scene);
+    Spin(*form, "SpinEdit4")->SetValue(scene);
     std::size_t k = 0;
-    for (const char* item : channels) form->channelLists[k++]->setCurrentText(item);
-    Answered(form->Button7, module, SceneReply(module, 0x02));
+    for (const char* item : channels) ChannelList(*form, k++)->setCurrentText(item);
+    Answered(Button(*form, "Button7"), module, SceneReply(module, 0x02));
   }
   int Column(const QString& title) const {
-    QAbstractItemModel* model = form->DBGrid1->model();
+    QAbstractItemModel* model = Grid(*form)->model();
     for (int c = 0; c < model->columnCount(); ++c)
       if (model->headerData(c, Qt::Horizontal).toString() == title) return c;
     ADD_FAILURE() << "no column " << title.toStdString();
@@ -87,7 +94,7 @@ class SceneGrid : public ::testing::Test {
   }
   // The grid's rows as "scene,module,CH1..CH8", by column title.
   QStringList Rows() const {
-    QAbstractItemModel* model = form->DBGrid1->model();
+    QAbstractItemModel* model = Grid(*form)->model();
     std::vector<int> columns;
     QStringList titles{"Scene No", "Module Addr", "CH1", "CH2", "CH3", "CH4", "CH5", "CH6", "CH7", "CH8"};
     for (const QString& title : titles)
@@ -108,23 +115,23 @@ TEST_F(SceneGrid, ConfirmedScenesAreStoredAndShown) {
   EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join(';').toStdString();
   Scene(3, 7, {"ON", "OFF"});
   EXPECT_EQ(Rows(), QStringList{"7,3,1,0,X,X,X,X,X,X"});
-  EXPECT_EQ(form->DBGrid1->currentIndex().row(), 0);
+  EXPECT_EQ(Grid(*form)->currentIndex().row(), 0);
   // Again after CH2 changed: the record is updated, not added.
   Scene(3, 7, {"ON", "ON"});
   EXPECT_EQ(Rows(), QStringList{"7,3,1,1,X,X,X,X,X,X"});
   // "Outputs :" plays no part: all eight channels are stored.
-  form->SpinEdit6->SetValue(2);
+  Spin(*form, "SpinEdit6")->SetValue(2);
   Scene(4, 1, {"OFF", "OFF", "ON", "ON", "OFF", "OFF", "ON", "ON"});
   Scene(3, 8, {"ON"});  // the other lists keep what the previous scene set
   EXPECT_EQ(Rows(), (QStringList{"7,3,1,1,X,X,X,X,X,X", "1,4,0,0,1,1,0,0,1,1", "8,3,1,0,1,1,0,0,1,1"}));
-  EXPECT_EQ(form->DBGrid1->currentIndex().row(), 2);
+  EXPECT_EQ(Grid(*form)->currentIndex().row(), 2);
 
   // A confirmed "Clear" clears every scene of the module it went to.
-  Answered(form->Button13, 3, SceneReply(3, 0x03));
+  Answered(Button(*form, "Button13"), 3, SceneReply(3, 0x03));
   EXPECT_EQ(Rows(), QStringList{"1,4,0,0,1,1,0,0,1,1"});
   // A failed "Set" stores nothing, nor does a failed "Clear" delete.
-  Answered(form->Button7, 3, SceneReply(3, 0x02, 0x05));
-  Answered(form->Button13, 4, SceneReply(4, 0x03, 0x05));
+  Answered(Button(*form, "Button7"), 3, SceneReply(3, 0x02, 0x05));
+  Answered(Button(*form, "Button13"), 4, SceneReply(4, 0x03, 0x05));
   EXPECT_EQ(Rows(), QStringList{"1,4,0,0,1,1,0,0,1,1"});
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(';').toStdString();
 }
@@ -134,21 +141,28 @@ TEST_F(SceneGrid, DeleteAndDeleteAllFromTheContextMenu) {
   Scene(2, 1, {"ON"});
   Scene(3, 1, {"ON"});
   // "Delete" removes the current record, the one marked in the grid.
-  form->DBGrid1->selectRow(0);
-  form->Delete1->trigger();
+  Grid(*form)->selectRow(0);
+  Action(*form, "Delete1")->trigger();
   EXPECT_EQ(Rows(), (QStringList{"1,2,1,X,X,X,X,X,X,X", "1,3,1,X,X,X,X,X,X,X"}));
-  form->DeleteAll1->trigger();
+  // "Delete All" asks first, and No (the default) keeps every record.
+  Action(*form, "DeleteAll1")->trigger();
+  EXPECT_EQ(dialogs.confirms, QStringList{"Delete all 2 scene records?"});
+  EXPECT_EQ(Rows().size(), 2);
+  dialogs.answers = {true};
+  Action(*form, "DeleteAll1")->trigger();
   EXPECT_TRUE(Rows().isEmpty());
   EXPECT_TRUE(dialogs.messages.isEmpty());
-  form->DeleteAll1->trigger();
-  form->Delete1->trigger();
+  // Nothing left: nothing to ask.
+  Action(*form, "DeleteAll1")->trigger();
+  Action(*form, "Delete1")->trigger();
   EXPECT_EQ(dialogs.messages, (QStringList{"No records!", "No records!"}));
+  EXPECT_EQ(dialogs.confirms.size(), 2);
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(';').toStdString();
 }
 
 TEST_F(SceneGrid, CellsAreEditedInPlace) {
   Scene(5, 9, {"ON"});
-  QAbstractItemModel* model = form->DBGrid1->model();
+  QAbstractItemModel* model = Grid(*form)->model();
   int ch8 = -1;
   for (int c = 0; c < model->columnCount(); ++c)
     if (model->headerData(c, Qt::Horizontal).toString() == "CH8") ch8 = c;
@@ -157,12 +171,12 @@ TEST_F(SceneGrid, CellsAreEditedInPlace) {
   EXPECT_TRUE(model->setData(model->index(0, ch8), "1"));
   EXPECT_EQ(Rows(), QStringList{"9,5,1,X,X,X,X,X,X,1"});
   // Deleting from the keyboard asks first.
-  form->DBGrid1->setCurrentIndex(model->index(0, 0));
+  Grid(*form)->setCurrentIndex(model->index(0, 0));
   dialogs.answers = {false};
-  form->GridDeleteRow->trigger();
+  Action(*form, "GridDeleteRow")->trigger();
   EXPECT_EQ(Rows().size(), 1);
   dialogs.answers = {true};
-  form->GridDeleteRow->trigger();
+  Action(*form, "GridDeleteRow")->trigger();
   EXPECT_TRUE(Rows().isEmpty());
   EXPECT_EQ(dialogs.confirms.size(), 2);
 }
@@ -171,69 +185,67 @@ TEST_F(SceneGrid, KeyboardDeleteRemovesTheRecordAskedAboutWhenRepliesMoveTheRows
   Scene(1, 1, {"ON"});
   Scene(2, 1, {"ON"});
   Scene(3, 1, {"ON"});
-  QAbstractItemModel* model = form->DBGrid1->model();
+  QAbstractItemModel* model = Grid(*form)->model();
   // "Clear" for module 1 waits for its confirmation ...
-  form->SpinEdit5->SetValue(1);
-  form->Button13->click();
+  Spin(*form, "SpinEdit5")->SetValue(1);
+  Button(*form, "Button13")->click();
   ASSERT_FALSE(form->RequestsHeldBecause().isEmpty());
-  form->DBGrid1->setCurrentIndex(model->index(1, 0));
+  Grid(*form)->setCurrentIndex(model->index(1, 0));
   // ... which comes while "Delete record?" is open and takes the first row
   // away: the record of module 2 is still the one deleted.
   dialogs.answers = {true};
   dialogs.whileAsking = [this] { form->serialLine.Arrive(SceneReply(1, 0x03)); };
-  form->GridDeleteRow->trigger();
+  Action(*form, "GridDeleteRow")->trigger();
   EXPECT_EQ(Rows(), QStringList{"1,3,1,X,X,X,X,X,X,X"});
 
   // Cleared meanwhile itself: nothing else goes.
   Scene(4, 1, {"ON"});
-  form->SpinEdit5->SetValue(3);
-  form->Button13->click();
-  form->DBGrid1->setCurrentIndex(model->index(0, 0));
+  Spin(*form, "SpinEdit5")->SetValue(3);
+  Button(*form, "Button13")->click();
+  Grid(*form)->setCurrentIndex(model->index(0, 0));
   dialogs.answers = {true};
   dialogs.whileAsking = [this] { form->serialLine.Arrive(SceneReply(3, 0x03)); };
-  form->GridDeleteRow->trigger();
+  Action(*form, "GridDeleteRow")->trigger();
   EXPECT_EQ(Rows(), QStringList{"1,4,1,X,X,X,X,X,X,X"});
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(';').toStdString();
 }
 
 TEST_F(SceneGrid, RecordsAreAddedByHandAndAnUntouchedOneGoesAgain) {
   Scene(5, 9, {"ON"});
-  form->show();
-  form->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-  form->DBGrid1->setFocus();
-  QAbstractItemModel* model = form->DBGrid1->model();
+  ShowGrid();
+  Grid(*form)->setFocus();
+  QAbstractItemModel* model = Grid(*form)->model();
   const QString blank = ",,,,,,,,,";
 
   // Insert adds one empty record and makes it current; a second Insert
   // stays on it.
-  QTest::keyClick(form->DBGrid1, Qt::Key_Insert);
-  QTest::keyClick(form->DBGrid1, Qt::Key_Insert);
+  QTest::keyClick(Grid(*form), Qt::Key_Insert);
+  QTest::keyClick(Grid(*form), Qt::Key_Insert);
   EXPECT_EQ(Rows(), (QStringList{"9,5,1,X,X,X,X,X,X,X", blank}));
-  EXPECT_EQ(form->DBGrid1->currentIndex().row(), 1);
+  EXPECT_EQ(Grid(*form)->currentIndex().row(), 1);
   // Left untouched, it goes when the focus leaves the grid.
-  form->SpinEdit5->setFocus();
+  Spin(*form, "SpinEdit5")->setFocus();
   EXPECT_EQ(Rows(), QStringList{"9,5,1,X,X,X,X,X,X,X"});
 
   // Down on the last row adds one too; filled in, it stays.
-  form->DBGrid1->setFocus();
-  form->DBGrid1->setCurrentIndex(model->index(0, 0));
-  QTest::keyClick(form->DBGrid1, Qt::Key_Down);
+  Grid(*form)->setFocus();
+  Grid(*form)->setCurrentIndex(model->index(0, 0));
+  QTest::keyClick(Grid(*form), Qt::Key_Down);
   EXPECT_EQ(Rows().size(), 2);
-  ASSERT_EQ(form->DBGrid1->currentIndex().row(), 1);
-  EXPECT_TRUE(model->setData(model->index(1, form->DBGrid1->currentIndex().column()), "4"));
-  form->SpinEdit5->setFocus();
+  ASSERT_EQ(Grid(*form)->currentIndex().row(), 1);
+  EXPECT_TRUE(model->setData(model->index(1, Grid(*form)->currentIndex().column()), "4"));
+  Spin(*form, "SpinEdit5")->setFocus();
   EXPECT_EQ(Rows().size(), 2);
 
   // An untouched one also goes when another row becomes current, and when
   // the window closes.
-  form->DBGrid1->setFocus();
-  QTest::keyClick(form->DBGrid1, Qt::Key_Insert);
+  Grid(*form)->setFocus();
+  QTest::keyClick(Grid(*form), Qt::Key_Insert);
   EXPECT_EQ(Rows().size(), 3);
-  form->DBGrid1->setCurrentIndex(model->index(0, 0));
+  Grid(*form)->setCurrentIndex(model->index(0, 0));
   QCoreApplication::processEvents();
   EXPECT_EQ(Rows().size(), 2);
-  QTest::keyClick(form->DBGrid1, Qt::Key_Insert);
+  QTest::keyClick(Grid(*form), Qt::Key_Insert);
   EXPECT_EQ(Rows().size(), 3);
   form->close();
   EXPECT_EQ(Rows().size(), 2);
@@ -244,7 +256,7 @@ TEST_F(SceneGrid, EditsThatTheColumnCannotHoldAreRefused) {
   Scene(5, 9, {"ON"});
   const QString stored = "9,5,1,X,X,X,X,X,X,X";
   ASSERT_EQ(FileRows(), QStringList{stored});
-  QAbstractItemModel* model = form->DBGrid1->model();
+  QAbstractItemModel* model = Grid(*form)->model();
   struct Refused {
     const char* column;
     std::vector<QVariant> values;
@@ -281,14 +293,12 @@ TEST_F(SceneGrid, EditsThatTheColumnCannotHoldAreRefused) {
 
   // Typed into the grid's editor: refused with the reason, the cell shows
   // the stored value again.
-  form->show();
-  form->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-  form->DBGrid1->setFocus();
-  form->DBGrid1->setCurrentIndex(model->index(0, Column("Module Addr")));
-  QTest::keyClick(form->DBGrid1, Qt::Key_F2);
+  ShowGrid();
+  Grid(*form)->setFocus();
+  Grid(*form)->setCurrentIndex(model->index(0, Column("Module Addr")));
+  QTest::keyClick(Grid(*form), Qt::Key_F2);
   QWidget* editor = QApplication::focusWidget();
-  ASSERT_NE(editor, form->DBGrid1);
+  ASSERT_NE(editor, Grid(*form));
   QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
   QTest::keyClicks(editor, "-3");
   QTest::keyClick(editor, Qt::Key_Return);  // the grid takes the edit when back in its event loop
@@ -301,10 +311,8 @@ TEST_F(SceneGrid, EditsThatTheColumnCannotHoldAreRefused) {
 TEST_F(SceneGrid, TabLeavesTheGridFromItsLastCellAndShiftTabFromItsFirst) {
   Scene(1, 1, {"ON"});
   Scene(2, 1, {"ON"});
-  form->show();
-  form->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-  QTableView* grid = form->DBGrid1;
+  ShowGrid();
+  QTableView* grid = Grid(*form);
   QAbstractItemModel* model = grid->model();
   const int last = model->columnCount() - 1;
   auto inGrid = [grid] {
@@ -354,26 +362,26 @@ TEST_F(SceneGrid, TabLeavesTheGridFromItsLastCellAndShiftTabFromItsFirst) {
 TEST(SceneGridMissingDatabase, ReportedAtStartAndOnEveryTableOperation) {
   QTemporaryDir empty;
   FakeDialogs dialogs;
-  TForm1Options options = TestOptions(dialogs);
+  MainWindowOptions options = TestOptions(dialogs);
   options.sceneFolder = empty.path() + '/';
-  CapturingForm form{options};
+  CapturingWindow form{options};
   EXPECT_EQ(dialogs.messages, QStringList{"Can not find database"});
   EXPECT_FALSE(QFileInfo::exists(empty.filePath("Veltra.mdb")));
 
   // The scene command is still sent; its confirmation is logged and then
   // ends with the closed-table error.
-  form.RadioButton1->setChecked(true);
-  form.SpinEdit5->SetValue(3);
+  Radio(form, "RadioButton1")->setChecked(true);
+  Spin(form, "SpinEdit5")->SetValue(3);
   form.reply = AsString(WithChecksum(FromHex("55 AA 0B 00 01 03 80 02 01")));
-  form.Button7->click();
+  Button(form, "Button7")->click();
   EXPECT_EQ(form.datagrams.size(), 1u);
   const QStringList log = LogText(form).split('\n', Qt::SkipEmptyParts);
   ASSERT_EQ(log.size(), 2);
   EXPECT_TRUE(log[1].endsWith("OK!"));
   ASSERT_EQ(dialogs.errors.size(), 1);
   EXPECT_FALSE(dialogs.errors[0].isEmpty());
-  form.Delete1->trigger();
-  form.DeleteAll1->trigger();
+  Action(form, "Delete1")->trigger();
+  Action(form, "DeleteAll1")->trigger();
   EXPECT_EQ(dialogs.errors.size(), 3);
   EXPECT_EQ(dialogs.messages, QStringList{"Can not find database"});
 }

@@ -23,25 +23,25 @@ namespace {
 class SerialFraming : public ::testing::TestWithParam<FrameForm> {
  protected:
   FakeDialogs dialogs;
-  TForm1 form{TestOptions(dialogs)};
+  MainWindow form{TestOptions(dialogs)};
   Pty pty;
   int chunks = 0;
 
   void SetUp() override {
     ASSERT_TRUE(pty.ok());
     const QString path = QString::fromStdString(pty.path());
-    form.ComboBox5->addItem(path);
-    form.ComboBox5->setCurrentText(path);
-    form.CheckBox13->setChecked(GetParam() == FrameForm::Routed);
-    form.SpinEdit1->SetValue(5);
+    Ports(form)->addItem(path);
+    Ports(form)->setCurrentText(path);
+    Check(form, "CheckBox13")->setChecked(GetParam() == FrameForm::Routed);
+    Spin(form, "SpinEdit1")->SetValue(5);
     // Count the reader's deliveries, then let them through.
-    form.Comm1->OnReceiveData = [this, deliver = form.Comm1->OnReceiveData](
+    form.Controller().Serial().Port().OnReceiveData = [this, deliver = form.Controller().Serial().Port().OnReceiveData](
                                     TComm& sender, const std::uint8_t* bytes, std::uint16_t length) {
       ++chunks;
       deliver(sender, bytes, length);
     };
-    form.Button10->click();
-    ASSERT_EQ(form.Button10->text(), "Close");
+    Button(form, "Button10")->click();
+    ASSERT_EQ(Caption(form, "Button10"), "Close");
   }
 
   // A reply from module 5 in the form under test: `fields` are Class,
@@ -70,8 +70,8 @@ class SerialFraming : public ::testing::TestWithParam<FrameForm> {
   // "Read" of the address of the module in programming mode: any module's
   // address reply answers it.
   void AskAddress() {
-    ASSERT_TRUE(form.Button22->isEnabled());
-    form.Button22->click();
+    ASSERT_TRUE(Button(form, "Button22")->isEnabled());
+    Button(form, "Button22")->click();
     ASSERT_FALSE(form.RequestsHeldBecause().isEmpty());
   }
   // Waits until the reply frames behind `lines` Read lines are decoded, then
@@ -91,21 +91,21 @@ std::vector<std::uint8_t> Join(std::initializer_list<std::vector<std::uint8_t>> 
 
 TEST_P(SerialFraming, ReaderHandsBytesOverAsTheyComeWhateverTheRate) {
   // Frames are cut by their Length, not by pauses on the line.
-  EXPECT_EQ(form.Comm1->ReadIntervalTimeout(), kNoIntervalLimit);
-  form.Button10->click();
-  form.ComboBox1->setCurrentText("1200");
-  form.Button10->click();
-  ASSERT_EQ(form.Button10->text(), "Close");
-  EXPECT_EQ(form.Comm1->ReadIntervalTimeout(), kNoIntervalLimit);
+  EXPECT_EQ(form.Controller().Serial().Port().ReadIntervalTimeout(), kNoIntervalLimit);
+  Button(form, "Button10")->click();
+  List(form, "ComboBox1")->setCurrentText("1200");
+  Button(form, "Button10")->click();
+  ASSERT_EQ(Caption(form, "Button10"), "Close");
+  EXPECT_EQ(form.Controller().Serial().Port().ReadIntervalTimeout(), kNoIntervalLimit);
 }
 
 TEST_P(SerialFraming, TwoFramesInOneBurstAreBothDecodedAndOnlyTheAnswerTakesEffect) {
   AskAddress();
   ASSERT_TRUE(pty.Send(Join({AddressReply(3), TypeReply()})));
   ASSERT_TRUE(SettlesAt(2)) << LogText(form).toStdString();
-  EXPECT_EQ(form.SpinEdit1->Value(), 3);
+  EXPECT_EQ(Spin(form, "SpinEdit1")->Value(), 3);
   // The module type answers no request of the window: logged, nowhere else.
-  EXPECT_TRUE(form.Edit1->text().isEmpty());
+  EXPECT_TRUE(Edit(form, "Edit1")->text().isEmpty());
   EXPECT_TRUE(LogText(form).split('\n').last().startsWith("Unrelated frame: Read ")) << LogText(form).toStdString();
   EXPECT_EQ(chunks, 1);
 }
@@ -117,17 +117,17 @@ TEST_P(SerialFraming, ReplyBehindRandomBytesIsDecoded) {
   for (auto& b : noise) b = static_cast<std::uint8_t>(random());
   ASSERT_TRUE(pty.Send(Join({noise, AddressReply(9)})));
   ASSERT_TRUE(SettlesAt(1)) << LogText(form).toStdString();
-  EXPECT_EQ(form.SpinEdit1->Value(), 9);
+  EXPECT_EQ(Spin(form, "SpinEdit1")->Value(), 9);
 }
 
 TEST_P(SerialFraming, ReplyWrittenByteByByteIsDecodedOnce) {
-  form.Button12->click();  // "Read Module Type" of module 5
+  Button(form, "Button12")->click();  // "Read Module Type" of module 5
   for (std::uint8_t byte : TypeReply()) {
     ASSERT_TRUE(pty.Send({byte}));
     QTest::qWait(5);
   }
   ASSERT_TRUE(SettlesAt(1)) << LogText(form).toStdString();
-  EXPECT_EQ(form.Edit1->text(), "012A");
+  EXPECT_EQ(Edit(form, "Edit1")->text(), "012A");
   EXPECT_GT(chunks, 1) << "the reader delivered the reply in one piece: nothing was joined";
 }
 
@@ -137,7 +137,7 @@ TEST_P(SerialFraming, BadChecksumBeforeAGoodReplyGivesOneReadLine) {
   broken.back() ^= 0x40;
   ASSERT_TRUE(pty.Send(Join({broken, AddressReply(6)})));
   ASSERT_TRUE(SettlesAt(1)) << LogText(form).toStdString();
-  EXPECT_EQ(form.SpinEdit1->Value(), 6);
+  EXPECT_EQ(Spin(form, "SpinEdit1")->Value(), 6);
 }
 
 TEST_P(SerialFraming, TruncatedReplyIsGivenUpAfterTheSilence) {
@@ -148,21 +148,21 @@ TEST_P(SerialFraming, TruncatedReplyIsGivenUpAfterTheSilence) {
   QTest::qWait(200);
   ASSERT_TRUE(pty.Send(AddressReply(7)));
   ASSERT_TRUE(SettlesAt(1)) << LogText(form).toStdString();
-  EXPECT_EQ(form.SpinEdit1->Value(), 7);
+  EXPECT_EQ(Spin(form, "SpinEdit1")->Value(), 7);
 
   // With no silence between them the reply waits inside the truncated one's
   // Length until the window gives that up; no later byte is needed for it.
   AskAddress();
   ASSERT_TRUE(pty.Send(Join({truncated, AddressReply(8)})));
   ASSERT_TRUE(SettlesAt(2)) << LogText(form).toStdString();
-  EXPECT_EQ(form.SpinEdit1->Value(), 8);
+  EXPECT_EQ(Spin(form, "SpinEdit1")->Value(), 8);
 }
 
 TEST_P(SerialFraming, ByteBeforeTheHeaderIsSkipped) {
   AskAddress();
   ASSERT_TRUE(pty.Send(Join({FromHex("00"), AddressReply(2)})));
   ASSERT_TRUE(SettlesAt(1)) << LogText(form).toStdString();
-  EXPECT_EQ(form.SpinEdit1->Value(), 2);
+  EXPECT_EQ(Spin(form, "SpinEdit1")->Value(), 2);
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(';').toStdString();
 }
 
@@ -171,21 +171,21 @@ TEST_P(SerialFraming, ByteBeforeTheHeaderIsSkipped) {
 // both answers reach their fields.
 TEST(SerialFramingOverTheSimulator, RequestsOneAfterTheOtherAreBothAnswered) {
   FakeDialogs dialogs;
-  TForm1Options options = TestOptions(dialogs);
+  MainWindowOptions options = TestOptions(dialogs);
   SimulatorOptions simulation;
   simulation.udp = false;
   simulation.baud = 9600;
   options.simulator = std::make_shared<SimulatorRuntime>(simulation);
-  TForm1 form(options);
-  form.RadioButton2->setChecked(true);
-  form.Button10->click();
-  ASSERT_EQ(form.Button10->text(), "Close");
-  form.SpinEdit1->SetValue(1);
-  ASSERT_TRUE(ClickAndWait(form, form.Button12));  // "Read Module Type"
+  MainWindow form(options);
+  Radio(form, "RadioButton2")->setChecked(true);
+  Button(form, "Button10")->click();
+  ASSERT_EQ(Caption(form, "Button10"), "Close");
+  Spin(form, "SpinEdit1")->SetValue(1);
+  ASSERT_TRUE(ClickAndWait(form, Button(form, "Button12")));  // "Read Module Type"
   EXPECT_TRUE(form.ExchangeText().startsWith("Reply in ")) << form.ExchangeText().toStdString();
-  ASSERT_TRUE(ClickAndWait(form, form.Button29));  // "Read Software Version"
-  ASSERT_TRUE(!form.Edit1->text().isEmpty() && !form.Edit2->text().isEmpty()) << LogText(form).toStdString();
-  EXPECT_EQ(form.Edit1->text(), "0208");
+  ASSERT_TRUE(ClickAndWait(form, Button(form, "Button29")));  // "Read Software Version"
+  ASSERT_TRUE(!Edit(form, "Edit1")->text().isEmpty() && !Edit(form, "Edit2")->text().isEmpty()) << LogText(form).toStdString();
+  EXPECT_EQ(Edit(form, "Edit1")->text(), "0208");
   EXPECT_EQ(LogText(form).count(QString::fromUtf8("Read \xEF\xBC\x9A")), 2);
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(';').toStdString();
 }

@@ -39,14 +39,14 @@ class SimulatedBus : public ::testing::TestWithParam<Link> {
   std::mutex mutex;
   std::vector<std::string> simulatorLines;
   int serialChunks = 0;
-  std::unique_ptr<TForm1> form;
+  std::unique_ptr<MainWindow> form;
 
   // The window on a fresh scene database and a fresh simulated bus, with the
   // link under test open.
   void Start(SimFaults faults = {}) {
     ASSERT_TRUE(folder.isValid());
-    CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), folder.filePath("Veltra.mdb"));
-    TForm1Options options = TestOptions(dialogs);
+    MakeSceneDatabase(folder.filePath("Veltra.mdb"));
+    MainWindowOptions options = TestOptions(dialogs);
     options.sceneFolder = folder.path() + '/';
     SimulatorOptions simulation;
     simulation.faults = faults;
@@ -55,22 +55,22 @@ class SimulatedBus : public ::testing::TestWithParam<Link> {
       simulatorLines.push_back(line);
     };
     options.simulator = std::make_shared<SimulatorRuntime>(simulation);
-    form = std::make_unique<TForm1>(options);
+    form = std::make_unique<MainWindow>(options);
     ASSERT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join(';').toStdString();
     // Count what the serial reader hands to the window, then let it through.
-    form->Comm1->OnReceiveData = [this, deliver = form->Comm1->OnReceiveData](
+    form->Controller().Serial().Port().OnReceiveData = [this, deliver = form->Controller().Serial().Port().OnReceiveData](
                                      TComm& sender, const std::uint8_t* bytes, std::uint16_t length) {
       ++serialChunks;
       deliver(sender, bytes, length);
     };
     if (GetParam() == Link::Udp) {
-      form->RadioButton1->setChecked(true);
-      form->Button32->click();
-      ASSERT_EQ(form->Button32->text(), "Close");
+      Radio(*form, "RadioButton1")->setChecked(true);
+      Button(*form, "Button32")->click();
+      ASSERT_EQ(Caption(*form, "Button32"), "Close");
     } else {
-      form->RadioButton2->setChecked(true);
-      form->Button10->click();
-      ASSERT_EQ(form->Button10->text(), "Close");
+      Radio(*form, "RadioButton2")->setChecked(true);
+      Button(*form, "Button10")->click();
+      ASSERT_EQ(Caption(*form, "Button10"), "Close");
     }
   }
 
@@ -102,17 +102,12 @@ class SimulatedBus : public ::testing::TestWithParam<Link> {
         3000);
   }
 
-  std::vector<bool> Boxes(const std::vector<QCheckBox*>& boxes) const {
-    std::vector<bool> states;
-    for (QCheckBox* box : boxes) states.push_back(box->isChecked());
-    return states;
-  }
-  std::vector<bool> Lights() const { return Boxes({form->lightBoxes.begin(), form->lightBoxes.end()}); }
-  std::vector<bool> Curtains() const { return Boxes({form->curtainBoxes.begin(), form->curtainBoxes.end()}); }
+  std::vector<bool> Lights() const { return States(LightBoxes(*form)); }
+  std::vector<bool> Curtains() const { return States(CurtainBoxes(*form)); }
 
   // The grid's rows as "scene,module,CH1..CH8".
   QStringList SceneRows() const {
-    QAbstractItemModel* model = form->DBGrid1->model();
+    QAbstractItemModel* model = Grid(*form)->model();
     QStringList rows;
     for (int r = 0; r < model->rowCount(); ++r) {
       QStringList cells;
@@ -126,13 +121,13 @@ class SimulatedBus : public ::testing::TestWithParam<Link> {
 
   // Every field of the bus switch group, in screen order.
   std::vector<QLineEdit*> BusSwitchEdits() const {
-    const TForm1& f = *form;
-    return {f.Edit9,  f.edt5,   f.Edit15, f.Edit17, f.Edit11, f.Edit21, f.Edit22, f.Edit23, f.Edit24,
-            f.Edit25, f.Edit26, f.Edit27, f.Edit28, f.Edit29, f.Edit30, f.Edit31, f.Edit32, f.edt3,
-            f.Edit7,  f.Edit8,  f.Edit33, f.Edit34, f.Edit35, f.Edit36};
+    const MainWindow& f = *form;
+    return {Edit(f, "Edit9"),  Edit(f, "edt5"),   Edit(f, "Edit15"), Edit(f, "Edit17"), Edit(f, "Edit11"), Edit(f, "Edit21"), Edit(f, "Edit22"), Edit(f, "Edit23"), Edit(f, "Edit24"),
+            Edit(f, "Edit25"), Edit(f, "Edit26"), Edit(f, "Edit27"), Edit(f, "Edit28"), Edit(f, "Edit29"), Edit(f, "Edit30"), Edit(f, "Edit31"), Edit(f, "Edit32"), Edit(f, "edt3"),
+            Edit(f, "Edit7"),  Edit(f, "Edit8"),  Edit(f, "Edit33"), Edit(f, "Edit34"), Edit(f, "Edit35"), Edit(f, "Edit36")};
   }
   QStringList BusSwitchTexts() const {
-    QStringList texts{QString::number(form->SpinEdit12->Value())};
+    QStringList texts{QString::number(Spin(*form, "SpinEdit12")->Value())};
     for (QLineEdit* edit : BusSwitchEdits()) texts << edit->text();
     return texts;
   }
@@ -140,48 +135,48 @@ class SimulatedBus : public ::testing::TestWithParam<Link> {
 
 TEST_P(SimulatedBus, SwitchedOutputsShowInTheStatusBoxes) {
   Start();
-  form->PageControl1->setCurrentWidget(form->TabSheet3);
-  form->SpinEdit2->SetValue(2);
-  form->SpinEdit3->SetValue(3);
-  ASSERT_TRUE(Request(form->Button2));  // "On"
-  ASSERT_TRUE(Request(form->Button11));  // "Read"
+  Pages(*form)->setCurrentWidget(Sheet(*form, "TabSheet3"));
+  Spin(*form, "SpinEdit2")->SetValue(2);
+  Spin(*form, "SpinEdit3")->SetValue(3);
+  ASSERT_TRUE(Request(Button(*form, "Button2")));  // "On"
+  ASSERT_TRUE(Request(Button(*form, "Button11")));  // "Read"
   EXPECT_EQ(Lights(), (std::vector<bool>{false, false, true, false, false, false, false, false}));
-  ASSERT_TRUE(Request(form->Button5));  // "All On"
-  form->SpinEdit3->SetValue(8);
-  ASSERT_TRUE(Request(form->Button4));  // "On/Off" of output 8
-  ASSERT_TRUE(Request(form->Button11));
+  ASSERT_TRUE(Request(Button(*form, "Button5")));  // "All On"
+  Spin(*form, "SpinEdit3")->SetValue(8);
+  ASSERT_TRUE(Request(Button(*form, "Button4")));  // "On/Off" of output 8
+  ASSERT_TRUE(Request(Button(*form, "Button11")));
   EXPECT_EQ(Lights(), (std::vector<bool>{true, true, true, true, true, true, true, false}));
 
-  form->PageControl1->setCurrentWidget(form->TabSheet4);
-  form->SpinEdit9->SetValue(3);
-  form->SpinEdit10->SetValue(2);
-  ASSERT_TRUE(Request(form->Button14));  // "Open"
-  ASSERT_TRUE(Request(form->Button19));  // "Read"
+  Pages(*form)->setCurrentWidget(Sheet(*form, "TabSheet4"));
+  Spin(*form, "SpinEdit9")->SetValue(3);
+  Spin(*form, "SpinEdit10")->SetValue(2);
+  ASSERT_TRUE(Request(Button(*form, "Button14")));  // "Open"
+  ASSERT_TRUE(Request(Button(*form, "Button19")));  // "Read"
   EXPECT_EQ(Curtains(), (std::vector<bool>{false, true, false, false}));
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(';').toStdString();
 }
 
 TEST_P(SimulatedBus, ProgrammedSceneIsInTheGridAndTestingItSwitchesTheModule) {
   Start();
-  form->PageControl1->setCurrentWidget(form->TabSheet2);
-  form->SpinEdit5->SetValue(1);
-  form->SpinEdit4->SetValue(5);
-  form->SpinEdit6->SetValue(8);  // all eight channels go to the module
-  form->channelLists[0]->setCurrentText("ON");
-  form->channelLists[1]->setCurrentText("OFF");
-  form->channelLists[3]->setCurrentText("ON");
-  ASSERT_TRUE(Request(form->Button7));  // "Set"
+  Pages(*form)->setCurrentWidget(Sheet(*form, "TabSheet2"));
+  Spin(*form, "SpinEdit5")->SetValue(1);
+  Spin(*form, "SpinEdit4")->SetValue(5);
+  Spin(*form, "SpinEdit6")->SetValue(8);  // all eight channels go to the module
+  ChannelList(*form, 0)->setCurrentText("ON");
+  ChannelList(*form, 1)->setCurrentText("OFF");
+  ChannelList(*form, 3)->setCurrentText("ON");
+  ASSERT_TRUE(Request(Button(*form, "Button7")));  // "Set"
   EXPECT_EQ(SceneRows(), QStringList{"5,1,1,0,X,1,X,X,X,X"});
   EXPECT_TRUE(Log().last().endsWith("OK!")) << Log().last().toStdString();
 
-  ASSERT_TRUE(Request(form->Button8));  // "Test": the module takes the scene
-  form->PageControl1->setCurrentWidget(form->TabSheet3);
-  form->SpinEdit2->SetValue(1);
-  ASSERT_TRUE(Request(form->Button11));
+  ASSERT_TRUE(Request(Button(*form, "Button8")));  // "Test": the module takes the scene
+  Pages(*form)->setCurrentWidget(Sheet(*form, "TabSheet3"));
+  Spin(*form, "SpinEdit2")->SetValue(1);
+  ASSERT_TRUE(Request(Button(*form, "Button11")));
   EXPECT_EQ(Lights(), (std::vector<bool>{true, false, false, true, false, false, false, false}));
 
-  form->PageControl1->setCurrentWidget(form->TabSheet2);
-  ASSERT_TRUE(Request(form->Button13));  // "Clear": the module's scenes leave the grid
+  Pages(*form)->setCurrentWidget(Sheet(*form, "TabSheet2"));
+  ASSERT_TRUE(Request(Button(*form, "Button13")));  // "Clear": the module's scenes leave the grid
   EXPECT_TRUE(SceneRows().isEmpty());
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(';').toStdString();
 }
@@ -190,18 +185,18 @@ TEST_P(SimulatedBus, BusSwitchConfigurationWrittenIsReadBackFieldByField) {
   Start();
   // The bus switch's requests and replies are routed frames; on the serial
   // line the window decodes those in its monitor mode.
-  form->CheckBox13->setChecked(GetParam() == Link::Serial);
+  Check(*form, "CheckBox13")->setChecked(GetParam() == Link::Serial);
   const QStringList written{"9",   "10",  "1",   "2",   "3",  "6000", "255", "255", "255", "0",  "10", "1", "2",
                             "254", "10",  "1",   "2",   "100", "6001", "02", "AB",  "CD",  "EF", "01", "23"};
-  form->SpinEdit12->SetValue(written[0].toInt());
+  Spin(*form, "SpinEdit12")->SetValue(written[0].toInt());
   const std::vector<QLineEdit*> edits = BusSwitchEdits();
   for (std::size_t i = 0; i < edits.size(); ++i) edits[i]->setText(written[static_cast<qsizetype>(i) + 1]);
-  ASSERT_TRUE(Request(form->btn1));  // "Set"
+  ASSERT_TRUE(Request(Button(*form, "btn1")));  // "Set"
   EXPECT_TRUE(Log().last().endsWith("OK!")) << Log().last().toStdString();
 
-  form->SpinEdit12->SetValue(0);
+  Spin(*form, "SpinEdit12")->SetValue(0);
   for (QLineEdit* edit : edits) edit->clear();
-  ASSERT_TRUE(Request(form->btn2));  // "Read": to 127.0.0.1 over UDP, or on the serial line
+  ASSERT_TRUE(Request(Button(*form, "btn2")));  // "Read": to 127.0.0.1 over UDP, or on the serial line
   EXPECT_EQ(BusSwitchTexts(), written);
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(';').toStdString();
 }
@@ -210,14 +205,14 @@ TEST_P(SimulatedBus, DroppedReplyLeavesOnlyTheSendLine) {
   SimFaults faults;
   faults.dropEvery = 1;
   Start(faults);
-  form->SpinEdit1->SetValue(1);
-  form->Button12->click();  // "Read Module Type"
+  Spin(*form, "SpinEdit1")->SetValue(1);
+  Button(*form, "Button12")->click();  // "Read Module Type"
   ASSERT_TRUE(WaitForSimulatorLine("reply dropped"));
   QCoreApplication::processEvents();
   const QStringList log = Log();
   ASSERT_EQ(log.size(), 1) << log.join('\n').toStdString();
   EXPECT_TRUE(log[0].startsWith(QString::fromUtf8("Send \xEF\xBC\x9A"))) << log[0].toStdString();
-  EXPECT_TRUE(form->Edit1->text().isEmpty());
+  EXPECT_TRUE(Edit(*form, "Edit1")->text().isEmpty());
   EXPECT_EQ(serialChunks, 0);
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(';').toStdString();
 }
@@ -227,26 +222,26 @@ TEST_P(SimulatedBus, GarbageRepliesChangeNothing) {
   faults.garbageEvery = 1;  // every reply, the four kinds of garbage in turn
   Start(faults);
   // Nothing that answers comes: each wait is cut short.
-  form->IdUDPClient1.ReceiveTimeout = 150;
-  form->serialLink->ReceiveTimeout = 150;
-  form->PageControl1->setCurrentWidget(form->TabSheet3);
-  for (QCheckBox* box : form->lightBoxes) box->setChecked(true);  // module 1's outputs are all off
-  form->SpinEdit1->SetValue(1);
-  form->SpinEdit2->SetValue(1);
+  form->Controller().Network().Client().ReceiveTimeout = 150;
+  form->Controller().Serial().ReceiveTimeout = 150;
+  Pages(*form)->setCurrentWidget(Sheet(*form, "TabSheet3"));
+  for (QCheckBox* box : LightBoxes(*form)) box->setChecked(true);  // module 1's outputs are all off
+  Spin(*form, "SpinEdit1")->SetValue(1);
+  Spin(*form, "SpinEdit2")->SetValue(1);
 
-  ASSERT_TRUE(RequestAnswered(form->Button12));  // "Read Module Type"
-  ASSERT_TRUE(RequestAnswered(form->Button29));  // "Read Software Version"
-  ASSERT_TRUE(RequestAnswered(form->Button11));  // light "Read"
-  ASSERT_TRUE(RequestAnswered(form->Button23));  // "Test"
-  ASSERT_TRUE(RequestAnswered(form->btn2));      // bus switch "Read", over the selected link
+  ASSERT_TRUE(RequestAnswered(Button(*form, "Button12")));  // "Read Module Type"
+  ASSERT_TRUE(RequestAnswered(Button(*form, "Button29")));  // "Read Software Version"
+  ASSERT_TRUE(RequestAnswered(Button(*form, "Button11")));  // light "Read"
+  ASSERT_TRUE(RequestAnswered(Button(*form, "Button23")));  // "Test"
+  ASSERT_TRUE(RequestAnswered(Button(*form, "btn2")));      // bus switch "Read", over the selected link
   EXPECT_EQ(serialChunks, GetParam() == Link::Serial ? 5 : 0);
 
   const QStringList log = Log();
   EXPECT_EQ(log.size(), 5) << log.join('\n').toStdString();
   for (const QString& line : log)
     EXPECT_TRUE(line.startsWith(QString::fromUtf8("Send \xEF\xBC\x9A"))) << line.toStdString();
-  EXPECT_TRUE(form->Edit1->text().isEmpty());
-  EXPECT_TRUE(form->Edit2->text().isEmpty());
+  EXPECT_TRUE(Edit(*form, "Edit1")->text().isEmpty());
+  EXPECT_TRUE(Edit(*form, "Edit2")->text().isEmpty());
   EXPECT_EQ(Lights(), std::vector<bool>(8, true));
   for (QLineEdit* edit : BusSwitchEdits()) EXPECT_TRUE(edit->text().isEmpty()) << edit->objectName().toStdString();
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(';').toStdString();

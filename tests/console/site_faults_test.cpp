@@ -50,72 +50,72 @@ TEST(SiteFaults, SerialDeviceThatStopsReadingNeitherBlocksTheWindowNorItsClose) 
   Pty pty;
   ASSERT_TRUE(pty.ok());
   FakeDialogs dialogs;
-  TForm1 form(TestOptions(dialogs));
+  MainWindow form(TestOptions(dialogs));
   dialogs.messages.clear();  // the missing scene database at start-up
-  form.ComboBox5->addItem(QString::fromStdString(pty.path()));
-  form.ComboBox5->setCurrentText(QString::fromStdString(pty.path()));
-  form.Button10->click();
-  ASSERT_EQ(form.Button10->text(), "Close");
+  Ports(form)->addItem(QString::fromStdString(pty.path()));
+  Ports(form)->setCurrentText(QString::fromStdString(pty.path()));
+  Button(form, "Button10")->click();
+  ASSERT_EQ(Caption(form, "Button10"), "Close");
 
   // The far side never reads: the line's output queue fills up and the
   // writer waits for room that never comes. Far more than any kernel
   // buffers for a pseudo-terminal goes out, so the writer is left holding
   // most of it.
   const std::vector<std::uint8_t> block(60000, 0x5A);
-  for (int i = 0; i < 64; ++i) ASSERT_EQ(form.serialLink->Transmit(block), TransmitStatus::Sent);
-  ASSERT_FALSE(form.serialLink->Flush(300)) << "the line took everything";
-  ASSERT_FALSE(form.serialLink->HungUp());
+  for (int i = 0; i < 64; ++i) ASSERT_EQ(form.Controller().Serial().Transmit(block), TransmitStatus::Sent);
+  ASSERT_FALSE(form.Controller().Serial().Flush(300)) << "the line took everything";
+  ASSERT_FALSE(form.Controller().Serial().HungUp());
 
   // Requests still go at once: they are queued behind the rest, and each
   // waits for its reply in the event loop (cut short here), not in the click.
-  form.SpinEdit1->SetValue(1);
-  form.serialLink->ReceiveTimeout = 1;
+  Spin(form, "SpinEdit1")->SetValue(1);
+  form.Controller().Serial().ReceiveTimeout = 1;
   for (int i = 0; i < 20; ++i) {
-    EXPECT_LT(TimeOf([&] { form.Button12->click(); }), 200);
+    EXPECT_LT(TimeOf([&] { Button(form, "Button12")->click(); }), 200);
     ASSERT_TRUE(WaitUntilIdle(form));
     EXPECT_EQ(form.ExchangeText(), "No reply within 1 ms");
   }
   EXPECT_EQ(LogText(form).split('\n', Qt::SkipEmptyParts).size(), 20);
 
-  EXPECT_LT(TimeOf([&] { form.Button10->click(); }), 1000);
-  EXPECT_EQ(form.Button10->text(), "Create");
-  EXPECT_FALSE(form.Comm1->IsOpen());
+  EXPECT_LT(TimeOf([&] { Button(form, "Button10")->click(); }), 1000);
+  EXPECT_EQ(Caption(form, "Button10"), "Create");
+  EXPECT_FALSE(form.Controller().Serial().Port().IsOpen());
   EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join(';').toStdString();
 
   // The line is usable again once the far side reads: nothing of the old
   // queue is sent after the new request.
   while (!pty.Receive(65536, std::chrono::milliseconds(50)).empty()) {
   }
-  form.Button10->click();
-  ASSERT_EQ(form.Button10->text(), "Close");
-  form.Button12->click();
+  Button(form, "Button10")->click();
+  ASSERT_EQ(Caption(form, "Button10"), "Close");
+  Button(form, "Button12")->click();
   EXPECT_EQ(Hex(pty.Receive(kReadTypeDirect.size())), Hex(kReadTypeDirect));
   EXPECT_TRUE(pty.Receive(1, std::chrono::milliseconds(100)).empty());
 }
 
 TEST(SiteFaults, BusSwitchPortUnreachableEndsTheRequestAndTheNextOneWorks) {
   FakeDialogs dialogs;
-  TForm1 form(TestOptions(dialogs));
+  MainWindow form(TestOptions(dialogs));
   dialogs.messages.clear();  // the missing scene database at start-up
-  form.chk1->setChecked(false);
+  Check(form, "chk1")->setChecked(false);
   const int port = FreeUdpPort();  // nothing listens: loopback answers with ICMP
-  form.Edit4->setText("127.0.0.1");
-  form.Edit5->setText(QString::number(port));
-  form.Edit6->setText(QString::number(FreeUdpPort()));
-  form.RadioButton1->setChecked(true);
-  form.Button32->click();
-  ASSERT_EQ(form.Button32->text(), "Close");
+  Edit(form, "Edit4")->setText("127.0.0.1");
+  Edit(form, "Edit5")->setText(QString::number(port));
+  Edit(form, "Edit6")->setText(QString::number(FreeUdpPort()));
+  Radio(form, "RadioButton1")->setChecked(true);
+  Button(form, "Button32")->click();
+  ASSERT_EQ(Caption(form, "Button32"), "Close");
 
-  form.SpinEdit1->SetValue(1);
+  Spin(form, "SpinEdit1")->SetValue(1);
   for (int i = 0; i < 3; ++i) {
     // Each request waits its 500 ms at most, or fails at once, while the
     // window goes on.
-    EXPECT_LT(TimeOf([&] { form.Button12->click(); }), 200);
+    EXPECT_LT(TimeOf([&] { Button(form, "Button12")->click(); }), 200);
     EXPECT_LT(TimeOf([&] { ASSERT_TRUE(WaitUntilIdle(form)); }), 1500);
   }
-  EXPECT_TRUE(form.Edit1->text().isEmpty());
+  EXPECT_TRUE(Edit(form, "Edit1")->text().isEmpty());
   EXPECT_FALSE(LogText(form).contains("Read"));
-  EXPECT_EQ(form.Button32->text(), "Close");
+  EXPECT_EQ(Caption(form, "Button32"), "Close");
 
   // The bus switch comes up on that port: the next request is answered.
   LoopbackSocket busSwitch(port);
@@ -126,8 +126,8 @@ TEST(SiteFaults, BusSwitchPortUnreachableEndsTheRequestAndTheNextOneWorks) {
       busSwitch.SendTo(from, WithChecksum(FromHex("55 AA 0D 00 01 01 80 06 01 01 2A")));
   });
   dialogs.errors.clear();
-  form.Button12->click();
-  EXPECT_TRUE(QTest::qWaitFor([&] { return form.Edit1->text() == "012A"; }, 3000));
+  Button(form, "Button12")->click();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Edit(form, "Edit1")->text() == "012A"; }, 3000));
   answer.join();
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join(';').toStdString();
 }
@@ -157,10 +157,10 @@ class FileSizeLimit {
 
 TEST(SiteFaults, DiskFullWhileSavingTheLogKeepsWhatWasThereAndSaysWhy) {
   FakeDialogs dialogs;
-  CapturingForm form{TestOptions(dialogs)};
-  form.ShowFrameBytes->setChecked(true);
+  CapturingWindow form{TestOptions(dialogs)};
+  Action(form, "ShowFrameBytes")->setChecked(true);
   form.serialReply = AsString(WithChecksum(FromHex("55 AA 0A 05 80 05 01 03")));  // answered at once
-  for (int i = 0; i < 100; ++i) form.Button22->click();  // some 10 kB of log
+  for (int i = 0; i < 100; ++i) Button(form, "Button22")->click();  // some 10 kB of log
   QTemporaryDir folder;
   const QString kept = folder.filePath(QStringLiteral("kept.txt"));
   const QString fresh = folder.filePath(QStringLiteral("fresh.txt"));
@@ -174,9 +174,9 @@ TEST(SiteFaults, DiskFullWhileSavingTheLogKeepsWhatWasThereAndSaysWhy) {
     FileSizeLimit full(4096);
     ASSERT_TRUE(full.ok());
     dialogs.saveAnswer = kept;
-    form.SaveLog->trigger();
+    Action(form, "SaveLog")->trigger();
     dialogs.saveAnswer = fresh;
-    form.SaveLog->trigger();
+    Action(form, "SaveLog")->trigger();
   }
   ASSERT_EQ(dialogs.messages, QStringList(2, "The log could not be saved."));
   ASSERT_EQ(dialogs.details.size(), 2);
@@ -193,7 +193,7 @@ TEST(SiteFaults, DiskFullWhileSavingTheLogKeepsWhatWasThereAndSaysWhy) {
 
   // With room again the same save goes through.
   dialogs.saveAnswer = fresh;
-  form.SaveLog->trigger();
+  Action(form, "SaveLog")->trigger();
   EXPECT_EQ(QFileInfo(fresh).size(), (LogText(form) + '\n').toUtf8().size());
 }
 
@@ -202,30 +202,30 @@ class SceneDatabaseFault : public ::testing::Test {
   QTemporaryDir folder;
   QString path;
   FakeDialogs dialogs;
-  std::unique_ptr<CapturingForm> form;
+  std::unique_ptr<CapturingWindow> form;
 
   void SetUp() override {
     ASSERT_TRUE(folder.isValid());
     path = folder.filePath("Veltra.mdb");
-    ASSERT_EQ(CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), path), CreateResult::Created);
-    TForm1Options options = TestOptions(dialogs);
+    ASSERT_EQ(MakeSceneDatabase(path), CreateResult::Created);
+    MainWindowOptions options = TestOptions(dialogs);
     options.sceneFolder = folder.path() + '/';
-    form = std::make_unique<CapturingForm>(options);
+    form = std::make_unique<CapturingWindow>(options);
     ASSERT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join(';').toStdString();
     SceneConfirmed(3);
-    ASSERT_EQ(form->DBGrid1->model()->rowCount(), 1);
+    ASSERT_EQ(Grid(*form)->model()->rowCount(), 1);
   }
   // `button` for module 3, confirmed at once on the serial line; a failure
   // of the table shows as the reader's event would.
   void Confirmed(QPushButton* button, std::uint8_t command) {
-    form->SpinEdit5->SetValue(3);
+    Spin(*form, "SpinEdit5")->SetValue(3);
     form->serialReply = AsString(WithChecksum({0x55, 0xAA, 0x09, 0x03, 0x80, command, 0x01}));
     button->click();
   }
   // Module 3 confirms scene `scene`.
   void SceneConfirmed(int scene) {
-    form->SpinEdit4->SetValue(scene);
-    Confirmed(form->Button7, 0x02);
+    Spin(*form, "SpinEdit4")->SetValue(scene);
+    Confirmed(Button(*form, "Button7"), 0x02);
   }
   QStringList Entries() const { return QDir(folder.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries); }
   // Every way the window writes the table: a confirmed scene, a cleared
@@ -233,12 +233,13 @@ class SceneDatabaseFault : public ::testing::Test {
   void ExpectEveryWriteRefused() {
     dialogs.errors.clear();
     SceneConfirmed(4);
-    Confirmed(form->Button13, 0x03);
-    form->Delete1->trigger();
-    form->DeleteAll1->trigger();
+    Confirmed(Button(*form, "Button13"), 0x03);
+    Action(*form, "Delete1")->trigger();
+    dialogs.answers = {true};  // "Delete all 1 scene records?"
+    Action(*form, "DeleteAll1")->trigger();
     ASSERT_EQ(dialogs.errors.size(), 4) << dialogs.errors.join(';').toStdString();
     for (const QString& error : dialogs.errors) EXPECT_TRUE(error.contains("deleted or replaced")) << error.toStdString();
-    EXPECT_EQ(form->DBGrid1->model()->rowCount(), 1);
+    EXPECT_EQ(Grid(*form)->model()->rowCount(), 1);
     // The replies were still logged.
     EXPECT_EQ(LogText(*form).count("Read"), 3);
   }
@@ -252,7 +253,7 @@ TEST_F(SceneDatabaseFault, DeletedWhileRunning) {
 
 TEST_F(SceneDatabaseFault, ReplacedWhileRunning) {
   const QString other = folder.filePath("other.mdb");
-  ASSERT_EQ(CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), other), CreateResult::Created);
+  ASSERT_EQ(MakeSceneDatabase(other), CreateResult::Created);
   ASSERT_TRUE(QFile::remove(path));
   ASSERT_TRUE(QFile::rename(other, path));
   QFile file(path);

@@ -28,21 +28,21 @@ class SitePlanWindow : public ::testing::TestWithParam<bool> {
  protected:
   QTemporaryDir folder;
   FakeDialogs dialogs;
-  std::unique_ptr<TForm1> form;
+  std::unique_ptr<MainWindow> form;
   SitePlanDialog* sitePlan = nullptr;
 
   void Open(const std::string& population) {
-    TForm1Options options = TestOptions(dialogs);
+    MainWindowOptions options = TestOptions(dialogs);
     SimulatorOptions simulation;
     simulation.population = ParsePopulation(population);
     options.simulator = std::make_shared<SimulatorRuntime>(simulation);
-    form = std::make_unique<TForm1>(options);
+    form = std::make_unique<MainWindow>(options);
     dialogs.messages.clear();
     const bool network = GetParam();
-    (network ? form->RadioButton1 : form->RadioButton2)->setChecked(true);
-    (network ? form->Button32 : form->Button10)->click();
-    ASSERT_EQ((network ? form->Button32 : form->Button10)->text(), "Close");
-    form->SitePlan->trigger();
+    (network ? Radio(*form, "RadioButton1") : Radio(*form, "RadioButton2"))->setChecked(true);
+    (network ? Button(*form, "Button32") : Button(*form, "Button10"))->click();
+    ASSERT_EQ(Caption(*form, network ? "Button32" : "Button10"), "Close");
+    Action(*form, "SitePlan")->trigger();
     sitePlan = form->findChild<SitePlanDialog*>("SitePlan");
     ASSERT_NE(sitePlan, nullptr);
   }
@@ -116,8 +116,8 @@ TEST_P(SitePlanWindow, AppliesVerifiesAndTestsThroughTheWindowsExchangeAndExport
   // The operator: module 3 blinked; input 1 of module 5 is pressed when asked.
   dialogs.answers = {true};
   sitePlan->TestButton->click();
-  EXPECT_FALSE(form->Button2->isEnabled()) << "the window's own requests wait";
-  EXPECT_EQ(form->Button2->toolTip(), "A site plan run is going on");
+  EXPECT_FALSE(Button(*form, "Button2")->isEnabled()) << "the window's own requests wait";
+  EXPECT_EQ(Button(*form, "Button2")->toolTip(), "A site plan run is going on");
   ASSERT_TRUE(QTest::qWaitFor([&] { return sitePlan->Prompt->text().startsWith("Press input 1 on module 5"); }, 10000));
   form->Simulator()->PressInput(5, 1);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !sitePlan->Running(); }, 10000));
@@ -126,7 +126,7 @@ TEST_P(SitePlanWindow, AppliesVerifiesAndTestsThroughTheWindowsExchangeAndExport
   ASSERT_EQ(sitePlan->Results->rowCount(), 7);
   EXPECT_EQ(Cell(sitePlan->Results, 5, 1), "passed");
   EXPECT_EQ(Cell(sitePlan->Results, 5, 2), "heard Toggle to module 1 (Hall and stairs lights) output 1");
-  EXPECT_TRUE(form->Button2->isEnabled());
+  EXPECT_TRUE(Button(*form, "Button2")->isEnabled());
 
   dialogs.saveAnswer = folder.filePath("handover.html");
   sitePlan->ExportButton->click();
@@ -163,11 +163,11 @@ INSTANTIATE_TEST_SUITE_P(Links, SitePlanWindow, ::testing::Values(true, false),
 
 TEST(ToolsMenu, SitePlanOpensOneDialogWhateverTheClicks) {
   FakeDialogs dialogs;
-  TForm1 form(TestOptions(dialogs));
-  ASSERT_NE(form.SitePlan, nullptr);
-  EXPECT_EQ(form.SitePlan->text(), "Site &Plan\u2026");
-  form.SitePlan->trigger();
-  form.SitePlan->trigger();
+  MainWindow form(TestOptions(dialogs));
+  ASSERT_NE(Action(form, "SitePlan"), nullptr);
+  EXPECT_EQ(Action(form, "SitePlan")->text(), "Site &Plan\u2026");
+  Action(form, "SitePlan")->trigger();
+  Action(form, "SitePlan")->trigger();
   EXPECT_EQ(form.findChildren<SitePlanDialog*>().size(), 1);
 }
 

@@ -6,6 +6,11 @@ expected_files() {
   for program in "$@"; do
     echo "bin/$program"
     echo "share/man/man1/$program.1.gz"
+    if [ "$program" = veltra-cli ]; then
+      echo "share/bash-completion/completions/veltra-cli"
+      echo "share/zsh/vendor-completions/_veltra-cli"
+      echo "share/fish/vendor_completions.d/veltra-cli.fish"
+    fi
   done
   echo "share/applications/$id.desktop"
   echo "share/metainfo/$id.metainfo.xml"
@@ -19,4 +24,18 @@ expected_files() {
   echo "share/doc/veltra/copyright"
   echo "share/doc/veltra/changelog.gz"
   echo "share/doc/veltra/examples/site-plan.toml"
+  for program in "$@"; do
+    [ "$program" = veltra-bridge ] && echo "lib/systemd/system/veltra-bridge.service"
+  done
+  return 0
+}
+# expected_config_files PROGRAM...: the configuration files, relative to the
+# system's root in the package (/etc) and to the prefix in any other
+# installation (etc/).
+expected_config_files() {
+  local program
+  for program in "$@"; do
+    [ "$program" = veltra-bridge ] && echo "etc/veltra/bridge.toml"
+  done
+  return 0
 }

@@ -15,7 +15,17 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 while read -r file; do
   [ -f "$prefix/$file" ] || fail "not installed: $file"
-done < <(expected_files "$@")
+done < <(expected_files "$@"; expected_config_files "$@")
+# The bridge's service: of Type=notify with a watchdog, starting the
+# installed program with the installed configuration, not enabled.
+unit="$prefix/lib/systemd/system/veltra-bridge.service"
+if [ -f "$unit" ]; then
+  grep -qx "Type=notify" "$unit" || fail "veltra-bridge.service is not Type=notify"
+  grep -q "^WatchdogSec=" "$unit" || fail "veltra-bridge.service has no watchdog"
+  grep -qE "^ExecStart=/.*/bin/veltra-bridge --config /.*/veltra/bridge.toml$" "$unit" ||
+    fail "veltra-bridge.service: $(grep ExecStart "$unit")"
+  [ -z "$(find "$prefix" -path '*wants*' -name veltra-bridge.service)" ] || fail "veltra-bridge.service is enabled"
+fi
 for program in "$@"; do
   [ -x "$prefix/bin/$program" ] || fail "not executable: bin/$program"
   page="$prefix/share/man/man1/$program.1.gz"

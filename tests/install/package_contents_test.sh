@@ -11,6 +11,12 @@ failures=0
 while read -r file; do
   grep -qxF "usr/$file" <<<"$listing" || { echo "FAIL: not in the package: /usr/$file"; failures=$((failures + 1)); }
 done < <(expected_files "$@")
+# Configuration goes to /etc, and the package leaves it to the administrator.
+while read -r file; do
+  grep -qxF "$file" <<<"$listing" || { echo "FAIL: not in the package: /$file"; failures=$((failures + 1)); }
+  dpkg-deb -I "$deb" conffiles 2>/dev/null | grep -qxF "/$file" ||
+    { echo "FAIL: not a conffile: /$file"; failures=$((failures + 1)); }
+done < <(expected_config_files "$@")
 if grep -E '(_test|_bench|\.a)$|/build|Testing/' <<<"$listing"; then
   echo "FAIL: build or test files in the package"
   failures=$((failures + 1))

@@ -184,7 +184,6 @@ TEST(Exchange, PropertyEveryResultIsItsOwnRequestsOrNoReply) {
       EXPECT_EQ(r.decoded.text, "020" + std::to_string(address)) << "request " << i;
       ASSERT_TRUE(r.reply.has_value());
       EXPECT_EQ(r.reply->bytes[5], address);
-      EXPECT_LE(r.roundTrip, 60ms);
     } else {
       ASSERT_EQ(r.outcome, ExchangeOutcome::NoReply);
       EXPECT_TRUE(r.decoded.text.empty());

@@ -16,6 +16,8 @@ TEST(FailureDetails, SystemReasonWithTheHintThatHelps) {
             ExplainedReason(LinkKind::Serial, EBUSY, {}));
   EXPECT_EQ(ExplainedReason(LinkKind::Serial, EBUSY, {}), "Device or resource busy: another program holds the port");
   EXPECT_EQ(ExplainedReason(LinkKind::Network, EADDRINUSE, {}), "Address already in use");
+  EXPECT_EQ(ExplainedReason(LinkKind::Network, ECONNREFUSED, {}),
+            "Connection refused: nothing listens there; check the bus switch's address and port");
   // The name service's own codes are negative: its text is kept.
   EXPECT_EQ(ExplainedReason(LinkKind::Network, -2, "Name or service not known"), "Name or service not known");
 

@@ -56,6 +56,7 @@ TEST(SendPath, LogsHexWithTrailingBlankThenTransmitsExactlyLengthBytes) {
 
 TEST(SendPath, MaskedLogShowsMarkerOnly) {
   FakeLink link;
+  link.open = true;
   link.masked = true;
   auto buffer = LightOn();
   SendDataDeal(buffer, link, link);
@@ -66,11 +67,19 @@ TEST(SendPath, MaskedLogShowsMarkerOnly) {
 TEST(SendPath, NotSentAndFailedSendsStillHaveTheirLogLine) {
   FakeLink link;
   auto buffer = LightOn();
+  // A closed link: the line says the request was not sent, bytes or marker.
   EXPECT_EQ(SendDataDeal(buffer, link, link).transmit, TransmitStatus::NotOpen);
   EXPECT_TRUE(link.written.empty());
+  link.masked = true;
+  SendDataDeal(buffer, link, link);
+  EXPECT_EQ(link.log, (std::vector<std::string>{"Not sent \xEF\xBC\x9A" "55 AA 0A 01 02 01 00 FF 57 A6 ",
+                                                "Not sent \xEF\xBC\x9AX"}));
+  // An open link that fails: the line was "Send" before the error.
+  link.open = true;
   link.failSend = true;
   EXPECT_THROW(SendDataDeal(buffer, link, link), LinkError);
-  EXPECT_EQ(link.log.size(), 2u);
+  EXPECT_EQ(link.log.size(), 3u);
+  EXPECT_EQ(link.log.back(), "Send \xEF\xBC\x9AX");
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 
 #include "../capture/capture_support.h"
 #include "../history/history_support.h"
+#include "panel_controls.h"
 
 namespace veltra {
 namespace {
@@ -85,34 +86,34 @@ TEST_F(BusMonitorWidgetTest, FilterControlsCombine) {
   Traffic(5);
   Open();
   EXPECT_EQ(Rows(), 23) << "this session only";
-  widget->AddressFilter->setValue(3);
+  test::Child<QSpinBox>(*widget, "AddressFilter")->setValue(3);
   EXPECT_EQ(Rows(), 13);
-  widget->FailuresOnly->setChecked(true);
+  test::Child<QCheckBox>(*widget, "FailuresOnly")->setChecked(true);
   EXPECT_EQ(Rows(), 2);
   EXPECT_EQ(Cell(0, BusMonitorModel::StatusColumn), "Parameter error!");
   EXPECT_EQ(Cell(1, BusMonitorModel::FlagsColumn), "no reply");
-  widget->FailuresOnly->setChecked(false);
-  widget->AddressFilter->setValue(-1);
-  widget->CommandFilter->setCurrentText("ReadStatus");
+  test::Child<QCheckBox>(*widget, "FailuresOnly")->setChecked(false);
+  test::Child<QSpinBox>(*widget, "AddressFilter")->setValue(-1);
+  test::Child<QComboBox>(*widget, "CommandFilter")->setCurrentText("ReadStatus");
   EXPECT_EQ(Rows(), 10);
-  widget->DirectionFilter->setCurrentText("Received");
+  test::Child<QComboBox>(*widget, "DirectionFilter")->setCurrentText("Received");
   EXPECT_EQ(Rows(), 5);
   EXPECT_EQ(Cell(0, BusMonitorModel::DetailsColumn), "Output 1 on, Output 2 off");
   EXPECT_EQ(Cell(0, BusMonitorModel::RoundTripColumn), "0.9 ms");
-  widget->CommandFilter->setCurrentIndex(0);
-  widget->DirectionFilter->setCurrentIndex(0);
-  widget->SearchText->setText("com /dev/ttyUSB0");
-  emit widget->SearchText->editingFinished();
+  test::Child<QComboBox>(*widget, "CommandFilter")->setCurrentIndex(0);
+  test::Child<QComboBox>(*widget, "DirectionFilter")->setCurrentIndex(0);
+  test::Child<QLineEdit>(*widget, "SearchText")->setText("com /dev/ttyUSB0");
+  emit test::Child<QLineEdit>(*widget, "SearchText")->editingFinished();
   EXPECT_EQ(Rows(), 13);
   // A module found by its name in the site plan.
   widget->SetModuleNames({{2, "Hall light"}});
-  widget->SearchText->setText("hall");
-  emit widget->SearchText->editingFinished();
+  test::Child<QLineEdit>(*widget, "SearchText")->setText("hall");
+  emit test::Child<QLineEdit>(*widget, "SearchText")->editingFinished();
   EXPECT_EQ(Rows(), 10);
   EXPECT_EQ(Cell(0, BusMonitorModel::AddressColumn), "2 Hall light");
-  widget->SearchText->clear();
-  emit widget->SearchText->editingFinished();
-  widget->Span->setCurrentText("Whole history");
+  test::Child<QLineEdit>(*widget, "SearchText")->clear();
+  emit test::Child<QLineEdit>(*widget, "SearchText")->editingFinished();
+  test::Child<QComboBox>(*widget, "Span")->setCurrentText("Whole history");
   EXPECT_EQ(Rows(), 24) << "the earlier run's frame too";
 }
 
@@ -125,22 +126,22 @@ TEST_F(BusMonitorWidgetTest, PauseLosesNothingAndTheNewestAreFollowed) {
   Traffic(200);
   widget->Tick();
   EXPECT_EQ(Rows(), before + 803);
-  QScrollBar* bar = widget->Table->verticalScrollBar();
+  QScrollBar* bar = test::Child<QTableView>(*widget, "Frames")->verticalScrollBar();
   EXPECT_GT(bar->maximum(), 0);
   EXPECT_EQ(bar->value(), bar->maximum()) << "the newest row in view";
 
-  widget->PauseButton->click();
+  test::Child<QToolButton>(*widget, "PauseButton")->click();
   Traffic(100);
   widget->Tick();
   EXPECT_EQ(Rows(), before + 803);
-  EXPECT_TRUE(widget->Status->text().contains("paused, 403 new frames recorded meanwhile")) << widget->Status->text().toStdString();
-  widget->PauseButton->click();
+  EXPECT_TRUE(test::Child<QLabel>(*widget, "Status")->text().contains("paused, 403 new frames recorded meanwhile")) << test::Child<QLabel>(*widget, "Status")->text().toStdString();
+  test::Child<QToolButton>(*widget, "PauseButton")->click();
   EXPECT_EQ(Rows(), before + 803 + 403);
   EXPECT_EQ(widget->Model()->Record(Rows() - 1).id, writer.MaxId());
 
   // Scrolled up by hand: no longer following; older rows are read on the way.
   bar->setValue(0);
-  EXPECT_FALSE(widget->FollowNewest->isChecked());
+  EXPECT_FALSE(test::Child<QCheckBox>(*widget, "FollowNewest")->isChecked());
   Traffic(1);
   widget->Tick();
   EXPECT_LT(bar->value(), bar->maximum());
@@ -152,11 +153,11 @@ TEST_F(BusMonitorWidgetTest, HistorySinceATimeStartsThere) {
   Traffic(3);
   Open();
   widget->ShowHistorySince(QDateTime::fromMSecsSinceEpoch(since / 1000 + 1));
-  EXPECT_EQ(widget->Span->currentText(), "History since");
-  EXPECT_TRUE(widget->Since->isEnabled());
+  EXPECT_EQ(test::Child<QComboBox>(*widget, "Span")->currentText(), "History since");
+  EXPECT_TRUE(test::Child<QDateTimeEdit>(*widget, "Since")->isEnabled());
   EXPECT_EQ(Rows(), 15);
   EXPECT_GE(widget->Model()->Record(0).timeUs, since);
-  widget->Span->setCurrentText("Whole history");
+  test::Child<QComboBox>(*widget, "Span")->setCurrentText("Whole history");
   EXPECT_EQ(Rows(), 16);
 }
 
@@ -164,7 +165,7 @@ TEST_F(BusMonitorWidgetTest, ExportWritesEveryFilteredRowAndReadsBack) {
   Traffic(400);  // 1,603 rows, more than a page
   Open();
   ASSERT_LT(Rows(), 1603) << "only a page is loaded";
-  widget->AddressFilter->setValue(3);
+  test::Child<QSpinBox>(*widget, "AddressFilter")->setValue(3);
 
   saveAnswer = QString::fromStdString(folder.File("frames.csv"));
   widget->ExportClick();
@@ -172,7 +173,7 @@ TEST_F(BusMonitorWidgetTest, ExportWritesEveryFilteredRowAndReadsBack) {
   int lines = 0;
   for (std::string line; std::getline(csv, line);) ++lines;
   EXPECT_EQ(lines, 1 + 803) << "header and every row of module 3";
-  EXPECT_TRUE(widget->Status->text().contains("exported to")) << widget->Status->text().toStdString();
+  EXPECT_TRUE(test::Child<QLabel>(*widget, "Status")->text().contains("exported to")) << test::Child<QLabel>(*widget, "Status")->text().toStdString();
 
   saveAnswer = QString::fromStdString(folder.File("frames.jsonl"));
   widget->ExportClick();

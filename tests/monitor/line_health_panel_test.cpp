@@ -14,6 +14,7 @@
 
 #include "../history/history_support.h"
 #include "history/monitor_feed.h"
+#include "panel_controls.h"
 
 namespace veltra {
 namespace {
@@ -57,35 +58,35 @@ TEST(LineHealthPanel, FiguresOfTheSpanChosenWithTheirWarnings) {
   EXPECT_EQ(asked.back(), 60) << "the last minute at first";
 
   // 4,000 bytes of ten bits at 9600 baud over a minute: 6.9 %.
-  const int occupancy = RowOf(panel.Figures, "Line occupancy, Com /dev/ttyUSB0");
+  const int occupancy = RowOf(test::Child<QTableWidget>(panel, "Figures"), "Line occupancy, Com /dev/ttyUSB0");
   ASSERT_GE(occupancy, 0);
-  EXPECT_EQ(Cell(panel.Figures, occupancy, 1), "6.9 % (9600 baud, 10 bits a byte)");
-  EXPECT_EQ(Cell(panel.Figures, occupancy, 2), "");
-  EXPECT_EQ(Cell(panel.Figures, RowOf(panel.Figures, "No replies"), 1), "2");
-  EXPECT_EQ(Cell(panel.Figures, RowOf(panel.Figures, "Skipped noise bytes"), 1), "3638");
+  EXPECT_EQ(Cell(test::Child<QTableWidget>(panel, "Figures"), occupancy, 1), "6.9 % (9600 baud, 10 bits a byte)");
+  EXPECT_EQ(Cell(test::Child<QTableWidget>(panel, "Figures"), occupancy, 2), "");
+  EXPECT_EQ(Cell(test::Child<QTableWidget>(panel, "Figures"), RowOf(test::Child<QTableWidget>(panel, "Figures"), "No replies"), 1), "2");
+  EXPECT_EQ(Cell(test::Child<QTableWidget>(panel, "Figures"), RowOf(test::Child<QTableWidget>(panel, "Figures"), "Skipped noise bytes"), 1), "3638");
 
-  ASSERT_EQ(panel.Modules->rowCount(), 1);
-  EXPECT_EQ(Cell(panel.Modules, 0, 0), "1");
-  EXPECT_EQ(Cell(panel.Modules, 0, 1), "Hall");
-  EXPECT_EQ(Cell(panel.Modules, 0, 2), "20");
-  EXPECT_EQ(Cell(panel.Modules, 0, 3), "18");
-  EXPECT_EQ(Cell(panel.Modules, 0, 4), "2 (Warning)");
-  EXPECT_EQ(Cell(panel.Modules, 0, 8), "2.00");
-  EXPECT_TRUE(panel.Warnings->text().contains("module 1 left 10.0 % of its requests without a reply"));
+  ASSERT_EQ(test::Child<QTableWidget>(panel, "Modules")->rowCount(), 1);
+  EXPECT_EQ(Cell(test::Child<QTableWidget>(panel, "Modules"), 0, 0), "1");
+  EXPECT_EQ(Cell(test::Child<QTableWidget>(panel, "Modules"), 0, 1), "Hall");
+  EXPECT_EQ(Cell(test::Child<QTableWidget>(panel, "Modules"), 0, 2), "20");
+  EXPECT_EQ(Cell(test::Child<QTableWidget>(panel, "Modules"), 0, 3), "18");
+  EXPECT_EQ(Cell(test::Child<QTableWidget>(panel, "Modules"), 0, 4), "2 (Warning)");
+  EXPECT_EQ(Cell(test::Child<QTableWidget>(panel, "Modules"), 0, 8), "2.00");
+  EXPECT_TRUE(test::Child<QLabel>(panel, "Warnings")->text().contains("module 1 left 10.0 % of its requests without a reply"));
 
   // The whole session, here five seconds: the line is busy beyond 60 %.
-  panel.Span->setCurrentText("This session");
+  test::Child<QComboBox>(panel, "Span")->setCurrentText("This session");
   EXPECT_EQ(asked.back(), 0);
-  EXPECT_EQ(Cell(panel.Figures, occupancy, 1), "83.3 % (9600 baud, 10 bits a byte)");
-  EXPECT_EQ(Cell(panel.Figures, occupancy, 2), "Warning");
-  EXPECT_TRUE(panel.Warnings->text().contains("Com /dev/ttyUSB0 is busy 83.3 % of the time"));
-  panel.Span->setCurrentText("Last 10 minutes");
+  EXPECT_EQ(Cell(test::Child<QTableWidget>(panel, "Figures"), occupancy, 1), "83.3 % (9600 baud, 10 bits a byte)");
+  EXPECT_EQ(Cell(test::Child<QTableWidget>(panel, "Figures"), occupancy, 2), "Warning");
+  EXPECT_TRUE(test::Child<QLabel>(panel, "Warnings")->text().contains("Com /dev/ttyUSB0 is busy 83.3 % of the time"));
+  test::Child<QComboBox>(panel, "Span")->setCurrentText("Last 10 minutes");
   EXPECT_EQ(asked.back(), 600);
 
   // A stricter operator's thresholds.
   panel.thresholds.noReplyPercent = 50;
   panel.Refresh();
-  EXPECT_EQ(Cell(panel.Modules, 0, 4), "2");
+  EXPECT_EQ(Cell(test::Child<QTableWidget>(panel, "Modules"), 0, 4), "2");
 }
 
 TEST(LiveHealth, TheLastSecondsAndTheSession) {

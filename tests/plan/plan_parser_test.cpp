@@ -125,7 +125,64 @@ TEST(PlanFile, AnythingAtAllGivesAnAnswerAndNoException) {
     const ParseResult parsed = ParsePlan(text, "odd.toml");
     EXPECT_TRUE(parsed.plan.has_value() != !parsed.errors.empty()) << text;
   }
-  EXPECT_TRUE(ParsePlan("", "empty.toml").plan) << "an empty plan is a plan of nothing";
+  // A plan of nothing is a mistake (an empty file, the wrong file).
+  for (const char* nothing : {"", "# only a comment\n", "subnet = 3\n"}) {
+    const ParseResult parsed = ParsePlan(nothing, "empty.toml");
+    EXPECT_FALSE(parsed.plan) << nothing;
+    ASSERT_EQ(parsed.errors.size(), 1u);
+    EXPECT_EQ(Describe(parsed.errors[0]),
+              "empty.toml: the plan holds no [[module]] and no [bus_switch]: nothing to apply or verify");
+  }
+}
+
+// Settings that a module of the given type cannot take, each where it stands.
+TEST(PlanFile, SettingsMustSuitTheModulesType) {
+  const Mistake mistakes[] = {
+      {"[[module]]\naddress = 1\ntype = \"0208\"\ntravel_tenths = { 1 = 20 }\n", 4, 1,
+       "type 0208 is a light module with 8 outputs: it takes no travel times"},
+      {"[[module]]\naddress = 3\ntype = \"0104\"\nturn_on_seconds = { 1 = 20 }\n", 4, 1,
+       "type 0104 is a curtain module with 4 outputs: it takes no turn-on times"},
+      {"[[module]]\naddress = 1\ntype = \"0204\"\nturn_on_seconds = { 1 = 2, 5 = 20 }\n", 4, 28,
+       "output 5 is not on this module: type 0204 is a light module with 4 outputs"},
+      {"[[module]]\naddress = 3\ntype = \"0102\"\ntravel_tenths = { 3 = 20 }\n", 4, 19,
+       "output 3 is not on this module: type 0102 is a curtain module with 2 outputs"},
+      {"[[module]]\naddress = 3\ntype = \"0104\"\n[[module.scene]]\nnumber = 1\nchannels = \"11110000\"\n", 6, 12,
+       "this scene has 8 channels, one per output: type 0104 is a curtain module with 4 outputs"},
+      {"[[module]]\naddress = 4\ntype = \"0301\"\n[[module.scene]]\nnumber = 1\nchannels = \"1\"\n", 4, 1,
+       "type 0301 is an infrared module: it takes no scenes"},
+      {"[[module]]\naddress = 3\ntype = \"0104\"\n[[module.input]]\ninput = 1\n", 4, 1,
+       "only an input module takes input bindings"},
+      {"[[module]]\naddress = 5\ntype = \"0404\"\n[[module.input]]\ninput = 6\n", 5, 9,
+       "input 6 is not on this module: type 0404 is an input module with 4 inputs"},
+      {"[[module]]\naddress = 5\n[[module.input]]\ninput = 1\nfunction = \"Scene\"\nparameter = 60\n", 6, 13,
+       "parameter 60 is out of range for \"Scene\" (0-50)"},
+      // The binding's target, when the plan gives its type.
+      {"[[module]]\naddress = 3\ntype = \"0104\"\n[[module]]\naddress = 5\n[[module.input]]\ninput = 1\n"
+       "function = \"Toggle Light\"\ntarget = 3\n",
+       9, 10, "module 3 is a curtain module with 4 outputs (type 0104): \"Toggle Light\" cannot act on it"},
+      {"[[module]]\naddress = 1\ntype = \"0202\"\n[[module]]\naddress = 5\n[[module.input]]\ninput = 1\n"
+       "function = \"toggle-light\"\ntarget = 1\noutput = 3\n",
+       10, 10, "output 3 is not on module 1: type 0202 is a light module with 2 outputs"},
+  };
+  for (const Mistake& m : mistakes) {
+    SCOPED_TRACE(m.text);
+    const ParseResult parsed = ParsePlan(m.text, "site.toml");
+    EXPECT_FALSE(parsed.plan);
+    ASSERT_EQ(parsed.errors.size(), 1u) << Describe(parsed.errors.back());
+    const Error& e = parsed.errors.front();
+    EXPECT_EQ(e.line, m.line) << Describe(e);
+    EXPECT_EQ(e.column, m.column) << Describe(e);
+    EXPECT_NE(e.message.find(m.says), std::string::npos) << Describe(e);
+  }
+  // Without a type, or with one the catalogue does not know, nothing is
+  // judged; a setting the type takes passes.
+  for (const char* fine : {"[[module]]\naddress = 1\ntravel_tenths = { 1 = 20 }\nturn_on_seconds = { 8 = 1 }\n",
+                           "[[module]]\naddress = 1\ntype = \"7701\"\ntravel_tenths = { 1 = 20 }\n",
+                           "[[module]]\naddress = 1\ntype = \"0204\"\nturn_on_seconds = { 4 = 1 }\n"
+                           "[[module.scene]]\nnumber = 2\nchannels = \"1X0X\"\n",
+                           "[[module]]\naddress = 5\ntype = \"0408\"\n[[module.input]]\ninput = 8\n"
+                           "function = \"Open Curtain\"\ntarget = 9\noutput = 8\n"})
+    EXPECT_TRUE(ParsePlan(fine, "fine.toml").plan) << fine;
 }
 
 TEST(PlanTests, TheExamplesStepsAreReadInFileOrder) {

@@ -142,6 +142,30 @@ TEST(InputRequests, FunctionTableAndFillers) {
   EXPECT_EQ(Fields(RequestId::BindInput, {{"ADDR", 4}, {"INPUT", 2}}), "0F 04 00 01 01 00 02 01 01 00 00");
 
   EXPECT_EQ(Fields(RequestId::ClearInput, {{"ADDR", 4}, {"INPUT", 32}}), "0F 04 00 01 1F FF FF FF FF FF FF");
+
+  // The function by its name as well as its place: the list's own name or a
+  // command-line word; nothing else.
+  const FieldSpec& function = Request(RequestId::BindInput).Field("--function");
+  EXPECT_EQ(function.ValueOf("3"), 3);
+  EXPECT_EQ(function.ValueOf("toggle-light"), 3);
+  EXPECT_EQ(function.ValueOf("Toggle Light"), 3);
+  EXPECT_EQ(function.ValueOf("stop-all-curtains"), 11);
+  EXPECT_EQ(function.ValueOf("scene"), 12);
+  EXPECT_FALSE(function.ValueOf("13"));
+  EXPECT_FALSE(function.ValueOf("dim-light"));
+  EXPECT_FALSE(function.ValueOf(""));
+  ASSERT_EQ(function.valueNames.size(), 12u);
+  EXPECT_EQ(function.valueNames[0], "turn-on-light");
+  EXPECT_EQ(Request(RequestId::BindInput).Field("--mode").ValueOf("switch"), 1);
+
+  // The parameter of "Scene" is a scene number; other functions take any byte.
+  RequestValues scene;
+  scene.ints = {{"ADDR", 4}, {"INPUT", 1}, {"--function", 12}, {"--param", 51}};
+  EXPECT_EQ(CheckValues(Request(RequestId::BindInput), scene), "--param 51 is outside 0-50 for the function \"Scene\"");
+  scene.ints["--param"] = 50;
+  EXPECT_FALSE(CheckValues(Request(RequestId::BindInput), scene));
+  scene.ints = {{"ADDR", 4}, {"INPUT", 1}, {"--function", 1}, {"--param", 255}};
+  EXPECT_FALSE(CheckValues(Request(RequestId::BindInput), scene));
   EXPECT_EQ(Fields(RequestId::ClearInput, {{"ADDR", 4}, {"INPUT", 1}}, kRouted1), "11 00 01 04 00 01 00 FF FF FF FF FF FF");
 }
 

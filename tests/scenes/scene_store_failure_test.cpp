@@ -44,10 +44,11 @@ class SceneStoreFailureTest : public SceneDbTest {
     EXPECT_NE(ErrorOf([&] { store_.DeleteModuleScenes(4); }).find(text), std::string::npos);
     EXPECT_NE(ErrorOf([&] { (void)store_.DeleteCurrentScene(); }).find(text), std::string::npos);
     EXPECT_EQ(FileBytes(path_), before);
-    EXPECT_EQ(store_.Model()->rowCount(), 2);
+    EXPECT_EQ(store_.rowCount(), 2);
     EXPECT_EQ(store_.CurrentRow(), 1);
   }
-  SceneStore store_;
+  SceneRepository repository_;
+  SceneTableModel store_{repository_};
 };
 
 TEST_F(SceneStoreFailureTest, MissingFileLeavesTheTableClosedAndCreatesNothing) {
@@ -57,8 +58,8 @@ TEST_F(SceneStoreFailureTest, MissingFileLeavesTheTableClosedAndCreatesNothing) 
   EXPECT_FALSE(store_.IsOpen());
   EXPECT_FALSE(store_.OpenError().isEmpty());
   EXPECT_TRUE(QDir(empty.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
-  EXPECT_EQ(store_.Model()->rowCount(), 0);
-  EXPECT_EQ(store_.Model()->columnCount(), 0);
+  EXPECT_EQ(store_.rowCount(), 0);
+  EXPECT_EQ(store_.columnCount(), 0);
   EXPECT_EQ(store_.CurrentRow(), -1);
 
   const std::string closed = kSceneTableClosed;
@@ -109,13 +110,13 @@ TEST_F(SceneStoreFailureTest, ReadOnlyFileRefusesEveryWrite) {
   Seed();
   ASSERT_EQ(::chmod(path_.toLocal8Bit().constData(), 0444), 0);
   ASSERT_TRUE(store_.OpenSceneTable(folder_)) << store_.OpenError().toStdString();
-  EXPECT_EQ(store_.Model()->rowCount(), 2);  // still readable
+  EXPECT_EQ(store_.rowCount(), 2);  // still readable
   ExpectEveryWriteRefused("readonly");
   EXPECT_NE(ErrorOf([&] { (void)store_.DeleteAllScenes(); }).find("readonly"), std::string::npos);
   // In-place edits are refused the same way, reported by signal.
   QString refused;
-  QObject::connect(&store_, &SceneStore::editFailed, [&](const QString& text) { refused = text; });
-  QAbstractItemModel* model = store_.Model();
+  QObject::connect(&store_, &SceneTableModel::editFailed, [&](const QString& text) { refused = text; });
+  QAbstractItemModel* model = &store_;
   EXPECT_FALSE(model->setData(model->index(0, 2), QStringLiteral("0")));
   EXPECT_NE(refused.indexOf(QStringLiteral("readonly")), -1) << refused.toStdString();
   EXPECT_EQ(model->index(0, 2).data().toString(), QStringLiteral("1"));
@@ -125,8 +126,11 @@ TEST_F(SceneStoreFailureTest, ReadOnlyFileRefusesEveryWrite) {
 
 TEST_F(SceneStoreFailureTest, TableLockedByAnotherConnectionRefusesWritesUntilReleased) {
   Seed();
+  repository_.CheckWritable();  // free: nothing thrown, nothing written
+  EXPECT_EQ(Peer(path_).Records().size(), 2);
   Peer other(path_);
   other.Exec(QStringLiteral("BEGIN EXCLUSIVE"));
+  EXPECT_NE(ErrorOf([&] { repository_.CheckWritable(); }).find("locked"), std::string::npos);
   ExpectEveryWriteRefused("database is locked");
   // Even the emptiness check of "Delete All" cannot read through the lock.
   EXPECT_NE(ErrorOf([&] { (void)store_.DeleteAllScenes(); }).find("locked"), std::string::npos);
@@ -146,8 +150,8 @@ TEST_F(SceneStoreFailureTest, DeletedFileRefusesWritesAndLeavesTheFolderEmpty) {
   EXPECT_NE(ErrorOf([&] { (void)store_.DeleteAllScenes(); }).find("deleted or replaced"), std::string::npos);
   // Grid edits are refused the same way, by signal.
   QStringList refused;
-  QObject::connect(&store_, &SceneStore::editFailed, [&](const QString& text) { refused << text; });
-  QAbstractItemModel* model = store_.Model();
+  QObject::connect(&store_, &SceneTableModel::editFailed, [&](const QString& text) { refused << text; });
+  QAbstractItemModel* model = &store_;
   EXPECT_FALSE(model->setData(model->index(0, 2), QStringLiteral("0")));
   EXPECT_FALSE(model->insertRows(model->rowCount(), 1));
   EXPECT_FALSE(model->removeRows(0, 1));
@@ -160,7 +164,7 @@ TEST_F(SceneStoreFailureTest, DeletedFileRefusesWritesAndLeavesTheFolderEmpty) {
 TEST_F(SceneStoreFailureTest, ReplacedFileRefusesWritesAndStaysUntouched) {
   Seed();
   const QString other = folder_ + QStringLiteral("other.mdb");
-  ASSERT_EQ(CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), other), CreateResult::Created);
+  ASSERT_EQ(MakeSceneDatabase(other), CreateResult::Created);
   ASSERT_EQ(::rename(other.toLocal8Bit().constData(), path_.toLocal8Bit().constData()), 0);
   const QByteArray replacement = FileBytes(path_);
   ExpectEveryWriteRefused("deleted or replaced");
@@ -169,7 +173,7 @@ TEST_F(SceneStoreFailureTest, ReplacedFileRefusesWritesAndStaysUntouched) {
             QStringList{QStringLiteral("Veltra.mdb")});
   // Opening again takes the new file.
   ASSERT_TRUE(store_.OpenSceneTable(folder_));
-  EXPECT_EQ(store_.Model()->rowCount(), 0);
+  EXPECT_EQ(store_.rowCount(), 0);
   store_.SaveSceneRecord(3, 3, AllCodes(QStringLiteral("1")));
   EXPECT_EQ(Peer(path_).Records(), QStringList{QStringLiteral("3,3,1,1,1,1,1,1,1,1")});
 }
@@ -189,10 +193,10 @@ TEST_F(SceneStoreFailureTest, MissingColumnFailsTheWriteThatNeedsIt) {
   EXPECT_NE(ErrorOf([&] { store_.SaveSceneRecord(2, 4, AllCodes(QStringLiteral("X"))); }).find("CH8"),
             std::string::npos);
   EXPECT_EQ(FileBytes(path_), before);
-  EXPECT_EQ(store_.Model()->rowCount(), 1);
+  EXPECT_EQ(store_.rowCount(), 1);
   // Operations that do not need the column still work.
   store_.DeleteModuleScenes(4);
-  EXPECT_EQ(store_.Model()->rowCount(), 0);
+  EXPECT_EQ(store_.rowCount(), 0);
 }
 
 TEST_F(SceneStoreFailureTest, RefusedGridEditIsReportedWithNoTransactionLeftOpen) {
@@ -209,11 +213,11 @@ TEST_F(SceneStoreFailureTest, RefusedGridEditIsReportedWithNoTransactionLeftOpen
   // transaction.
   QStringList refused;
   int scene = 10;
-  QObject::connect(&store_, &SceneStore::editFailed, [&](const QString& text) {
+  QObject::connect(&store_, &SceneTableModel::editFailed, [&](const QString& text) {
     refused << text;
     store_.SaveSceneRecord(scene++, 7, AllCodes(QStringLiteral("1")));
   });
-  QAbstractItemModel* model = store_.Model();
+  QAbstractItemModel* model = &store_;
   EXPECT_FALSE(model->insertRows(model->rowCount(), 1));
   EXPECT_FALSE(model->removeRows(0, 1));
   ASSERT_EQ(refused.size(), 2);
@@ -233,14 +237,15 @@ TEST_F(SceneStoreFailureTest, RefusedGridEditIsReportedWithNoTransactionLeftOpen
   std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails with EFBIG instead
   const rlimit limit{static_cast<rlim_t>(fileSize), static_cast<rlim_t>(fileSize)};
   if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(252);
-  SceneStore store;
+  SceneRepository storeTable;
+  SceneTableModel store{storeTable};
   if (!store.OpenSceneTable(folder)) _exit(252);
-  const int rowsBefore = store.Model()->rowCount();
+  const int rowsBefore = store.rowCount();
   for (int saved = 0; saved < 200; ++saved) {
     try {
       store.SaveSceneRecord(saved % 51, 10 + saved / 51, AllCodes(QStringLiteral("1")));
     } catch (const SceneStoreError&) {
-      _exit(store.Model()->rowCount() == rowsBefore + saved ? saved : 251);
+      _exit(store.rowCount() == rowsBefore + saved ? saved : 251);
     }
   }
   _exit(250);
@@ -248,7 +253,8 @@ TEST_F(SceneStoreFailureTest, RefusedGridEditIsReportedWithNoTransactionLeftOpen
 
 TEST_F(SceneStoreFailureTest, FullDiskFailsTheSaveAndKeepsEveryEarlierOne) {
   {  // the child opens the file on its own
-    SceneStore seeding;
+    SceneRepository seedingTable;
+    SceneTableModel seeding{seedingTable};
     ASSERT_TRUE(seeding.OpenSceneTable(folder_));
     seeding.SaveSceneRecord(1, 4, AllCodes(QStringLiteral("1")));
     seeding.SaveSceneRecord(2, 5, AllCodes(QStringLiteral("0")));
@@ -283,7 +289,8 @@ TEST_F(SceneStoreFailureTest, FullDiskFailsTheSaveAndKeepsEveryEarlierOne) {
 [[noreturn]] void SaveUntilKilled(const QString& folder, int reportFd) {
   int done = 0;
   {
-    SceneStore store;
+    SceneRepository storeTable;
+    SceneTableModel store{storeTable};
     if (!store.OpenSceneTable(folder)) _exit(2);
     try {
       for (;; ++done) {
@@ -303,7 +310,7 @@ TEST_F(SceneStoreFailureTest, KilledWriterLeavesAnIntactTableWithEveryCompletedS
     SCOPED_TRACE(round);
     ASSERT_TRUE(QFile::remove(path_));
     QFile::remove(path_ + QStringLiteral("-journal"));
-    ASSERT_EQ(CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), path_), CreateResult::Created);
+    ASSERT_EQ(MakeSceneDatabase(path_), CreateResult::Created);
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
     const pid_t child = fork();
@@ -355,10 +362,11 @@ TEST_F(SceneStoreFailureTest, KilledWriterLeavesAnIntactTableWithEveryCompletedS
       }
     }
     // The store opens the file and carries on.
-    SceneStore store;
+    SceneRepository storeTable;
+    SceneTableModel store{storeTable};
     ASSERT_TRUE(store.OpenSceneTable(folder_));
     store.SaveSceneRecord(0, 1, AllCodes(QStringLiteral("X")));
-    EXPECT_EQ(store.Model()->index(0, 2).data().toString(), QStringLiteral("X"));
+    EXPECT_EQ(store.index(0, 2).data().toString(), QStringLiteral("X"));
   }
 }
 

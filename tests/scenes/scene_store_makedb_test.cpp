@@ -32,10 +32,11 @@ TEST(SceneDatabaseStep, CreatesAnEmptySceneTableWhenNoFileIsThere) {
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
             QStringList{QStringLiteral("Veltra.mdb")});
 
-  SceneStore store;
+  SceneRepository storeTable;
+  SceneTableModel store{storeTable};
   ASSERT_TRUE(store.OpenSceneTable(dir.path() + QLatin1Char('/'))) << store.OpenError().toStdString();
-  EXPECT_EQ(store.Model()->rowCount(), 0);
-  EXPECT_EQ(store.Model()->columnCount(), 11);
+  EXPECT_EQ(store.rowCount(), 0);
+  EXPECT_EQ(store.columnCount(), 11);
   store.SaveSceneRecord(50, 32, AllCodes(QStringLiteral("X")));
   EXPECT_EQ(Peer(path).Records(), QStringList{QStringLiteral("50,32,X,X,X,X,X,X,X,X")});
   EXPECT_EQ(Peer(path).Exec(QStringLiteral(
@@ -84,12 +85,10 @@ TEST(SceneDatabaseStep, FailsCleanlyOnBadInput) {
 }
 
 TEST(SceneDatabaseStep, SplitsScriptsAtSemicolonsOutsideQuotesAndComments) {
-  EXPECT_EQ(SplitSqlStatements(QStringLiteral(
-                "-- a comment; with a semicolon\n"
-                "CREATE TABLE \"a;b\" (x TEXT DEFAULT 'it''s; fine'); /* c; */ SELECT 1;\n ;\n")),
-            (QStringList{QStringLiteral("CREATE TABLE \"a;b\" (x TEXT DEFAULT 'it''s; fine')"),
-                         QStringLiteral("SELECT 1")}));
-  EXPECT_TRUE(SplitSqlStatements(QStringLiteral("-- only a comment\n")).isEmpty());
+  EXPECT_EQ(SplitSqlStatements("-- a comment; with a semicolon\n"
+                               "CREATE TABLE \"a;b\" (x TEXT DEFAULT 'it''s; fine'); /* c; */ SELECT 1;\n ;\n"),
+            (std::vector<std::string>{"CREATE TABLE \"a;b\" (x TEXT DEFAULT 'it''s; fine')", "SELECT 1"}));
+  EXPECT_TRUE(SplitSqlStatements("-- only a comment\n").empty());
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 #include <QAbstractItemModel>
 
 #include "scene_store_test_support.h"
-#include "scenes/scene_store_model.h"
 
 namespace veltra::test {
 namespace {
@@ -27,10 +26,11 @@ class SceneStoreTest : public SceneDbTest {
     peer.Exec(QStringLiteral("COMMIT"));
   }
   QString CurrentScene() {
-    return store_.Model()->index(store_.CurrentRow(), 0).data().toString() + QLatin1Char(',') +
-           store_.Model()->index(store_.CurrentRow(), 1).data().toString();
+    return store_.index(store_.CurrentRow(), 0).data().toString() + QLatin1Char(',') +
+           store_.index(store_.CurrentRow(), 1).data().toString();
   }
-  SceneStore store_;
+  SceneRepository repository_;
+  SceneTableModel store_{repository_};
 };
 
 TEST_F(SceneStoreTest, SaveAppendsOnceThenUpdatesTheRecord) {
@@ -41,14 +41,14 @@ TEST_F(SceneStoreTest, SaveAppendsOnceThenUpdatesTheRecord) {
   codes[1] = QStringLiteral("0");
   store_.SaveSceneRecord(7, 3, codes);
   EXPECT_EQ(Peer(path_).Records(), QStringList{QStringLiteral("7,3,1,0,X,X,X,X,X,X")});
-  EXPECT_EQ(store_.Model()->rowCount(), 1);
+  EXPECT_EQ(store_.rowCount(), 1);
   EXPECT_EQ(store_.CurrentRow(), 0);
 
   codes[1] = QStringLiteral("1");
   store_.SaveSceneRecord(7, 3, codes);
   EXPECT_EQ(Peer(path_).Records(), QStringList{QStringLiteral("7,3,1,1,X,X,X,X,X,X")});
-  EXPECT_EQ(store_.Model()->rowCount(), 1);
-  EXPECT_EQ(store_.Model()->index(0, 3).data().toString(), QStringLiteral("1"));
+  EXPECT_EQ(store_.rowCount(), 1);
+  EXPECT_EQ(store_.index(0, 3).data().toString(), QStringLiteral("1"));
 
   // Every channel is written to its own column.
   store_.SaveSceneRecord(7, 3, {"0", "1", "X", "1", "0", "X", "1", "0"});
@@ -57,7 +57,7 @@ TEST_F(SceneStoreTest, SaveAppendsOnceThenUpdatesTheRecord) {
   store_.SaveSceneRecord(8, 3, codes);
   store_.SaveSceneRecord(7, 4, codes);
   EXPECT_EQ(Peer(path_).Records().size(), 3);
-  EXPECT_EQ(store_.Model()->rowCount(), 3);
+  EXPECT_EQ(store_.rowCount(), 3);
   EXPECT_EQ(store_.CurrentRow(), 2);
 }
 
@@ -70,8 +70,8 @@ TEST_F(SceneStoreTest, SaveUpdatesOnlyTheFirstMatchAndMakesItCurrent) {
             (QStringList{"1,2,0,0,0,0,0,0,0,0", "5,9,1,1,1,1,1,1,1,1", "5,9,0,0,0,0,0,0,0,0",
                          "6,9,0,0,0,0,0,0,0,0"}));
   EXPECT_EQ(store_.CurrentRow(), 1);
-  EXPECT_EQ(store_.Model()->index(1, 9).data().toString(), QStringLiteral("1"));
-  EXPECT_EQ(store_.Model()->index(2, 9).data().toString(), QStringLiteral("0"));
+  EXPECT_EQ(store_.index(1, 9).data().toString(), QStringLiteral("1"));
+  EXPECT_EQ(store_.index(2, 9).data().toString(), QStringLiteral("0"));
 }
 
 TEST_F(SceneStoreTest, DeleteModuleScenesRemovesEveryRecordOfThatModuleOnly) {
@@ -80,8 +80,8 @@ TEST_F(SceneStoreTest, DeleteModuleScenesRemovesEveryRecordOfThatModuleOnly) {
   store_.SetCurrentRow(1);  // 2,3 stays and stays current
   store_.DeleteModuleScenes(4);
   EXPECT_EQ(Peer(path_).Records(), (QStringList{"2,3,0,0,0,0,0,0,0,0", "2,5,0,0,0,0,0,0,0,0"}));
-  ASSERT_EQ(store_.Model()->rowCount(), 2);
-  EXPECT_EQ(store_.Model()->index(1, 1).data().toInt(), 5);
+  ASSERT_EQ(store_.rowCount(), 2);
+  EXPECT_EQ(store_.index(1, 1).data().toInt(), 5);
   EXPECT_EQ(CurrentScene(), QStringLiteral("2,3"));
 
   store_.DeleteModuleScenes(4);  // nothing left of it: no change, no error
@@ -96,15 +96,15 @@ TEST_F(SceneStoreTest, DeleteModuleScenesMovesCurrentPastRemovedRecords) {
   Open();
   store_.SetCurrentRow(5);  // scene 5, module 8
   store_.DeleteModuleScenes(8);
-  EXPECT_EQ(store_.Model()->rowCount(), 20);
+  EXPECT_EQ(store_.rowCount(), 20);
   EXPECT_EQ(Peer(path_).Records().size(), 20);
   EXPECT_EQ(CurrentScene(), QStringLiteral("6,1"));  // the record after the removed one
-  for (int r = 0; r < 20; ++r) EXPECT_EQ(store_.Model()->index(r, 0).data().toInt(), 2 * r);
+  for (int r = 0; r < 20; ++r) EXPECT_EQ(store_.index(r, 0).data().toInt(), 2 * r);
 
   store_.SetCurrentRow(19);
   store_.DeleteModuleScenes(1);
   EXPECT_EQ(store_.CurrentRow(), -1);
-  EXPECT_EQ(store_.Model()->rowCount(), 0);
+  EXPECT_EQ(store_.rowCount(), 0);
 }
 
 TEST_F(SceneStoreTest, GridIsToldTheCurrentRowAgainAfterTheModelIsReset) {
@@ -114,7 +114,7 @@ TEST_F(SceneStoreTest, GridIsToldTheCurrentRowAgainAfterTheModelIsReset) {
   Open();
   store_.SetCurrentRow(0);
   std::vector<int> reported;
-  QObject::connect(&store_, &SceneStore::currentRowChanged,
+  QObject::connect(&store_, &SceneTableModel::currentRowChanged,
                    [&](int row) { reported.push_back(row); });
   store_.DeleteModuleScenes(8);  // 20 scattered rows: the model is reset
   EXPECT_EQ(reported, std::vector<int>{0});
@@ -128,7 +128,7 @@ TEST_F(SceneStoreTest, DeleteTakesTheCurrentRecordAndMovesOn) {
   Seed({"1,1", "2,1", "3,1", "4,1"});
   Open();
   std::vector<int> reported;
-  QObject::connect(&store_, &SceneStore::currentRowChanged,
+  QObject::connect(&store_, &SceneTableModel::currentRowChanged,
                    [&](int row) { reported.push_back(row); });
 
   ASSERT_TRUE(store_.DeleteCurrentScene());  // the last one, current after opening
@@ -151,7 +151,7 @@ TEST_F(SceneStoreTest, DeleteAllEmptiesTheTableThenReportsNoRecords) {
   Open();
   ASSERT_TRUE(store_.DeleteAllScenes());
   EXPECT_TRUE(Peer(path_).Records().isEmpty());
-  EXPECT_EQ(store_.Model()->rowCount(), 0);
+  EXPECT_EQ(store_.rowCount(), 0);
   EXPECT_EQ(store_.CurrentRow(), -1);
   const QByteArray before = FileBytes(path_);
   EXPECT_FALSE(store_.DeleteAllScenes());
@@ -170,7 +170,7 @@ TEST_F(SceneStoreTest, ModelHoldsEveryRecordAndColumnAndWritesEdits) {
   for (int i = 0; i < 600; ++i) pairs << QStringLiteral("%1,%2").arg(i % 51).arg(1 + i % 32);
   Seed(pairs);
   Open();
-  QAbstractItemModel* model = store_.Model();
+  QAbstractItemModel* model = &store_;
   EXPECT_EQ(model->rowCount(), 600);  // all of them, not the first 256
   EXPECT_EQ(store_.CurrentRow(), 599);
   const QStringList titles{"Scene No", "Module Addr", "CH1", "CH2", "CH3", "CH4",
@@ -205,46 +205,37 @@ TEST_F(SceneStoreTest, ModelHoldsEveryRecordAndColumnAndWritesEdits) {
 TEST_F(SceneStoreTest, OtherColumnsAreShownAndLeftAlone) {
   Peer(path_).Exec(QStringLiteral(R"(ALTER TABLE "Scenes Records" ADD COLUMN "Note" TEXT DEFAULT 'kept')"));
   Open();
-  ASSERT_EQ(store_.Model()->columnCount(), 12);
-  EXPECT_EQ(store_.Model()->headerData(11, Qt::Horizontal).toString(), QStringLiteral("Note"));
+  ASSERT_EQ(store_.columnCount(), 12);
+  EXPECT_EQ(store_.headerData(11, Qt::Horizontal).toString(), QStringLiteral("Note"));
   store_.SaveSceneRecord(1, 1, AllCodes(QStringLiteral("0")));
   store_.SaveSceneRecord(1, 1, AllCodes(QStringLiteral("1")));
   EXPECT_EQ(Peer(path_).Exec(QStringLiteral(R"(SELECT "Note", "CH8" FROM "Scenes Records")")),
             (std::vector<QStringList>{{"kept", "1"}}));
-  EXPECT_EQ(store_.Model()->index(0, 11).data().toString(), QStringLiteral("kept"));
+  EXPECT_EQ(store_.index(0, 11).data().toString(), QStringLiteral("kept"));
 }
 
-TEST_F(SceneStoreTest, ConnectionStringNamesTheFileItOpens) {
+TEST_F(SceneStoreTest, APathWithUriCharactersOpensThatVeryFile) {
   // '?', '#', '%' and ';' in the folder must not cut or bend the path.
   ASSERT_TRUE(QDir(dir_.path()).mkdir(QStringLiteral("a?b#c%20d;e f")));
   const QString folder = dir_.path() + QStringLiteral("/a?b#c%20d;e f/");
-  ASSERT_EQ(CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), folder + "Veltra.mdb"),
-            CreateResult::Created);
+  ASSERT_EQ(MakeSceneDatabase(folder + "Veltra.mdb"), CreateResult::Created);
   ASSERT_TRUE(store_.OpenSceneTable(folder)) << store_.OpenError().toStdString();
-  EXPECT_EQ(store_.ConnectionString(),
-            QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + folder +
-                QStringLiteral("Veltra.mdb;Persist Security Info=False"));
-  EXPECT_EQ(DataSourceOf(store_.ConnectionString()), folder + QStringLiteral("Veltra.mdb"));
+  EXPECT_EQ(store_.FilePath(), folder + QStringLiteral("Veltra.mdb"));
   store_.SaveSceneRecord(3, 3, AllCodes(QStringLiteral("1")));
   EXPECT_EQ(Peer(folder + "Veltra.mdb").Records().size(), 1);
   EXPECT_EQ(Peer(path_).Records().size(), 0);
   // Nothing was made under a cut-off name.
   EXPECT_EQ(QDir(dir_.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(), 2);
-
-  EXPECT_EQ(DataSourceOf(QStringLiteral("Provider=x;data source=/tmp/y.mdb")),
-            QStringLiteral("/tmp/y.mdb"));
-  EXPECT_EQ(DataSourceOf(QStringLiteral("Provider=x")), QString());
-  EXPECT_EQ(SqliteUri(QStringLiteral("/a%b?c#d"), false), QStringLiteral("file:/a%25b%3Fc%23d?mode=rw"));
 }
 
 TEST_F(SceneStoreTest, ReopeningMovesToTheOtherFile) {
   Seed({"1,1", "2,2"});
   Open();
   QTemporaryDir other;
-  ASSERT_EQ(CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), other.path() + "/Veltra.mdb"),
+  ASSERT_EQ(MakeSceneDatabase(other.path() + "/Veltra.mdb"),
             CreateResult::Created);
   ASSERT_TRUE(store_.OpenSceneTable(other.path() + QLatin1Char('/')));
-  EXPECT_EQ(store_.Model()->rowCount(), 0);
+  EXPECT_EQ(store_.rowCount(), 0);
   store_.SaveSceneRecord(4, 4, AllCodes(QStringLiteral("X")));
   EXPECT_EQ(Peer(path_).Records().size(), 2);
   EXPECT_EQ(Peer(other.path() + "/Veltra.mdb").Records().size(), 1);

@@ -3,21 +3,20 @@
 // folder, and a second, independent connection to look at or lock the file.
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <array>
 #include <vector>
 
-#include "scenes/scene_store.h"
+#include "scenes/scene_repository.h"
 #include "scenes/scene_store_schema.h"
+#include "scenes/scene_table_model.h"
 
 namespace veltra::test {
 
@@ -34,34 +33,41 @@ inline QByteArray FileBytes(const QString& path) {
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+inline CreateResult MakeSceneDatabase(const QString& path) {
+  return CreateSceneDatabase(VELTRA_SCENE_SCHEMA, QFile::encodeName(path).toStdString());
+}
+
 // A connection of its own to a database file, as another program would have.
 class Peer {
  public:
-  explicit Peer(const QString& path) : name_(QStringLiteral("peer_%1").arg(++count_)) {
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
-    db.setDatabaseName(path);
-    EXPECT_TRUE(db.open()) << db.lastError().text().toStdString();
+  explicit Peer(const QString& path) {
+    EXPECT_EQ(sqlite3_open_v2(QFile::encodeName(path).constData(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                              nullptr),
+              SQLITE_OK)
+        << path.toStdString();
   }
-  ~Peer() {
-    QSqlDatabase::database(name_, false).close();
-    QSqlDatabase::removeDatabase(name_);
-  }
+  ~Peer() { sqlite3_close_v2(db_); }
+  Peer(const Peer&) = delete;
+  Peer& operator=(const Peer&) = delete;
   // Runs a statement; returns the rows as text, one QStringList per row.
   std::vector<QStringList> Exec(const QString& sql) {
-    QSqlQuery query(QSqlDatabase::database(name_, false));
     std::vector<QStringList> rows;
-    if (!query.exec(sql)) {
-      ADD_FAILURE() << sql.toStdString() << ": " << query.lastError().text().toStdString();
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db_, sql.toUtf8().constData(), -1, &statement, nullptr) != SQLITE_OK) {
+      ADD_FAILURE() << sql.toStdString() << ": " << sqlite3_errmsg(db_);
       return rows;
     }
-    while (query.next()) {
+    int rc = SQLITE_ROW;
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
       QStringList row;
-      for (int c = 0; c < query.record().count(); ++c) {
-        row << (query.value(c).isNull() ? QStringLiteral("NULL") : query.value(c).toString());
+      for (int c = 0; c < sqlite3_column_count(statement); ++c) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, c));
+        row << (text ? QString::fromUtf8(text) : QStringLiteral("NULL"));
       }
       rows.push_back(row);
     }
+    if (rc != SQLITE_DONE) ADD_FAILURE() << sql.toStdString() << ": " << sqlite3_errmsg(db_);
+    sqlite3_finalize(statement);
     return rows;
   }
   // Every record as "scene,module,CH1..CH8" in table order.
@@ -76,8 +82,7 @@ class Peer {
   }
 
  private:
-  static inline int count_ = 0;
-  QString name_;
+  sqlite3* db_ = nullptr;
 };
 
 // A folder holding a fresh, empty "Veltra.mdb" made from the schema script.
@@ -87,8 +92,7 @@ class SceneDbTest : public ::testing::Test {
     ASSERT_TRUE(dir_.isValid());
     folder_ = dir_.path() + QLatin1Char('/');
     path_ = folder_ + QStringLiteral("Veltra.mdb");
-    ASSERT_EQ(CreateSceneDatabase(QStringLiteral(VELTRA_SCENE_SCHEMA), path_),
-              CreateResult::Created);
+    ASSERT_EQ(MakeSceneDatabase(path_), CreateResult::Created);
   }
   QTemporaryDir dir_;
   QString folder_;

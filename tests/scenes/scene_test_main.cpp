@@ -1,5 +1,6 @@
-// Test entry of the scene table tests: Qt SQL needs an application object,
-// and a plain QCoreApplication starts no threads, so tests may fork.
+// Test entry of the scene table model's tests: QProcess (the tool's test)
+// wants an application object, and a plain QCoreApplication starts no
+// threads, so tests may fork.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>

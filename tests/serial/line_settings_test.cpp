@@ -1,6 +1,11 @@
 // The mapping of the line properties onto termios, control-line codes,
 // line-counter events and port names.
 #include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 
 #include <termios.h>
 
@@ -180,15 +185,69 @@ TEST(PortNames, ComNamesMapToTtySAndPathsToThemselves) {
   EXPECT_EQ(DevicePathFor(""), "");
 }
 
-TEST(PortNames, ComPortsFirstThenDevicePaths) {
+TEST(PortNames, ComPortsThenDevicePaths) {
   const auto names = SerialPortNames();
-  ASSERT_GE(names.size(), 5u);
-  EXPECT_EQ(std::vector<std::string>(names.begin(), names.begin() + 5),
+  const auto com1 = std::find(names.begin(), names.end(), "COM1");
+  ASSERT_LE(com1 + 5, names.end());
+  EXPECT_EQ(std::vector<std::string>(com1, com1 + 5),
             (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4", "COM5"}));
-  for (std::size_t i = 5; i < names.size(); ++i) {
-    EXPECT_TRUE(names[i].rfind("/dev/ttyUSB", 0) == 0 || names[i].rfind("/dev/ttyACM", 0) == 0)
-        << names[i];
+  for (auto name = names.begin(); name != com1; ++name) EXPECT_EQ(name->rfind("/dev/serial/by-id/", 0), 0u) << *name;
+  for (auto name = com1 + 5; name != names.end(); ++name) EXPECT_EQ(name->rfind("/dev/", 0), 0u) << *name;
+}
+
+// A scratch tree of /dev and /sys: what a PC with a USB adapter, a real
+// serial port and a board UART shows.
+class DeviceTree : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char name[] = "/tmp/veltra-devices-XXXXXX";
+    ASSERT_NE(::mkdtemp(name), nullptr);
+    root_ = name;
+    folders_ = {root_ + "/dev", root_ + "/sys"};
+    const std::string usbDevice = root_ + "/sys/devices/pci0/usb1/1-2";
+    for (const std::string& folder : {root_ + "/dev/serial/by-id", usbDevice + "/1-2:1.0/ttyUSB0",
+                                      root_ + "/sys/class/tty/ttyUSB0", root_ + "/sys/class/tty/ttyS0",
+                                      root_ + "/sys/class/tty/ttyS7"})
+      std::filesystem::create_directories(folder);
+    for (const char* device : {"ttyUSB0", "ttyS0", "ttyS7", "ttyAMA0", "tty1", "null"})
+      std::ofstream(root_ + "/dev/" + device);
+    std::filesystem::create_directory_symlink(usbDevice + "/1-2:1.0/ttyUSB0", root_ + "/sys/class/tty/ttyUSB0/device");
+    std::ofstream(usbDevice + "/product") << "FT232R USB UART\n";
+    std::ofstream(usbDevice + "/manufacturer") << "FTDI\n";
+    std::ofstream(root_ + "/sys/class/tty/ttyS0/type") << "4\n";  // a 16550A
+    std::ofstream(root_ + "/sys/class/tty/ttyS7/type") << "0\n";  // no UART behind it
+    std::filesystem::create_symlink("../../ttyUSB0", root_ + "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K-if00-port0");
+    std::filesystem::create_symlink("ttyAMA0", root_ + "/dev/serial0");
   }
+  void TearDown() override { std::filesystem::remove_all(root_); }
+
+  std::string root_;
+  DeviceFolders folders_;
+};
+
+TEST_F(DeviceTree, StableNamesFirstWithTheAdaptersDescriptionThenComThenPresentDevices) {
+  const std::vector<PortChoice> expected{
+      {"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K-if00-port0", "FTDI FT232R USB UART (ttyUSB0)"},
+      {"COM1", "/dev/ttyS0"}, {"COM2", "/dev/ttyS1"}, {"COM3", "/dev/ttyS2"}, {"COM4", "/dev/ttyS3"},
+      {"COM5", "/dev/ttyS4"},
+      {"/dev/serial0", "board UART (ttyAMA0)"},
+      {"/dev/ttyAMA0", "board UART"},
+      {"/dev/ttyS0", "serial port"},
+      {"/dev/ttyUSB0", "FTDI FT232R USB UART"},
+  };
+  EXPECT_EQ(SerialPortChoices(folders_), expected);
+
+  // Without sysfs the by-id name itself tells what the adapter is.
+  std::filesystem::remove_all(root_ + "/sys");
+  EXPECT_EQ(SerialPortChoices(folders_).front().description, "FTDI FT232R USB UART A10K (ttyUSB0)");
+}
+
+TEST(PortNames, RefreshDropsUnpluggedAdaptersUnlessSelected) {
+  const std::string byId = "/dev/serial/by-id/usb-X-if00-port0";
+  const std::vector<std::string> shown{byId, "COM1", "/dev/ttyUSB0", "/dev/pts/7"};
+  const std::vector<std::string> present{"COM1"};
+  EXPECT_EQ(RefreshedPortNames(shown, "COM1", present), (std::vector<std::string>{"COM1", "/dev/pts/7"}));
+  EXPECT_EQ(RefreshedPortNames(shown, byId, present), (std::vector<std::string>{"COM1", byId, "/dev/pts/7"}));
 }
 
 }  // namespace

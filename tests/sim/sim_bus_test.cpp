@@ -119,6 +119,14 @@ TEST_P(SimReplies, TypeAndVersionPerKind) {
   EXPECT_EQ(One(Module(RequestId::ReadModuleType, 3)).text, "0104");
   EXPECT_EQ(One(Module(RequestId::ReadModuleType, 4)).text, "0301");
   EXPECT_EQ(One(Module(RequestId::ReadModuleType, 5)).text, "0408");
+  // The codes are the catalogue's knowledge of the types.
+  for (const SimModule& m : bus.Modules()) {
+    if (!m.address) continue;
+    const auto type = ParseModuleType(One(Module(RequestId::ReadModuleType, m.address)).text);
+    ASSERT_TRUE(type) << m.address;
+    EXPECT_EQ(type->kind, m.kind);
+    EXPECT_EQ(type->channels, m.kind == ModuleKind::Infrared ? 0 : m.channels);
+  }
 
   reply = One(Module(RequestId::ReadVersion, 3));
   EXPECT_EQ(reply.effect, ReplyEffect::Version);
@@ -242,6 +250,23 @@ TEST_P(SimReplies, AbsentModulesDoNotAnswer) {
   EXPECT_TRUE(Send(Module(RequestId::TestModule, 0)).empty());
 }
 
+// A module taken off the bus answers nothing, also to broadcasts, and
+// hears nothing; back on the bus it has the state it had.
+TEST_P(SimReplies, ModulesOffTheBusHearAndAnswerNothingUntilBack) {
+  One(Output(RequestId::LightOn, 2, 4));
+  EXPECT_FALSE(bus.SetOffBus(9, true));
+  ASSERT_TRUE(bus.SetOffBus(2, true));
+  EXPECT_TRUE(Send(Output(RequestId::ReadStatus, 2)).empty());
+  EXPECT_TRUE(Send(Output(RequestId::LightOff, 2, 4)).empty());
+  // All Off still reaches module 1, not the one off the bus.
+  One(Output(RequestId::LightOn, 1, 1));
+  ASSERT_EQ(Send(Output(RequestId::LightAllOff, 1)).size(), 1u);
+  EXPECT_EQ(Lights(1), std::vector<bool>(8, false));
+
+  ASSERT_TRUE(bus.SetOffBus(2, false));
+  EXPECT_EQ(Lights(2), (std::vector<bool>{false, false, false, true, false, false, false, false}));
+}
+
 TEST_P(SimReplies, InputBindingsAreStoredAndCleared) {
   std::map<std::string, int> bind{{"ADDR", 5},   {"INPUT", 3},  {"--target", 2}, {"--output", 4},
                                   {"--mode", 1}, {"--function", 3 /* "Toggle Light" */}, {"--param", 9}};
@@ -255,7 +280,14 @@ TEST_P(SimReplies, InputBindingsAreStoredAndCleared) {
 
   bind["INPUT"] = 9;  // the input module has 8 inputs
   EXPECT_TRUE(Says(One(test::RequestFrame(RequestId::BindInput, bind, Form())), "Parameter error!"));
+  // "Scene" takes a scene number; the frame is built as given, past the
+  // catalogue's check.
   bind["INPUT"] = 1;
+  bind["--function"] = 12;
+  bind["--param"] = 51;
+  EXPECT_TRUE(Says(One(test::RequestFrame(RequestId::BindInput, bind, Form())), "Parameter error!"));
+  bind["--param"] = 50;
+  EXPECT_TRUE(Says(One(test::RequestFrame(RequestId::BindInput, bind, Form())), "OK!"));
   bind["ADDR"] = 1;  // a light module has no inputs
   EXPECT_TRUE(Says(One(test::RequestFrame(RequestId::BindInput, bind, Form())), "Command error!"));
 }

@@ -1,6 +1,7 @@
 // veltra-sim's command line, run as a program without a display.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,31 @@ TEST(SimProgram, AFaultForAModuleThatIsNotThereIsRefused) {
   const ProgramRun run = RunWithoutDisplay(VELTRA_SIM_PROGRAM, {"--modules", "light@1", "--fault", "2:ignore-scenes"});
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.err, "veltra-sim: --fault: no module at address 2\n");
+}
+
+// The start-up lines scripts read: the line rate has a line of its own, the
+// serial line's stays "serial line: PATH".
+TEST(SimProgram, StartUpLinesKeepTheirFormWithALineRate) {
+  // timeout(1) ends the simulator after its start-up lines are out.
+  std::vector<std::string> arguments{"--no-udp", "--pty", "--baud", "9600"};
+  const ProgramRun run = RunWithoutDisplay("timeout", [&] {
+    std::vector<std::string> a{"-s", "INT", "--preserve-status", "1", VELTRA_SIM_PROGRAM};
+    a.insert(a.end(), arguments.begin(), arguments.end());
+    return a;
+  }());
+  EXPECT_EQ(run.status, 0) << run.err;
+  bool serial = false, rate = false;
+  std::istringstream lines(run.out);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("serial line: ", 0) == 0) {
+      serial = true;
+      EXPECT_EQ(line.find(' ', 13), std::string::npos) << "nothing after the path: " << line;
+      EXPECT_EQ(line.rfind("/dev/", 13), 13u) << line;
+    }
+    rate = rate || line == "line rate: 9600 baud";
+  }
+  EXPECT_TRUE(serial) << run.out;
+  EXPECT_TRUE(rate) << run.out;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QStandardPaths>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -25,6 +26,9 @@ int main(int argc, char** argv) {
   int result = 0;
   {
     QApplication app(argc, argv);
+    // Settings, data and caches of a test go to scratch folders, never to the
+    // user's own.
+    QStandardPaths::setTestModeEnabled(true);
     result = RUN_ALL_TESTS();
   }
   if (scratch) std::filesystem::remove_all(state);
