@@ -196,9 +196,9 @@ void MainWindow::BuildLog() {
 
 void MainWindow::BuildMenus() {
   fileMenu_ = AddMenu(menuBar(), QStringLiteral("&File"), "FileMenu");
-  QAction* openPlan = fileMenu_->addAction(QString::fromUtf8("&Open Site Plan\u2026"));
-  openPlan->setObjectName("OpenSitePlan");
-  connect(openPlan, &QAction::triggered, this, [this] { RunGuarded([this] { OpenSitePlan(); }); });
+  openSitePlan_ = fileMenu_->addAction(QString::fromUtf8("&Open Site Plan\u2026"));
+  openSitePlan_->setObjectName("OpenSitePlan");
+  connect(openSitePlan_, &QAction::triggered, this, [this] { RunGuarded([this] { OpenSitePlan(); }); });
   fileMenu_->addSeparator();
   fileSaveEnd_ = fileMenu_->addSeparator();
   QAction* quit = fileMenu_->addAction(QStringLiteral("&Quit"));
@@ -487,7 +487,11 @@ SitePlanDialog& MainWindow::SitePlan() {
     hooks.ask = [this](PreparedRequest request, SitePlanHooks::Done done) {
       controller_->AskForScan(std::move(request), std::move(done));
     };
-    hooks.running = [this](bool running) { controller_->SetScanRunning(running, kSitePlanRunning); };
+    hooks.running = [this](bool running) {
+      controller_->SetScanRunning(running, kSitePlanRunning);
+      // The plan stays while it is applied, verified or tested.
+      openSitePlan_->setEnabled(!running);
+    };
     hooks.linkText = [this] { return panel_->LinkText(); };
     hooks.openFileName = [this] { return AskSitePlanPath(); };
     sitePlan_ = new SitePlanDialog(std::move(hooks), *dialogs_, this);

@@ -165,6 +165,7 @@ class MainWindow : public QMainWindow {
   QLabel* linksPanel_ = nullptr;      // StatusBar1Panel
   QLabel* exchangePanel_ = nullptr;   // StatusBar1Exchange
   QMenu* fileMenu_ = nullptr;
+  QAction* openSitePlan_ = nullptr;   // File > "Open Site Plan…"
   QAction* fileSaveEnd_ = nullptr;    // the separator between the save items and "Quit"
   QAction* showFrameBytes_ = nullptr;
   QAction* timestamps_ = nullptr;

@@ -143,6 +143,7 @@ SitePlanDialog::~SitePlanDialog() = default;
 FrameForm SitePlanDialog::Form() const { return hooks_.addressing(plan_ ? plan_->subnet : 1).form; }
 
 bool SitePlanDialog::LoadPlan(const QString& path) {
+  if (Running()) return false;  // a run keeps its plan
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
     dialogs_.Warning(QStringLiteral("The plan could not be read."), file.errorString());

@@ -51,7 +51,7 @@ class SitePlanDialog : public QDialog {
   ~SitePlanDialog() override;
 
   // Reads and checks a plan; its problems go to a message. True when loaded
-  // (and planLoaded said so).
+  // (and planLoaded said so); false while a run goes on, which keeps its plan.
   bool LoadPlan(const QString& path);
   // The loaded plan's module names by address (those that have one).
   std::map<int, QString> ModuleNames() const;

@@ -22,6 +22,7 @@ namespace veltra::test {
 namespace {
 
 enum class Via { Udp, Serial };
+void PrintTo(Via via, std::ostream* out) { *out << (via == Via::Udp ? "UDP" : "serial line"); }
 
 class BusMonitorWindow : public ::testing::TestWithParam<Via> {
  protected:
