@@ -95,7 +95,12 @@ class TestReader {
                            (kind == TestStep::Kind::Scene && use.sceneStep) ||
                            (kind == TestStep::Kind::Input && use.inputStep) ||
                            (kind == TestStep::Kind::Identify && use.identifyStep);
-      if (!allowed) Fail(*node, "'" + std::string(use.key) + "' has no meaning in a " + std::string(KindName(kind)) + " step");
+      if (allowed) continue;
+      // Appended, not "text" + std::string&&, which GCC 12 at -O3 misreads
+      // (-Wrestrict).
+      std::string text = "'";
+      text.append(use.key).append("' has no meaning in a ").append(KindName(kind)).append(" step");
+      Fail(*node, text);
     }
   }
 
