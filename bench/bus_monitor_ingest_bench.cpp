@@ -130,7 +130,9 @@ int main(int argc, char** argv) {
                        ResidentMb(), Memo(form)->document()->blockCount()});
     if (samples.size() == kWarmUpSeconds) warmTicks = lateMs.size();
     if (clearEvery > 0 && samples.size() % static_cast<std::size_t>(clearEvery) == 0) Action(form, "ClearLog")->trigger();
-    if (at >= seconds) app.quit();
+    // exit, not quit: quit closes the window first, which asks before it
+    // closes with links open.
+    if (at >= seconds) QCoreApplication::exit(0);
   });
   last = Clock::now();
   ticker.start(kTickMs);
