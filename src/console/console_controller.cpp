@@ -67,8 +67,21 @@ ConsoleController::ConsoleController(ConsoleOptions options, Dialogs& dialogs, Q
     if (link) link->SetTap(&capture_);
   // The line's threads have failed (adapter unplugged, device gone). Handled
   // from the event loop: the notification is still being delivered.
+  // A pulled adapter takes the line down to wait for it; it opens again by
+  // itself, with the same settings, when the device is back.
+  SerialRecovery recovery;
+  recovery.enabled = true;
+  recovery.stableFolder = options_.stableSerialFolder;
+  serial_->SetRecovery(recovery);
   serial_->onHangup = [this] {
-    QMetaObject::invokeMethod(this, [this] { RunGuarded([this] { HandleSerialHangup(); }); }, Qt::QueuedConnection);
+    const bool down = serial_->Down();
+    const QString port = SerialPortName();
+    QMetaObject::invokeMethod(
+        this, [this, down, port] { RunGuarded([&] { HandleSerialHangup(down, port); }); }, Qt::QueuedConnection);
+  };
+  serial_->onReconnected = [this] {
+    QMetaObject::invokeMethod(this, [this] { RunGuarded([this] { HandleSerialReconnected(); }); },
+                              Qt::QueuedConnection);
   };
   if (options_.simulator) AttachSimulation();
 }
@@ -168,12 +181,34 @@ void ConsoleController::SerialChunk(const std::uint8_t* bytes, std::uint16_t len
   port.OnReceiveData(port, bytes, length);
 }
 
-void ConsoleController::HandleSerialHangup() {
+void ConsoleController::HandleSerialHangup(bool wentDown, const QString& port) {
+  if (wentDown) {
+    // Closed by the operator since: nothing waits any more. Already back:
+    // the outage is still told, its end follows.
+    if (!serial_->Down() && !serial_->IsOpen()) return;
+    // A request still waiting on the line ends now; nothing is kept for later.
+    exchanges_->LinkChanged(*serial_);
+    emit linksChanged();
+    const QString text = SerialWaitingText(port);
+    AppendLine(text);
+    emit exchangeTextChanged(text);
+    return;
+  }
   // Closed, or closed and opened again, since the notification was posted.
   if (!serial_->HungUp() || !serial_->IsOpen()) return;
-  const QString port = QString::fromStdString(serial_->Port().CommName());
   CloseSerial();
   emit exchangeTextChanged(SerialDisconnectedText(port));
+}
+
+void ConsoleController::HandleSerialReconnected() {
+  if (!serial_->IsOpen()) return;  // pulled again, or closed, since
+  exchanges_->LinkChanged(*serial_);
+  emit linksChanged();
+  // By the path it opened again by: the stable name behind a device path
+  // the operator picked.
+  const QString text = SerialReconnectedText(QString::fromStdString(serial_->Port().CommName()));
+  AppendLine(text);
+  emit exchangeTextChanged(text);
 }
 
 Link& ConsoleController::RequestLink() {
@@ -299,7 +334,9 @@ void ConsoleController::ReportResult(const ExchangeResult& result, bool network,
                                                 : NoReplyText(timeoutMs));
       break;
     case ExchangeOutcome::NotSent:
-      emit exchangeTextChanged(LinkNotOpenText(network));
+      // The line waiting for its adapter fails requests at once; they are
+      // not kept to be sent when it is back.
+      emit exchangeTextChanged(!network && serial_->Down() ? LinkDownText() : LinkNotOpenText(network));
       break;
     case ExchangeOutcome::Refused:
       emit exchangeTextChanged(RequestFailedText(QStringLiteral("the line no longer takes data")));

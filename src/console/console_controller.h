@@ -46,6 +46,9 @@ struct ConsoleOptions {
   // "Create" buttons still open and close its own). Not owned.
   Link* networkRequests = nullptr;
   Link* serialRequests = nullptr;
+  // Where the stable names of serial adapters are (a symlink there that
+  // leads to the device opened is what the line waits for after a pull).
+  std::string stableSerialFolder = "/dev/serial/by-id";
 };
 
 // Which link a request takes and the form of its frame, as the connection
@@ -90,6 +93,11 @@ class ConsoleController : public QObject, public RequestLog {
   void OpenUdp(const UdpSettings& settings);
   void CloseUdp();
   bool SerialOpen() const { return serial_->IsOpen(); }
+  // The adapter went: the line is closed and waits for it to come back
+  // (the row stays "Close", which ends the waiting).
+  bool SerialDown() const { return serial_->Down(); }
+  // What the serial line was opened by, as the operator chose it.
+  QString SerialPortName() const { return QString::fromStdString(serial_->OpenedBy()); }
   // Opened with "Create" (a bus switch "Read" alone leaves its socket, but
   // does not open the link).
   bool UdpOpen() const { return udpOpen_; }
@@ -173,7 +181,10 @@ class ConsoleController : public QObject, public RequestLog {
   int TimeoutMs(bool network) const;
   // A fresh socket of the UDP link to host, on the row's ports.
   void PointUdp(const std::string& host, const UdpSettings& row);
-  void HandleSerialHangup();
+  // wentDown: the line went down to wait for its device (recovery), as it
+  // was when the hang-up was raised.
+  void HandleSerialHangup(bool wentDown, const QString& port);
+  void HandleSerialReconnected();
   void AttachSimulation();
   void TakeSimulatorLines();
   void RunGuarded(const std::function<void()>& action);

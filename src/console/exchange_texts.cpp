@@ -28,6 +28,14 @@ QString LinkNotOpenText(bool network) {
 
 QString SerialDisconnectedText(const QString& port) { return QStringLiteral("Serial device disconnected: ") + port; }
 
+QString SerialWaitingText(const QString& port) {
+  return SerialDisconnectedText(port) + QStringLiteral(": waiting for it to return");
+}
+
+QString SerialReconnectedText(const QString& port) { return QStringLiteral("Serial device reconnected: ") + port; }
+
+QString LinkDownText() { return QStringLiteral("Com link is down: request not sent"); }
+
 QString RequestFailedText(const QString& reason) { return QStringLiteral("Request failed: ") + reason; }
 
 QString AwaitingReplyText() { return QStringLiteral("Request sent, waiting for the reply"); }

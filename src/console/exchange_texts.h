@@ -20,6 +20,12 @@ QString NoReplyText(int timeoutMs);
 // "<Com|TCP/IP> link is not open: request not sent".
 QString LinkNotOpenText(bool network);
 QString SerialDisconnectedText(const QString& port);
+// The adapter went and the link waits for it: "Serial device disconnected:
+// <port>: waiting for it to return".
+QString SerialWaitingText(const QString& port);
+QString SerialReconnectedText(const QString& port);
+// A request while the serial link waits for its device.
+QString LinkDownText();
 QString RequestFailedText(const QString& reason);
 // Shown while a serial request waits for its reply.
 QString AwaitingReplyText();

@@ -122,9 +122,13 @@ void SerialLink::Close() {
 // ---------------------------------------------------------------- recovery
 
 void SerialLink::ArmRecovery() {
+  const bool watched = watcher_ != nullptr;
   watcher_.reset();
   decision_.reset();
   reopenPath_.clear();
+  // The next watcher may get the same descriptor number: the owner's loop
+  // lets go of the old one first.
+  if (watched && scheduleDevice_) scheduleDevice_(-1, std::nullopt);
   if (!recovery_.enabled) {
     ScheduleDevice();
     return;
