@@ -23,6 +23,10 @@ class Pty {
   Pty() {
     char name[256] = {};
     if (::openpty(&master_, &slave_, name, nullptr, nullptr) == 0) path_ = name;
+    // A program the test starts must not hold the far end open: closing it
+    // here is what pulls the adapter.
+    for (int fd : {master_, slave_})
+      if (fd >= 0) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
   }
   ~Pty() {
     CloseMaster();
