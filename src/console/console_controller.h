@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -103,6 +104,19 @@ class ConsoleController : public QObject, public RequestLog {
   bool UdpOpen() const { return udpOpen_; }
   // Both links closed; a request still waiting on either ends.
   void CloseLinks();
+  // "Bus switch at <ip>:<port> is not answering (N requests without
+  // reply)" after kSilentRequests requests in a row over the network link
+  // went without reply (or were refused), until a reply comes; empty
+  // otherwise.
+  static constexpr int kSilentRequests = 3;
+  QString BusSwitchNotice() const;
+  // "Check bus switch every 10 s": while on and the network link is open, a
+  // "Read Type" of the bus switch goes every interval when no request
+  // waits, and counts for the notice as any request does. Off: nothing is
+  // sent unasked.
+  void SetBusSwitchCheck(bool on);
+  bool BusSwitchCheck() const { return probe_.isActive(); }
+  void SetBusSwitchCheckInterval(std::chrono::milliseconds interval);
   // "Monitor": serial frames are cut and heard in the routed form.
   void SetMonitorForm(bool monitor);
   // A chunk of the serial line as its reader delivers it.
@@ -167,11 +181,17 @@ class ConsoleController : public QObject, public RequestLog {
   void busyChanged(const QString& reason);
   // The simulator's latest log lines.
   void simulatorLogChanged(const QStringList& latest);
+  // BusSwitchNotice() changed.
+  void busSwitchNoticeChanged(const QString& notice);
 
  private:
   bool Start(Link& link, PreparedRequest request, ResultHandler apply);
   void ReportResult(const ExchangeResult& result, bool network, int timeoutMs,
                     std::chrono::steady_clock::time_point askedAt);
+  // Counts a network request's result toward the bus switch notice.
+  void TrackBusSwitch(const Link& link, const ExchangeResult& result);
+  void ResetBusSwitchSilence();
+  void ProbeBusSwitch();
   // The "Read ：" line of an answer, with its round trip when shown.
   void LogAnswer(const ExchangeResult& result);
   void AppendLine(const QString& line);
@@ -199,6 +219,10 @@ class ConsoleController : public QObject, public RequestLog {
   // Takes requests while "TCP/IP " is selected and the UDP link is not open.
   ClosedLink closedNetwork_;
   bool udpOpen_ = false;
+  // Requests in a row without reply from silentPeer_ ("ip:port").
+  int silentRequests_ = 0;
+  QString silentPeer_;
+  QTimer probe_;
   bool logMasked_ = true;
   bool roundTrips_ = false;
   std::optional<UdpSettings> simulatedNetwork_;

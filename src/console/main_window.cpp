@@ -254,6 +254,8 @@ void MainWindow::WireLinks() {
   });
   controller_->SetLogMasked(panel_->LogMasked());
   connect(controller_.get(), &ConsoleController::linksChanged, this, &MainWindow::ShowLinks);
+  connect(controller_.get(), &ConsoleController::busSwitchNoticeChanged, this, &MainWindow::ShowLinks);
+  connect(panel_, &ConnectionPanel::busSwitchCheckChanged, this, [this](bool on) { controller_->SetBusSwitchCheck(on); });
   connect(controller_.get(), &ConsoleController::lineLogged, log_, &MonitorLog::Append);
   connect(controller_.get(), &ConsoleController::exchangeTextChanged, this, &MainWindow::SetExchangeText);
   connect(controller_.get(), &ConsoleController::busyChanged, this, [this](const QString& reason) {
@@ -363,6 +365,7 @@ void MainWindow::ShowLinks() {
   if (serial) running << kSerialRunning;
   if (serialDown) running << SerialWaitingText(controller_->SerialPortName());
   if (network) running << kNetworkRunning;
+  if (const QString notice = controller_->BusSwitchNotice(); !notice.isEmpty()) running << notice;
   ShowAndTell(linksPanel_, running.isEmpty() ? kHowToBegin : running.join(QStringLiteral("  ")));
 }
 
