@@ -19,12 +19,13 @@ struct ExpiryTimer {
 // watcher's handle and a timer for the next look while the link is down,
 // both calling CheckDevice.
 struct DeviceTimers {
+  // Parent of the notifiers: one let go of later (deleteLater) is deleted
+  // with it at the latest, also when no event loop runs again.
+  QObject owner;
   QTimer look;
   QSocketNotifier* readable = nullptr;
   int handle = -1;
   SerialLink* link = nullptr;
-
-  ~DeviceTimers() { delete readable; }
 
   void Schedule(int newHandle, std::optional<std::chrono::steady_clock::time_point> at) {
     if (newHandle != handle || !readable) {
@@ -37,7 +38,7 @@ struct DeviceTimers {
       }
       handle = newHandle;
       if (handle >= 0) {
-        readable = new QSocketNotifier(handle, QSocketNotifier::Read);
+        readable = new QSocketNotifier(handle, QSocketNotifier::Read, &owner);
         QObject::connect(readable, &QSocketNotifier::activated, [this] { link->CheckDevice(); });
       }
     }

@@ -15,6 +15,7 @@
 #include "../serial/pty_fixture.h"
 #include "../support/child_program.h"
 #include "cli/cli_app.h"
+#include "protocol/frame.h"
 
 namespace veltra::test {
 namespace {
