@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,7 @@ namespace veltra::test {
 struct ReplugFigures {
   int cycles = 0;            // completed
   std::string failure;       // why the cycles stopped early; empty: they did not
-  std::vector<double> reopenMs;  // from the plug to the link open again
+  std::vector<double> reopenMs;  // from the plug to the link's report that it opened again
   ProcessFigures before;     // after the warm-up cycles
   ProcessFigures after;
 };
@@ -51,6 +52,14 @@ inline ReplugFigures RunReplugCycles(SerialLink& link, PluggablePty& adapter, in
   using Clock = std::chrono::steady_clock;
   ReplugFigures figures;
   const std::vector<std::uint8_t> frame = ReplugFrame(1);
+  // The reopen is timed by the link's own report, not by the loop that
+  // drives it (which looks only between its waits).
+  Clock::time_point reopenedAt{};
+  const std::function<void()> previous = link.onReconnected;
+  link.onReconnected = [&] {
+    reopenedAt = Clock::now();
+    if (previous) previous();
+  };
   for (int i = 0; i < warmup + cycles; ++i) {
     if (i == warmup) figures.before = MeasureProcess();
     adapter.Pull();
@@ -67,7 +76,7 @@ inline ReplugFigures RunReplugCycles(SerialLink& link, PluggablePty& adapter, in
       figures.failure = "cycle " + std::to_string(i) + ": the link did not open again";
       break;
     }
-    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - plugged).count();
+    const double ms = std::chrono::duration<double, std::milli>(reopenedAt - plugged).count();
     if (link.Transmit(frame) != TransmitStatus::Sent || adapter.pty().Receive(frame.size()) != frame) {
       figures.failure = "cycle " + std::to_string(i) + ": the frame did not go out";
       break;
@@ -87,6 +96,7 @@ inline ReplugFigures RunReplugCycles(SerialLink& link, PluggablePty& adapter, in
     }
   }
   figures.after = MeasureProcess();
+  link.onReconnected = previous;
   return figures;
 }
 
