@@ -28,7 +28,8 @@ std::vector<std::pair<std::string, std::string>> RecordFields(const BusSwitchRec
   for (std::size_t i = 22; i < 28; ++i) {
     char pair[4];
     std::snprintf(pair, sizeof pair, "%02X", r[i]);
-    mac += (mac.empty() ? "" : ":") + std::string(pair);
+    if (!mac.empty()) mac += ':';
+    mac += pair;
   }
   return {{"subnet_id", WordAt(r, 0)},  {"ip", DottedAt(r, 2)},         {"port", WordAt(r, 6)},
           {"mask", DottedAt(r, 8)},     {"gateway", DottedAt(r, 12)},   {"server_ip", DottedAt(r, 16)},

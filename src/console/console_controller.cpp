@@ -42,6 +42,17 @@ int FreeLocalPort(int preferred) {
 
 }  // namespace
 
+template <typename Call>
+void ConsoleController::PostFromOtherThread(Call call) {
+  std::lock_guard lock(crossThreadMutex_);
+  QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+}
+
+bool ConsoleController::event(QEvent* e) {
+  { std::lock_guard lock(crossThreadMutex_); }
+  return QObject::event(e);
+}
+
 ConsoleController::ConsoleController(ConsoleOptions options, Dialogs& dialogs, QObject* parent)
     : QObject(parent),
       options_(std::move(options)),
@@ -74,10 +85,10 @@ ConsoleController::ConsoleController(ConsoleOptions options, Dialogs& dialogs, Q
   for (Link* link : {static_cast<Link*>(&udp_), static_cast<Link*>(serial_.get()), options_.networkRequests,
                      options_.serialRequests})
     if (link) link->SetTap(&capture_);
-  // The line's threads have failed (adapter unplugged, device gone). Handled
-  // from the event loop: the notification is still being delivered.
-  // A pulled adapter takes the line down to wait for it; it opens again by
-  // itself, with the same settings, when the device is back.
+  // The line's threads have failed (adapter unplugged, device gone): the
+  // line goes down to wait for its adapter and opens again by itself, with
+  // the same settings, when the device is back. Both told from the event
+  // loop: the notification is still being delivered.
   SerialRecovery recovery;
   recovery.enabled = true;
   recovery.stableFolder = options_.stableSerialFolder;
@@ -85,12 +96,10 @@ ConsoleController::ConsoleController(ConsoleOptions options, Dialogs& dialogs, Q
   serial_->onHangup = [this] {
     const bool down = serial_->Down();
     const QString port = SerialPortName();
-    QMetaObject::invokeMethod(
-        this, [this, down, port] { RunGuarded([&] { HandleSerialHangup(down, port); }); }, Qt::QueuedConnection);
+    PostFromOtherThread([this, down, port] { RunGuarded([&] { HandleSerialHangup(down, port); }); });
   };
   serial_->onReconnected = [this] {
-    QMetaObject::invokeMethod(this, [this] { RunGuarded([this] { HandleSerialReconnected(); }); },
-                              Qt::QueuedConnection);
+    PostFromOtherThread([this] { RunGuarded([this] { HandleSerialReconnected(); }); });
   };
   if (options_.simulator) AttachSimulation();
 }
@@ -448,13 +457,10 @@ void ConsoleController::AttachSimulation() {
   // The simulator's threads hand their lines over through the event loop,
   // all waiting lines in one call.
   simulator_->SetLogListener([this](const std::string& line) {
-    bool first = false;
-    {
-      std::lock_guard lock(simulatorIncomingMutex_);
-      first = simulatorIncoming_.isEmpty();
-      simulatorIncoming_.append(QString::fromStdString(line));
-      if (simulatorIncoming_.size() > kSimulatorLogLines) simulatorIncoming_.removeFirst();
-    }
+    std::lock_guard lock(crossThreadMutex_);
+    const bool first = simulatorIncoming_.isEmpty();
+    simulatorIncoming_.append(QString::fromStdString(line));
+    if (simulatorIncoming_.size() > kSimulatorLogLines) simulatorIncoming_.removeFirst();
     if (first) QMetaObject::invokeMethod(this, &ConsoleController::TakeSimulatorLines, Qt::QueuedConnection);
   });
   if (const int port = simulator_->UdpPort(); port != 0) {
@@ -470,7 +476,7 @@ QString ConsoleController::SimulatedLine() const {
 void ConsoleController::TakeSimulatorLines() {
   QStringList lines;
   {
-    std::lock_guard lock(simulatorIncomingMutex_);
+    std::lock_guard lock(crossThreadMutex_);
     lines.swap(simulatorIncoming_);
   }
   simulatorLines_.append(lines);

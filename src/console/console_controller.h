@@ -207,6 +207,13 @@ class ConsoleController : public QObject, public RequestLog {
   void HandleSerialReconnected();
   void AttachSimulation();
   void TakeSimulatorLines();
+  // Posts from other threads (the simulator's, the line's) are made under
+  // crossThreadMutex_, and every event is received under it too: Qt's queue
+  // hands events over under a lock of its own, which a thread checker cannot
+  // see into, so this shows it the posted call was complete before it runs.
+  bool event(QEvent* e) override;
+  template <typename Call>
+  void PostFromOtherThread(Call call);
   void RunGuarded(const std::function<void()>& action);
 
   ConsoleOptions options_;
@@ -227,7 +234,7 @@ class ConsoleController : public QObject, public RequestLog {
   bool roundTrips_ = false;
   std::optional<UdpSettings> simulatedNetwork_;
   QStringList simulatorLines_;  // the latest
-  std::mutex simulatorIncomingMutex_;
+  std::mutex crossThreadMutex_;  // also guards simulatorIncoming_
   QStringList simulatorIncoming_;  // from the simulator's threads, not yet taken
   // The requests and replies of every link above; gone before the links.
   std::unique_ptr<ExchangeController> exchanges_;
