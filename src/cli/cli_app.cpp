@@ -227,6 +227,9 @@ int Run(const std::vector<std::string>& args, Environment env) {
     std::unique_ptr<SceneDatabase> db;
     if (!o.sceneDb.empty() && spec && spec->scene != SceneEffect::None)
       db = std::make_unique<SceneDatabase>(o.sceneDb, true);
+    // monitor outlives an unplugged adapter: the line waits for it and
+    // opens again by itself.
+    if (!spec) o.link.recover = true;
     Connection c(o, env.stop, sendTo);
     result = spec ? Requests(o, env).Run(c.link(), *spec, values, db.get()) : Monitor(c.link(), o, env);
     c.Close();
