@@ -161,7 +161,9 @@ std::vector<DeviceEvent> DeviceWatcher::Take() {
         rearm = true;
         continue;
       }
-      const std::string entry = folder == "/" ? "/" + std::string(e->name) : folder + "/" + e->name;
+      // Appended piece by piece: GCC's -O3 sees a false overlap in "/" + string.
+      std::string entry = folder == "/" ? std::string() : folder;
+      entry.append("/").append(e->name);
       if (e->mask & IN_ISDIR) rearm = true;  // a folder on the way may have come or gone
       if (e->mask & (IN_DELETE | IN_MOVED_FROM)) events.push_back({DeviceEvent::Kind::Vanished, entry});
       if (e->mask & (IN_CREATE | IN_MOVED_TO | IN_ATTRIB)) events.push_back({DeviceEvent::Kind::Appeared, entry});
