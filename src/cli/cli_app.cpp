@@ -247,6 +247,9 @@ int Run(const std::vector<std::string>& args, Environment env) {
       recorder = std::make_unique<history::HistoryWriter>(HistoryFileOf(o), "veltra-cli monitor");
       env.err << "veltra-cli: recording the frames into " << recorder->Path() << '\n';
     }
+    // monitor outlives an unplugged adapter: the line waits for it and
+    // opens again by itself.
+    if (!spec) o.link.recover = true;
     Connection c(o, env.stop, sendTo);
     c.link().SetObserver(recorder.get());
     result = spec ? Requests(o, env).Run(c.link(), *spec, values, db.get()) : Monitor(c.link(), o, env);

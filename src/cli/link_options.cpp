@@ -18,6 +18,11 @@ void AddLinkOptions(CLI::App& app, LinkOptions& o) {
       ->check(CLI::IsMember(kParityWords));
   app.add_option("--stop-bits", o.stopBits, "1|1.5|2")->capture_default_str()->check(CLI::IsMember(kStopBitWords));
   app.add_flag("--routed", o.routed, "routed frames on the serial line");
+  auto* wait = app.add_option("--wait-for-device", o.waitForDeviceS,
+                              "wait up to SECONDS for a serial DEVICE that is missing (an adapter being plugged in)")
+                   ->check(CLI::Range(0.0, 86400.0));
+  wait->type_name("SECONDS");
+  udp->excludes(wait);
   app.add_option("--timeout", o.timeoutMs, "wait for a reply, in ms")->capture_default_str()->check(CLI::Range(0, kMaxTimeoutMs));
   udp->excludes(serial);
 }

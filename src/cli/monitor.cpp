@@ -73,11 +73,33 @@ std::optional<MonitorLine> DescribeFrame(const ReceivedUnit& unit, std::chrono::
 
 int Monitor(Link& link, const GlobalOptions& o, Environment env) {
   const FrameForm form = o.link.Form();
+  auto* serial = dynamic_cast<SerialLink*>(&link);
+  // The notices go with this call, however it ends.
+  struct Quiet {
+    SerialLink* serial;
+    ~Quiet() {
+      if (!serial) return;
+      serial->onHangup = {};
+      serial->onReconnected = {};
+    }
+  } quiet{serial};
+  if (serial) {
+    // A line that recovers says on the standard error when its adapter goes
+    // and comes back; the frames on the standard output go on after it.
+    serial->onHangup = [serial, &env] {
+      if (serial->Down())
+        env.err << "veltra-cli: Serial device disconnected: " << serial->OpenedBy() << ": waiting for it to return\n"
+                << std::flush;
+    };
+    serial->onReconnected = [serial, &env] {
+      env.err << "veltra-cli: Serial device reconnected: " << serial->Port().CommName() << '\n' << std::flush;
+    };
+  }
   while (!link.Stopping()) {
     const std::optional<ReceivedUnit> unit = link.Receive(1000);
     if (!unit) {
-      if (const auto* serial = dynamic_cast<const SerialLink*>(&link); serial && serial->HungUp())
-        throw LinkError("the serial line hung up");
+      // Without recovery a hung-up line stays dead: monitor ends.
+      if (serial && serial->HungUp() && !serial->Down()) throw LinkError("the serial line hung up");
       continue;
     }
     ReportReceived(link, *unit, form);  // into the frame history, with monitor --history

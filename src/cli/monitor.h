@@ -12,8 +12,10 @@
 
 namespace veltra::cli {
 
-// Runs until the stop is raised: exit ExitForSignal(its reason). Throws
-// LinkError when the link fails (a serial line that hangs up).
+// Runs until the stop is raised: exit ExitForSignal(its reason). A serial
+// line opened with recovery waits for an unplugged adapter and goes on when
+// it is back, saying both on the standard error; without it a line that
+// hangs up ends the run with LinkError, as does any failure of the link.
 int Monitor(Link& link, const GlobalOptions& options, Environment env);
 
 // One frame as monitor shows it, received at `at` from `source` and read in

@@ -115,8 +115,12 @@ void ConnectionPanel::BuildSerialRow(QWidget* row) {
 }
 
 void ConnectionPanel::BuildNetworkRow(QWidget* row) {
-  auto* network = new QHBoxLayout(row);
-  network->setContentsMargins(0, 0, 0, 0);
+  // The fields on one line, the bus switch check below them: the window
+  // keeps its width.
+  auto* lines = new QVBoxLayout(row);
+  lines->setContentsMargins(0, 0, 0, 0);
+  auto* network = new QHBoxLayout;
+  lines->addLayout(network);
   localIp_ = MakeEdit("Edit3");
   localIp_->setReadOnly(true);
   // Shown only: selectable with the mouse, not a stop of the Tab key.
@@ -142,6 +146,11 @@ void ConnectionPanel::BuildNetworkRow(QWidget* row) {
   mask_ = MakeCheck("chk1", QString::fromUtf8("\u516c\u5f00\u7248"));
   mask_->setChecked(true);
   mask_->setVisible(false);
+  // Off unless the operator asks: a real bus is never loaded unasked.
+  busSwitchCheck_ = MakeCheck("BusSwitchCheck", QStringLiteral("Check &bus switch every 10 s"));
+  busSwitchCheck_->setAccessibleName(QStringLiteral("Check bus switch every 10 s"));
+  busSwitchCheck_->setChecked(false);
+  connect(busSwitchCheck_, &QCheckBox::toggled, this, &ConnectionPanel::busSwitchCheckChanged);
   const std::pair<QString, QWidget*> fields[] = {
       {QStringLiteral("Local IP "), localIp_},    {QStringLiteral("Local Port "), localPort_},
       {QStringLiteral("Remote IP "), remoteIp_},  {QStringLiteral("Remote Port "), remotePort_},
@@ -155,6 +164,7 @@ void ConnectionPanel::BuildNetworkRow(QWidget* row) {
   network->addWidget(network_);
   network->addWidget(mask_);
   network->addStretch();
+  lines->addWidget(busSwitchCheck_);
 }
 
 LinkChoice ConnectionPanel::Choice() const { return {network_->isChecked(), monitor_->isChecked(), subnet_->Value()}; }

@@ -62,6 +62,8 @@ class ConnectionPanel : public QGroupBox {
   void networkCreate();
   void networkClose();
   void monitorChanged(bool monitor);
+  // "Check bus switch every 10 s" was ticked or cleared.
+  void busSwitchCheckChanged(bool on);
   void logMaskChanged(bool masked);
 
  private:
@@ -86,6 +88,7 @@ class ConnectionPanel : public QGroupBox {
   QPushButton* networkButton_ = nullptr;  // Button32 "Create"/"Close"
   QRadioButton* network_ = nullptr;   // RadioButton1 "TCP/IP "
   QCheckBox* mask_ = nullptr;         // chk1, hidden log mask
+  QCheckBox* busSwitchCheck_ = nullptr;  // "Check bus switch every 10 s", off
   bool serialOpen_ = false;
   bool udpOpen_ = false;
 };

@@ -62,6 +62,11 @@ ConsoleController::ConsoleController(ConsoleOptions options, Dialogs& dialogs, Q
       serial_(MakeEventLoopSerialLink()) {
   scenes_->setObjectName("ADOTable1");
   udp_.Client().ReceiveTimeout = 500;
+  // A closed port on the bus switch's host (ICMP port unreachable) fails
+  // the request at its next receive, rather than letting it run out of time.
+  udp_.SetReportRefusals(true);
+  probe_.setInterval(10000);
+  connect(&probe_, &QTimer::timeout, this, [this] { RunGuarded([this] { ProbeBusSwitch(); }); });
   // Every link requests take or whose frames are heard: frames that answer
   // no request are logged as such, also while nothing waits.
   exchanges_ = std::make_unique<ExchangeController>(*this);
@@ -69,6 +74,10 @@ ConsoleController::ConsoleController(ConsoleOptions options, Dialogs& dialogs, Q
                      static_cast<Link*>(&closedNetwork_), options_.networkRequests, options_.serialRequests})
     if (link) exchanges_->AddLink(*link);
   exchanges_->onUnmatched = [this](const UnmatchedFrame& frame) {
+    // A late reply of the bus switch says it is there after all.
+    if (frame.unit.from.port != 0 &&
+        QString::fromStdString(frame.unit.from.address + ':' + std::to_string(frame.unit.from.port)) == silentPeer_)
+      ResetBusSwitchSilence();
     if (!frame.logLine.empty()) AppendLine(QString::fromStdString(frame.logLine));
     if (onUnmatched) onUnmatched(frame);
   };
@@ -82,10 +91,21 @@ ConsoleController::ConsoleController(ConsoleOptions options, Dialogs& dialogs, Q
       link->SetTap(&capture_);
       link->SetObserver(history_.get());
     }
-  // The line's threads have failed (adapter unplugged, device gone). Handled
-  // from the event loop: the notification is still being delivered.
+  // The line's threads have failed (adapter unplugged, device gone): the
+  // line goes down to wait for its adapter and opens again by itself, with
+  // the same settings, when the device is back. Both told from the event
+  // loop: the notification is still being delivered.
+  SerialRecovery recovery;
+  recovery.enabled = true;
+  recovery.stableFolder = options_.stableSerialFolder;
+  serial_->SetRecovery(recovery);
   serial_->onHangup = [this] {
-    PostFromOtherThread([this] { RunGuarded([this] { HandleSerialHangup(); }); });
+    const bool down = serial_->Down();
+    const QString port = SerialPortName();
+    PostFromOtherThread([this, down, port] { RunGuarded([&] { HandleSerialHangup(down, port); }); });
+  };
+  serial_->onReconnected = [this] {
+    PostFromOtherThread([this] { RunGuarded([this] { HandleSerialReconnected(); }); });
   };
   if (options_.simulator) AttachSimulation();
 }
@@ -153,6 +173,7 @@ void ConsoleController::OpenUdp(const UdpSettings& settings) {
     throw;
   }
   udpOpen_ = true;
+  ResetBusSwitchSilence();
   emit linksChanged();
 }
 
@@ -160,6 +181,7 @@ void ConsoleController::CloseUdp() {
   udp_.Close();
   udpOpen_ = false;
   exchanges_->LinkChanged(udp_);
+  ResetBusSwitchSilence();
   emit linksChanged();
 }
 
@@ -167,6 +189,7 @@ void ConsoleController::CloseLinks() {
   serial_->Close();
   udp_.Close();
   udpOpen_ = false;
+  ResetBusSwitchSilence();
   // A request still waiting on either ends here.
   exchanges_->LinkChanged(*serial_);
   exchanges_->LinkChanged(udp_);
@@ -188,12 +211,34 @@ void ConsoleController::SerialChunk(const std::uint8_t* bytes, std::uint16_t len
   port.OnReceiveData(port, bytes, length);
 }
 
-void ConsoleController::HandleSerialHangup() {
+void ConsoleController::HandleSerialHangup(bool wentDown, const QString& port) {
+  if (wentDown) {
+    // Closed by the operator since: nothing waits any more. Already back:
+    // the outage is still told, its end follows.
+    if (!serial_->Down() && !serial_->IsOpen()) return;
+    // A request still waiting on the line ends now; nothing is kept for later.
+    exchanges_->LinkChanged(*serial_);
+    emit linksChanged();
+    const QString text = SerialWaitingText(port);
+    AppendLine(text);
+    emit exchangeTextChanged(text);
+    return;
+  }
   // Closed, or closed and opened again, since the notification was posted.
   if (!serial_->HungUp() || !serial_->IsOpen()) return;
-  const QString port = QString::fromStdString(serial_->Port().CommName());
   CloseSerial();
   emit exchangeTextChanged(SerialDisconnectedText(port));
+}
+
+void ConsoleController::HandleSerialReconnected() {
+  if (!serial_->IsOpen()) return;  // pulled again, or closed, since
+  exchanges_->LinkChanged(*serial_);
+  emit linksChanged();
+  // By the path it opened again by: the stable name behind a device path
+  // the operator picked.
+  const QString text = SerialReconnectedText(QString::fromStdString(serial_->Port().CommName()));
+  AppendLine(text);
+  emit exchangeTextChanged(text);
 }
 
 Link& ConsoleController::RequestLink() {
@@ -274,8 +319,9 @@ bool ConsoleController::Start(Link& link, PreparedRequest request, ResultHandler
   const auto askedAt = std::chrono::steady_clock::now();
   // Exceptions never cross the event loop: the handler's own (a scene table
   // that refuses the record) are shown as a click's are.
-  auto done = [this, network, timeoutMs, askedAt, apply](const ExchangeResult& result) {
+  auto done = [this, network, timeoutMs, askedAt, apply, used = &link](const ExchangeResult& result) {
     RunGuarded([&] {
+      if (network) TrackBusSwitch(*used, result);
       ReportResult(result, network, timeoutMs, askedAt);
       if (apply) apply(result);
     });
@@ -319,15 +365,75 @@ void ConsoleController::ReportResult(const ExchangeResult& result, bool network,
                                                 : NoReplyText(timeoutMs));
       break;
     case ExchangeOutcome::NotSent:
-      emit exchangeTextChanged(LinkNotOpenText(network));
+      // The line waiting for its adapter fails requests at once; they are
+      // not kept to be sent when it is back.
+      emit exchangeTextChanged(!network && serial_->Down() ? LinkDownText() : LinkNotOpenText(network));
       break;
     case ExchangeOutcome::Refused:
       emit exchangeTextChanged(RequestFailedText(QStringLiteral("the line no longer takes data")));
       break;
     case ExchangeOutcome::Failed:
-      emit exchangeTextChanged(RequestFailedText(QString::fromStdString(result.error)));
+      emit exchangeTextChanged(result.errorCode == ECONNREFUSED
+                                   ? ConnectionRefusedText(result.error)
+                                   : RequestFailedText(QString::fromStdString(result.error)));
       break;
   }
+}
+
+// ---------------------------------------------------------------- the bus switch's silence
+
+void ConsoleController::TrackBusSwitch(const Link& link, const ExchangeResult& result) {
+  const bool replied = result.outcome == ExchangeOutcome::Answered || result.notAFrame.has_value();
+  const bool silent = (result.outcome == ExchangeOutcome::NoReply && !result.notAFrame && !result.interrupted) ||
+                      (result.outcome == ExchangeOutcome::Failed && result.errorCode == ECONNREFUSED);
+  if (!replied && !silent) return;  // not sent, or the link closed: nothing said of the switch
+  const std::optional<LinkEndpoint> to = link.LastDestination();
+  const QString peer = to ? QString::fromStdString(to->address + ':' + std::to_string(to->port)) : QString();
+  const QString before = BusSwitchNotice();
+  if (peer != silentPeer_) {
+    silentPeer_ = peer;
+    silentRequests_ = 0;
+  }
+  silentRequests_ = replied ? 0 : silentRequests_ + 1;
+  const QString notice = BusSwitchNotice();
+  if (notice != before) emit busSwitchNoticeChanged(notice);
+}
+
+void ConsoleController::ResetBusSwitchSilence() {
+  const bool shown = silentRequests_ >= kSilentRequests;
+  silentRequests_ = 0;
+  if (shown) emit busSwitchNoticeChanged(QString());
+}
+
+QString ConsoleController::BusSwitchNotice() const {
+  return silentRequests_ >= kSilentRequests ? BusSwitchSilentText(silentPeer_, silentRequests_) : QString();
+}
+
+void ConsoleController::SetBusSwitchCheck(bool on) {
+  if (on)
+    probe_.start();
+  else
+    probe_.stop();
+}
+
+void ConsoleController::SetBusSwitchCheckInterval(std::chrono::milliseconds interval) {
+  probe_.setInterval(static_cast<int>(interval.count()));
+}
+
+void ConsoleController::ProbeBusSwitch() {
+  // Only an open link the operator made, and never in the way of a request.
+  Link& link = options_.networkRequests ? *options_.networkRequests : static_cast<Link&>(udp_);
+  if (!udpOpen_ || !link.IsOpen() || !BusyReason().isEmpty()) return;
+  PreparedRequest request =
+      PrepareRequest(Request(RequestId::BusSwitchReadType), {}, ChooseAddressing(true, false, Choice().subnet));
+  // Quiet: the log has its lines, the notice its count; the last request's
+  // text stays the operator's own.
+  exchanges_->Start(link, std::move(request), TimeoutMs(true), [this, used = &link](const ExchangeResult& result) {
+    RunGuarded([&] {
+      TrackBusSwitch(*used, result);
+      if (result.outcome == ExchangeOutcome::Answered) LogAnswer(result);
+    });
+  });
 }
 
 void ConsoleController::LogAnswer(const ExchangeResult& result) {

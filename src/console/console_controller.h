@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -51,6 +52,9 @@ struct ConsoleOptions {
   // The frame history every frame of those links is recorded into; empty:
   // the user's own ($XDG_STATE_HOME/veltra/history.sqlite).
   std::string historyPath;
+  // Where the stable names of serial adapters are (a symlink there that
+  // leads to the device opened is what the line waits for after a pull).
+  std::string stableSerialFolder = "/dev/serial/by-id";
 };
 
 // Which link a request takes and the form of its frame, as the connection
@@ -95,11 +99,29 @@ class ConsoleController : public QObject, public RequestLog {
   void OpenUdp(const UdpSettings& settings);
   void CloseUdp();
   bool SerialOpen() const { return serial_->IsOpen(); }
+  // The adapter went: the line is closed and waits for it to come back
+  // (the row stays "Close", which ends the waiting).
+  bool SerialDown() const { return serial_->Down(); }
+  // What the serial line was opened by, as the operator chose it.
+  QString SerialPortName() const { return QString::fromStdString(serial_->OpenedBy()); }
   // Opened with "Create" (a bus switch "Read" alone leaves its socket, but
   // does not open the link).
   bool UdpOpen() const { return udpOpen_; }
   // Both links closed; a request still waiting on either ends.
   void CloseLinks();
+  // "Bus switch at <ip>:<port> is not answering (N requests without
+  // reply)" after kSilentRequests requests in a row over the network link
+  // went without reply (or were refused), until a reply comes; empty
+  // otherwise.
+  static constexpr int kSilentRequests = 3;
+  QString BusSwitchNotice() const;
+  // "Check bus switch every 10 s": while on and the network link is open, a
+  // "Read Type" of the bus switch goes every interval when no request
+  // waits, and counts for the notice as any request does. Off: nothing is
+  // sent unasked.
+  void SetBusSwitchCheck(bool on);
+  bool BusSwitchCheck() const { return probe_.isActive(); }
+  void SetBusSwitchCheckInterval(std::chrono::milliseconds interval);
   // "Monitor": serial frames are cut and heard in the routed form.
   void SetMonitorForm(bool monitor);
   // A chunk of the serial line as its reader delivers it.
@@ -168,11 +190,17 @@ class ConsoleController : public QObject, public RequestLog {
   void busyChanged(const QString& reason);
   // The simulator's latest log lines.
   void simulatorLogChanged(const QStringList& latest);
+  // BusSwitchNotice() changed.
+  void busSwitchNoticeChanged(const QString& notice);
 
  private:
   bool Start(Link& link, PreparedRequest request, ResultHandler apply);
   void ReportResult(const ExchangeResult& result, bool network, int timeoutMs,
                     std::chrono::steady_clock::time_point askedAt);
+  // Counts a network request's result toward the bus switch notice.
+  void TrackBusSwitch(const Link& link, const ExchangeResult& result);
+  void ResetBusSwitchSilence();
+  void ProbeBusSwitch();
   // The "Read ：" line of an answer, with its round trip when shown.
   void LogAnswer(const ExchangeResult& result);
   void AppendLine(const QString& line);
@@ -182,7 +210,10 @@ class ConsoleController : public QObject, public RequestLog {
   int TimeoutMs(bool network) const;
   // A fresh socket of the UDP link to host, on the row's ports.
   void PointUdp(const std::string& host, const UdpSettings& row);
-  void HandleSerialHangup();
+  // wentDown: the line went down to wait for its device (recovery), as it
+  // was when the hang-up was raised.
+  void HandleSerialHangup(bool wentDown, const QString& port);
+  void HandleSerialReconnected();
   void AttachSimulation();
   void TakeSimulatorLines();
   // Posts from other threads (the simulator's, the line's) are made under
@@ -206,6 +237,10 @@ class ConsoleController : public QObject, public RequestLog {
   // Takes requests while "TCP/IP " is selected and the UDP link is not open.
   ClosedLink closedNetwork_;
   bool udpOpen_ = false;
+  // Requests in a row without reply from silentPeer_ ("ip:port").
+  int silentRequests_ = 0;
+  QString silentPeer_;
+  QTimer probe_;
   bool logMasked_ = true;
   bool roundTrips_ = false;
   std::optional<UdpSettings> simulatedNetwork_;

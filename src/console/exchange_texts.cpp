@@ -28,6 +28,24 @@ QString LinkNotOpenText(bool network) {
 
 QString SerialDisconnectedText(const QString& port) { return QStringLiteral("Serial device disconnected: ") + port; }
 
+QString SerialWaitingText(const QString& port) {
+  return SerialDisconnectedText(port) + QStringLiteral(": waiting for it to return");
+}
+
+QString SerialReconnectedText(const QString& port) { return QStringLiteral("Serial device reconnected: ") + port; }
+
+QString LinkDownText() { return QStringLiteral("Com link is down: request not sent"); }
+
+QString ConnectionRefusedText(const std::string& linkError) {
+  QString text = QString::fromStdString(linkError);
+  if (!text.isEmpty()) text[0] = text[0].toUpper();
+  return text;
+}
+
+QString BusSwitchSilentText(const QString& peer, int requests) {
+  return QStringLiteral("Bus switch at %1 is not answering (%2 requests without reply)").arg(peer).arg(requests);
+}
+
 QString RequestFailedText(const QString& reason) { return QStringLiteral("Request failed: ") + reason; }
 
 QString AwaitingReplyText() { return QStringLiteral("Request sent, waiting for the reply"); }

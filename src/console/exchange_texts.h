@@ -20,6 +20,17 @@ QString NoReplyText(int timeoutMs);
 // "<Com|TCP/IP> link is not open: request not sent".
 QString LinkNotOpenText(bool network);
 QString SerialDisconnectedText(const QString& port);
+// The adapter went and the link waits for it: "Serial device disconnected:
+// <port>: waiting for it to return".
+QString SerialWaitingText(const QString& port);
+QString SerialReconnectedText(const QString& port);
+// A request while the serial link waits for its device.
+QString LinkDownText();
+// A datagram found nothing listening: "Connection refused by <ip>:<port>",
+// from the link's "connection refused by <ip>:<port>".
+QString ConnectionRefusedText(const std::string& linkError);
+// Requests in a row that the bus switch left without reply.
+QString BusSwitchSilentText(const QString& peer, int requests);
 QString RequestFailedText(const QString& reason);
 // Shown while a serial request waits for its reply.
 QString AwaitingReplyText();

@@ -97,6 +97,7 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent) : QMainWindow
   console.networkRequests = options_.networkRequests;
   console.serialRequests = options_.serialRequests;
   console.historyPath = options_.historyPath;
+  console.stableSerialFolder = options_.stableSerialFolder;
   controller_ = std::make_unique<ConsoleController>(std::move(console), *dialogs_);
   hold_ = new RequestHold(this);
 
@@ -260,6 +261,8 @@ void MainWindow::WireLinks() {
   });
   controller_->SetLogMasked(panel_->LogMasked());
   connect(controller_.get(), &ConsoleController::linksChanged, this, &MainWindow::ShowLinks);
+  connect(controller_.get(), &ConsoleController::busSwitchNoticeChanged, this, &MainWindow::ShowLinks);
+  connect(panel_, &ConnectionPanel::busSwitchCheckChanged, this, [this](bool on) { controller_->SetBusSwitchCheck(on); });
   connect(controller_.get(), &ConsoleController::lineLogged, log_, &MonitorLog::Append);
   connect(controller_.get(), &ConsoleController::exchangeTextChanged, this, &MainWindow::SetExchangeText);
   connect(controller_.get(), &ConsoleController::busyChanged, this, [this](const QString& reason) {
@@ -361,11 +364,15 @@ void MainWindow::ShowOpenFailure(bool network, int localPort) {
 
 void MainWindow::ShowLinks() {
   const bool serial = controller_->SerialOpen();
+  const bool serialDown = controller_->SerialDown();
   const bool network = controller_->UdpOpen();
-  panel_->ShowLinks(serial, network);
+  // A line waiting for its adapter keeps its row: "Close" ends the waiting.
+  panel_->ShowLinks(serial || serialDown, network);
   QStringList running;
   if (serial) running << kSerialRunning;
+  if (serialDown) running << SerialWaitingText(controller_->SerialPortName());
   if (network) running << kNetworkRunning;
+  if (const QString notice = controller_->BusSwitchNotice(); !notice.isEmpty()) running << notice;
   ShowAndTell(linksPanel_, running.isEmpty() ? kHowToBegin : running.join(QStringLiteral("  ")));
 }
 
@@ -558,7 +565,7 @@ void MainWindow::SaveSettings() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  const int open = int(controller_->SerialOpen()) + int(controller_->UdpOpen());
+  const int open = int(controller_->SerialOpen() || controller_->SerialDown()) + int(controller_->UdpOpen());
   if (open > 0 && askBeforeQuitting_) {
     const Dialogs::QuitAnswer answer = dialogs_->ConfirmQuit(
         open > 1 ? QStringLiteral("Both links are open. Quit and close them?")

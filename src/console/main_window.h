@@ -63,6 +63,10 @@ struct MainWindowOptions {
   // "Create" buttons still open and close the window's own). Not owned.
   Link* networkRequests = nullptr;
   Link* serialRequests = nullptr;
+  // Where the stable names of serial adapters are (/dev/serial/by-id): a
+  // line opened by /dev/ttyUSB0 waits after a pull for the symlink there
+  // that led to it. Tests point it at a scratch folder.
+  std::string stableSerialFolder = "/dev/serial/by-id";
   // Where the window's settings are kept between runs; null: nowhere. Not
   // owned.
   QSettings* settings = nullptr;

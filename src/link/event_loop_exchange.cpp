@@ -54,6 +54,16 @@ void EventLoopExchange::Start(PreparedRequest request, Done done) {
   std::optional<ExchangeResult> ended;
   try {
     ended = exchange_.Start(std::move(request));
+  } catch (const LinkError& error) {
+    if (!exchange_.Waiting()) {
+      // Nothing went: the caller hears of it as a failure to send.
+      polling_ = false;
+      done_ = {};
+      throw;
+    }
+    // Sent, and the link failed at once under it (a refusal already back
+    // on loopback): the request ends with that, as it would from the loop.
+    ended = exchange_.Fail(error.what(), error.code());
   } catch (...) {
     polling_ = false;
     done_ = {};
@@ -95,9 +105,11 @@ void EventLoopExchange::Poll() {
     std::optional<ExchangeResult> result;
     try {
       result = exchange_.Poll();
-    } catch (const std::exception& error) {
+    } catch (const LinkError& error) {
       // Exceptions never cross the event loop: the waiting request ends with
-      // the link's error.
+      // the link's error (a refusal of the bus switch's host among them).
+      result = exchange_.Fail(error.what(), error.code());
+    } catch (const std::exception& error) {
       result = exchange_.Fail(error.what());
     }
     if (result) {

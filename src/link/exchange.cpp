@@ -184,7 +184,7 @@ ExchangeResult Exchange::Interrupt() {
   return result;
 }
 
-std::optional<ExchangeResult> Exchange::Fail(const std::string& error) {
+std::optional<ExchangeResult> Exchange::Fail(const std::string& error, int code) {
   if (!tracker_.Waiting()) return std::nullopt;
   PendingRequest done = tracker_.TimedOut();
   ExchangeResult result;
@@ -192,6 +192,7 @@ std::optional<ExchangeResult> Exchange::Fail(const std::string& error) {
   result.request = std::move(done.request);
   result.frame = std::move(done.frame);
   result.error = error;
+  result.errorCode = code;
   notAFrame_.reset();
   return result;
 }

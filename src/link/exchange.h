@@ -46,6 +46,7 @@ struct ExchangeResult {
   // reply, but something came: line settings, noise).
   std::optional<ReceivedUnit> notAFrame;
   std::string error;  // Failed: the link's error
+  int errorCode = 0;  // Failed: the system's error number, when it gave one (ECONNREFUSED: refused)
   // When the request was handed to the link (the system clock, for logs).
   std::chrono::system_clock::time_point sentAt{};
   // Whether the request went out (NoReply and Answered always; a request
@@ -105,8 +106,8 @@ class Exchange {
   // The waiting request's end when its deadline has passed at `now`.
   std::optional<ExchangeResult> Expire(SteadyTime now);
   // The waiting request ends because the link failed under it; a reply
-  // that still comes is a late one.
-  std::optional<ExchangeResult> Fail(const std::string& error);
+  // that still comes is a late one. code: the system's error number (0: none).
+  std::optional<ExchangeResult> Fail(const std::string& error, int code = 0);
   // Forgets the waiting request and those remembered for late replies (the
   // link was closed).
   void Reset();

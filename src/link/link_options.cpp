@@ -1,11 +1,13 @@
 #include "link/link_options.h"
 
 #include <cerrno>
+#include <chrono>
 #include <map>
 #include <stdexcept>
 
 #include "link/serial_link.h"
 #include "link/udp_link.h"
+#include "serial/port_names.h"
 
 namespace veltra {
 
@@ -65,10 +67,22 @@ std::unique_ptr<Link> OpenLink(const LinkOptions& o, const std::optional<std::st
   settings.byteSize = static_cast<TByteSize>(o.dataBits - 5);
   settings.parity = kParities.at(o.parity);
   settings.stopBits = kStopBits.at(o.stopBits);
+  if (o.waitForDeviceS > 0) {
+    const std::string path = AbsolutePath(DevicePathFor(o.serial));
+    const auto wait = std::chrono::milliseconds(static_cast<long long>(o.waitForDeviceS * 1000.0));
+    if (!WaitForDevice(path, wait, stop) && stop && stop->Raised())
+      throw LinkError("interrupted while waiting for the serial device " + o.serial);
+    // Still missing: the open below says so.
+  }
   auto link = std::make_unique<SerialLink>();
   link->Configure(settings);
   link->ReceiveTimeout = o.timeoutMs;
   link->SetFraming(o.Form());
+  if (o.recover) {
+    SerialRecovery recovery;
+    recovery.enabled = true;
+    link->SetRecovery(recovery);
+  }
   try {
     link->Open();
   } catch (const LinkError& error) {

@@ -27,6 +27,12 @@ struct LinkOptions {
   std::string stopBits = "1";
   bool routed = false;
   int timeoutMs = 500;
+  // A serial device that is missing is waited for up to this long before
+  // the link opens (0: not at all).
+  double waitForDeviceS = 0;
+  // A serial line that hangs up (its adapter pulled) waits for the device
+  // and opens again by itself with the same settings (see SerialRecovery).
+  bool recover = false;
 
   bool Udp() const { return !udp.empty(); }
   // Routed frames over UDP and on a serial line with routed set.
@@ -55,7 +61,7 @@ double BitsPerCharacter(const LinkOptions& options);
 // broadcast read), which is then allowed to broadcast. The host is looked up
 // once, here; a datagram that finds nothing listening is a refusal
 // ("connection refused by ..."), not a silence. stop, when given, ends every
-// wait of the link.
+// wait of the link, and the wait for a missing serial device.
 std::unique_ptr<Link> OpenLink(const LinkOptions& options, const std::optional<std::string>& sendTo = std::nullopt,
                                StopSignal* stop = nullptr);
 

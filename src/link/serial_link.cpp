@@ -1,10 +1,13 @@
 #include "link/serial_link.h"
 
+#include <poll.h>
+
 #include <algorithm>
 #include <chrono>
 #include <limits>
 
 #include "serial/notification_queue.h"
+#include "serial/port_names.h"
 
 namespace veltra {
 SerialLink::SerialLink() : queue_(std::make_shared<CommNotificationQueue>()) {
@@ -42,10 +45,7 @@ void SerialLink::Wire() {
   comm_->OnReceiveData = [this](TComm&, const std::uint8_t* bytes, std::uint16_t length) {
     HandleChunk(bytes, length);
   };
-  comm_->OnRequestHangup = [this](TComm&) {
-    hungUp_ = true;
-    if (onHangup) onHangup();
-  };
+  comm_->OnRequestHangup = [this](TComm&) { HandleHangup(); };
   // The writer's empty-queue report only wakes Flush, which asks the
   // component how many requests are still unwritten: the report the writer
   // makes when it starts can come after a later request was queued.
@@ -127,9 +127,112 @@ void SerialLink::Open() {
     throw LinkError(error.what(), error.detail(), error.code());
   }
   hungUp_ = false;
+  down_ = false;
+  openedBy_ = comm_->CommName();
+  ArmRecovery();
 }
 
-void SerialLink::Close() { comm_->ClosePort(); }
+void SerialLink::Close() {
+  comm_->ClosePort();
+  const bool watched = watcher_ != nullptr;
+  down_ = false;
+  watcher_.reset();
+  decision_.reset();
+  reopenPath_.clear();
+  if (watched) ScheduleDevice();
+}
+
+// ---------------------------------------------------------------- recovery
+
+void SerialLink::ArmRecovery() {
+  const bool watched = watcher_ != nullptr;
+  watcher_.reset();
+  decision_.reset();
+  reopenPath_.clear();
+  // The next watcher may get the same descriptor number: the owner's loop
+  // lets go of the old one first.
+  if (watched && scheduleDevice_) scheduleDevice_(-1, std::nullopt);
+  if (!recovery_.enabled) {
+    ScheduleDevice();
+    return;
+  }
+  // A symlink (a stable name, or one of the operator's own) is watched as it
+  // is: it comes back with the device, whatever device it then leads to. A
+  // device path is watched through its stable name when it has one.
+  const std::string path = AbsolutePath(DevicePathFor(openedBy_));
+  std::string stable;
+  if (!IsSymlink(path)) stable = StableNameFor(path, recovery_.stableFolder);
+  reopenPath_ = stable.empty() ? path : stable;
+  watcher_ = std::make_unique<DeviceWatcher>(reopenPath_);
+  decision_ = std::make_unique<ReopenDecision>(reopenPath_, recovery_.timing);
+  const std::string target = DeviceBehind(reopenPath_);
+  watcher_->Follow(target);
+  decision_->Opened(target);
+  ScheduleDevice();
+}
+
+void SerialLink::HandleHangup() {
+  hungUp_ = true;
+  if (decision_ && comm_->IsOpen()) {
+    // The threads end and the device is let go; what they posted after this
+    // is not delivered (it is the old port's). Frames already taken stay.
+    comm_->ClosePort();
+    down_ = true;
+    decision_->WentDown(std::chrono::steady_clock::now());
+    if (onHangup) onHangup();
+    // The first look is left to the caller's loop: the hang-up is still
+    // being delivered.
+    if (scheduleDevice_) scheduleDevice_(watcher_->Handle(), std::chrono::steady_clock::now());
+    return;
+  }
+  if (onHangup) onHangup();
+}
+
+void SerialLink::CheckDevice() {
+  if (!watcher_ || !decision_) return;
+  for (const DeviceEvent& event : watcher_->Take()) decision_->Take(event);
+  if (!down_) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (decision_->TryNow(LeadsToDevice(reopenPath_), now)) Reopen(now);
+  ScheduleDevice();
+}
+
+void SerialLink::Reopen(std::chrono::steady_clock::time_point now) {
+  // The same settings, kept by the component; by the watched path, which may
+  // now lead to another ttyUSBn.
+  comm_->SetCommName(reopenPath_);
+  assembler_.Clear();
+  try {
+    comm_->OpenPort();
+  } catch (const ECommsError&) {
+    decision_->Failed(now);
+    return;
+  }
+  down_ = false;
+  hungUp_ = false;
+  const std::string target = DeviceBehind(reopenPath_);
+  watcher_->Follow(target);
+  decision_->Opened(target);
+  if (onReconnected) onReconnected();
+}
+
+void SerialLink::ScheduleDevice() {
+  if (!scheduleDevice_) return;
+  std::optional<std::chrono::steady_clock::time_point> look;
+  if (down_ && decision_) look = decision_->NextLook(std::chrono::steady_clock::now());
+  scheduleDevice_(watcher_ ? watcher_->Handle() : -1, look);
+}
+
+void SerialLink::AwaitDevice(int timeoutMs) {
+  const auto now = std::chrono::steady_clock::now();
+  if (decision_) {
+    const auto untilLook =
+        std::chrono::ceil<std::chrono::milliseconds>(decision_->NextLook(now) - now).count();
+    timeoutMs = std::min(timeoutMs, static_cast<int>(std::max<long long>(untilLook, 0)));
+  }
+  pollfd fds[2] = {{watcher_ ? watcher_->Handle() : -1, POLLIN, 0}, {Stop() ? Stop()->Handle() : -1, POLLIN, 0}};
+  ::poll(fds, 2, timeoutMs);
+}
 
 bool SerialLink::Flush(int timeoutMs) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -180,6 +283,13 @@ std::optional<ReceivedUnit> SerialLink::Receive(int timeoutMs) {
     if (const auto expiry = assembler_.ExpiryTime()) {
       const auto untilExpiry = std::chrono::ceil<std::chrono::milliseconds>(*expiry - now).count();
       wait = std::min(wait, static_cast<int>(std::max<long long>(untilExpiry, 1)));
+    }
+    if (down_ && queue_) {
+      // Nothing comes through the component while the port is closed: the
+      // wait is on the watcher, and the look at the path follows it.
+      AwaitDevice(wait);
+      CheckDevice();
+      continue;
     }
     if (!waitForDelivery_) return std::nullopt;
     waitForDelivery_(wait);

@@ -100,7 +100,7 @@ void TComm::OpenPort() {
 
   // From here on the component is open; the port restores the settings and
   // closes both fds when it goes.
-  auto port = std::make_shared<CommPort>(device.fd, closeSignal.fd, sink_);
+  auto port = std::make_shared<CommPort>(device.fd, closeSignal.fd, sink_, ++openings_);
   device.Release();
   closeSignal.Release();
   port->saved = saved;
@@ -108,6 +108,7 @@ void TComm::OpenPort() {
   auto queue = std::make_shared<CommWriteQueue>(wake.fd);
   wake.Release();
   port_ = std::move(port);
+  openNow_ = openings_;
   writeQueue_ = std::move(queue);
   ::tcflush(port_->fd, TCIOFLUSH);
   ApplyTimeouts();
@@ -167,6 +168,7 @@ void TComm::ReleasePort() noexcept {
   if (writeQueue_) writeQueue_->Close();
   writeQueue_.reset();
   port_.reset();
+  openNow_ = 0;
 }
 
 std::size_t TComm::WritesPending() const { return writeQueue_ ? writeQueue_->Unwritten() : 0; }
@@ -182,6 +184,11 @@ bool TComm::WriteData(const std::uint8_t* buffer, std::uint16_t length) {
 }
 
 void TComm::HandleNotification(CommMessage message) {
+  if (message.opening != 0 && message.opening != openNow_) {
+    // A hang-up of a port closed since, or anything of a port that another
+    // one has replaced: not this port's.
+    if (message.number == CommNotify::RequestHangup || openNow_ != 0) return;
+  }
   switch (message.number) {
     case CommNotify::ReceiveData:
       if (OnReceiveData && message.block) {

@@ -88,6 +88,9 @@ struct CommMessage {
   std::uint32_t first = 0;
   std::uint32_t second = 0;
   std::unique_ptr<std::uint8_t[]> block;
+  // Which opening of the component posted it (1 for the first OpenPort, 2
+  // for the next, ...); 0: not said.
+  std::uint64_t opening = 0;
 };
 
 // Where the threads post their notifications. Post is called from the
@@ -129,6 +132,9 @@ class TComm {
 
   // Raises the event of one notification; called by the delivery side on the
   // owner's thread. The data block is released on return, handler or not.
+  // A hang-up is raised only for the port open now: one that a port closed
+  // since reported concerns a device no longer in use. Nothing an earlier
+  // opening posted reaches a port opened after it.
   void HandleNotification(CommMessage message);
 
   // Properties. Writing an equal value does nothing; a changed line or
@@ -226,6 +232,8 @@ class TComm {
   std::shared_ptr<CommPort> port_;  // set while open
   std::shared_ptr<CommWriteQueue> writeQueue_;
   std::shared_ptr<CommNotificationSink> sink_;
+  std::uint64_t openings_ = 0;   // OpenPort calls that got as far as the device
+  std::uint64_t openNow_ = 0;    // the opening of the port open now; 0: closed
 
   std::string commName_ = "COM2";
   std::uint32_t baudRate_ = 9600;

@@ -28,6 +28,7 @@ bool CommPort::CloseSignalled() const {
 }
 
 bool CommPort::Post(CommMessage message) const {
+  message.opening = opening;
   if (sink && sink->Post(std::move(message))) return true;
   PostHangup();
   return false;
@@ -37,6 +38,7 @@ void CommPort::PostHangup() const {
   if (!sink) return;
   CommMessage hangup;
   hangup.number = CommNotify::RequestHangup;
+  hangup.opening = opening;
   sink->Post(std::move(hangup));
 }
 

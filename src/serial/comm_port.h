@@ -32,8 +32,8 @@ struct CommTimeouts {
 // threads; whoever lets go of it last restores the device's settings and
 // closes it, so a thread that outlives ClosePort never sees a reused fd.
 struct CommPort {
-  CommPort(int deviceFd, int closeSignalFd, std::shared_ptr<CommNotificationSink> notify)
-      : fd(deviceFd), closeFd(closeSignalFd), sink(std::move(notify)) {}
+  CommPort(int deviceFd, int closeSignalFd, std::shared_ptr<CommNotificationSink> notify, std::uint64_t openingNumber)
+      : fd(deviceFd), closeFd(closeSignalFd), sink(std::move(notify)), opening(openingNumber) {}
   ~CommPort();
   CommPort(const CommPort&) = delete;
   CommPort& operator=(const CommPort&) = delete;
@@ -43,14 +43,16 @@ struct CommPort {
   // Polls the close signal without waiting.
   bool CloseSignalled() const;
 
-  // Posts one notification. When that fails, posts a hang-up (best effort)
-  // and returns false: the caller then ends its thread.
+  // Posts one notification, stamped with this port's opening. When that
+  // fails, posts a hang-up (best effort) and returns false: the caller then
+  // ends its thread.
   bool Post(CommMessage message) const;
   void PostHangup() const;
 
   const int fd;
   const int closeFd;  // eventfd
   const std::shared_ptr<CommNotificationSink> sink;
+  const std::uint64_t opening;  // see CommMessage::opening
   termios saved{};            // the device's settings before we opened it
   bool restoreSaved = false;  // set once saved holds them
   CommTimeouts timeouts;

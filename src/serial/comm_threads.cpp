@@ -249,6 +249,7 @@ void RunWriter(const std::shared_ptr<CommPort>& port, const std::shared_ptr<Comm
       if (notifyWhenEmpty) {
         CommMessage empty;
         empty.number = CommNotify::SendDataEmpty;
+        empty.opening = port->opening;
         if (!port->sink->Post(std::move(empty))) {
           failed = true;
           break;

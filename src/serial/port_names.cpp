@@ -143,6 +143,17 @@ std::vector<std::string> RefreshedPortNames(const std::vector<std::string>& show
   return names;
 }
 
+std::string StableNameFor(const std::string& device, const std::string& stableFolder) {
+  char resolved[PATH_MAX];
+  if (!::realpath(device.c_str(), resolved)) return {};
+  const std::string target = resolved;
+  for (const std::string& name : Entries(stableFolder)) {
+    const std::string entry = stableFolder + '/' + name;
+    if (::realpath(entry.c_str(), resolved) && target == resolved) return entry;
+  }
+  return {};
+}
+
 std::string DevicePathFor(const std::string& commName) {
   if (commName.size() == 4 && commName.compare(0, 3, "COM") == 0 && commName[3] >= '1' &&
       commName[3] <= '5') {

@@ -38,6 +38,11 @@ std::vector<std::string> SerialPortNames();
 std::vector<std::string> RefreshedPortNames(const std::vector<std::string>& shown, const std::string& selected,
                                             const std::vector<std::string>& present);
 
+// The stable name of a device: the entry of `stableFolder` (normally
+// /dev/serial/by-id) that leads to the same device file as `device` does,
+// as stableFolder + '/' + its name; empty when there is none.
+std::string StableNameFor(const std::string& device, const std::string& stableFolder = "/dev/serial/by-id");
+
 // "COM1".."COM5" open /dev/ttyS0../dev/ttyS4; a name containing '/' is a
 // path and opens itself; any other name is used as given.
 std::string DevicePathFor(const std::string& commName);

@@ -1,6 +1,6 @@
 // The status bar's second panel after a reply, a time-out, a late reply and a
 // closed link; the serial line hanging up under an open row and a waiting
-// request; the cause in the box of a
+// request, and "Close" while it waits for its device; the cause in the box of a
 // failed "Create"; the "Com" list looked at again when it drops down.
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -144,7 +144,7 @@ class SerialLine : public ::testing::Test {
   }
 };
 
-TEST_F(SerialLine, HangUpClosesTheRowAndANewCreateWorks) {
+TEST_F(SerialLine, HangUpWaitsForTheDeviceAndCloseThenANewCreateWorks) {
   Pty first;
   ASSERT_TRUE(first.ok());
   Select(first.path());
@@ -164,10 +164,18 @@ TEST_F(SerialLine, HangUpClosesTheRowAndANewCreateWorks) {
   Button(form, "Button29")->click();
   ASSERT_EQ(first.Receive(8).size(), 8u);
   first.CloseMaster();  // the adapter is pulled
-  EXPECT_TRUE(QTest::qWaitFor([&] { return Caption(form, "Button10") == "Create"; }, 3000));
-  EXPECT_EQ(form.ExchangeText(), "Serial device disconnected: " + QString::fromStdString(first.path()));
-  EXPECT_EQ(form.StatusText(), kHowToBegin);
+  const QString waiting =
+      "Serial device disconnected: " + QString::fromStdString(first.path()) + ": waiting for it to return";
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form.ExchangeText() == waiting; }, 3000)) << form.ExchangeText().toStdString();
+  // The row waits for the device; "Close" ends the waiting.
+  EXPECT_EQ(Caption(form, "Button10"), "Close");
+  EXPECT_EQ(form.StatusText(), waiting);
   EXPECT_FALSE(form.Controller().Serial().Port().IsOpen());
+  EXPECT_TRUE(form.RequestsHeldBecause().isEmpty()) << "the waiting request ended with the line";
+  Button(form, "Button10")->click();
+  EXPECT_EQ(Caption(form, "Button10"), "Create");
+  EXPECT_EQ(form.StatusText(), kHowToBegin);
+  EXPECT_FALSE(form.Controller().SerialDown());
   for (QWidget* w : std::initializer_list<QWidget*>{List(form, "ComboBox1"), List(form, "ComboBox2"), List(form, "ComboBox3"), List(form, "ComboBox4"),
                                                     Ports(form), Radio(form, "RadioButton2")})
     EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();

@@ -470,6 +470,43 @@ TEST_F(CommTest, ALostDeviceRequestsHangupAndThePortCanBeClosedAndReopened) {
   EXPECT_EQ(hangups, 2);
 }
 
+// A hang-up is the port's own: once the port is closed it is not raised,
+// and nothing the closed port posted reaches the port opened after it (an
+// adapter that came back must not be taken down by its old self's report).
+TEST_F(CommTest, WhatAClosedPortPostedStaysWithIt) {
+  auto pendingAtLeast = [this](std::size_t n) {
+    const auto end = std::chrono::steady_clock::now() + 3s;
+    while (queue->PendingCount() < n && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(5ms);
+    return queue->PendingCount() >= n;
+  };
+  OpenAndSettle();
+  ASSERT_TRUE(pty.Send(Pattern(8, 21)));
+  ASSERT_TRUE(pendingAtLeast(1));  // the bytes, posted and not delivered
+  pty.CloseMaster();
+  ASSERT_TRUE(pendingAtLeast(2));  // and the hang-up behind them
+  comm.ClosePort();
+
+  Pty next;
+  ASSERT_TRUE(next.ok());
+  comm.SetCommName(next.path());
+  comm.OpenPort();
+  ASSERT_TRUE(PumpUntil([this] { return empties == 2; }));  // the new writer's notice is delivered
+  EXPECT_EQ(hangups, 0);
+  EXPECT_TRUE(chunks.empty()) << "bytes of the old port after the new one opened";
+
+  const auto data = Pattern(8, 22);
+  ASSERT_TRUE(next.Send(data));
+  ASSERT_TRUE(PumpUntil([this] { return ReceivedBytes() >= 8; }));
+  EXPECT_EQ(AllReceived(), data);
+
+  // Closed without a new opening: its own late hang-up is not raised either.
+  next.CloseMaster();
+  ASSERT_TRUE(pendingAtLeast(1));
+  comm.ClosePort();
+  queue->DeliverPending(comm);
+  EXPECT_EQ(hangups, 0);
+}
+
 TEST_F(CommTest, ClosingAnIdlePortPostsNothing) {
   OpenAndSettle();
   comm.ClosePort();

@@ -242,6 +242,17 @@ TEST_F(DeviceTree, StableNamesFirstWithTheAdaptersDescriptionThenComThenPresentD
   EXPECT_EQ(SerialPortChoices(folders_).front().description, "FTDI FT232R USB UART A10K (ttyUSB0)");
 }
 
+// The adapter picked as /dev/ttyUSB0 has a name that outlives its number.
+TEST_F(DeviceTree, TheStableNameBehindADevice) {
+  const std::string byId = root_ + "/dev/serial/by-id";
+  EXPECT_EQ(StableNameFor(root_ + "/dev/ttyUSB0", byId), byId + "/usb-FTDI_FT232R_USB_UART_A10K-if00-port0");
+  EXPECT_EQ(StableNameFor(root_ + "/dev/../dev/ttyUSB0", byId), byId + "/usb-FTDI_FT232R_USB_UART_A10K-if00-port0");
+  EXPECT_EQ(StableNameFor(root_ + "/dev/ttyS0", byId), "") << "no adapter behind it";
+  EXPECT_EQ(StableNameFor(root_ + "/dev/ttyUSB9", byId), "") << "no such device";
+  std::filesystem::remove_all(byId);
+  EXPECT_EQ(StableNameFor(root_ + "/dev/ttyUSB0", byId), "") << "no folder of stable names";
+}
+
 TEST(PortNames, RefreshDropsUnpluggedAdaptersUnlessSelected) {
   const std::string byId = "/dev/serial/by-id/usb-X-if00-port0";
   const std::vector<std::string> shown{byId, "COM1", "/dev/ttyUSB0", "/dev/pts/7"};

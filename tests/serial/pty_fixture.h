@@ -6,7 +6,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
+#include <memory>
 #include <poll.h>
 #include <pty.h>
 #include <string>
@@ -20,6 +23,10 @@ class Pty {
   Pty() {
     char name[256] = {};
     if (::openpty(&master_, &slave_, name, nullptr, nullptr) == 0) path_ = name;
+    // A program the test starts must not hold the far end open: closing it
+    // here is what pulls the adapter.
+    for (int fd : {master_, slave_})
+      if (fd >= 0) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
   }
   ~Pty() {
     CloseMaster();
@@ -86,6 +93,61 @@ inline std::vector<std::uint8_t> Pattern(std::size_t n, std::uint8_t seed = 0) {
   }
   return bytes;
 }
+
+// A scratch folder, removed with everything in it.
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "veltra-scratch-XXXXXX").string();
+    if (::mkdtemp(pattern.data())) path_ = pattern;
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  bool ok() const { return !path_.empty(); }
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// A USB adapter that can be pulled and plugged back in: a pseudo-terminal
+// behind a symlink (as in /dev/serial/by-id). Pull removes the symlink and
+// closes both ends, so the device node goes too; Plug makes a new
+// pseudo-terminal (whatever its number) and the symlink to it.
+class PluggablePty {
+ public:
+  explicit PluggablePty(std::string link) : link_(std::move(link)) {}
+  ~PluggablePty() { Pull(); }
+  PluggablePty(const PluggablePty&) = delete;
+  PluggablePty& operator=(const PluggablePty&) = delete;
+
+  bool Plug() {
+    pty_ = std::make_unique<Pty>();
+    if (!pty_->ok()) return false;
+    std::error_code error;
+    std::filesystem::create_symlink(pty_->path(), link_, error);
+    return !error;
+  }
+  void Pull() {
+    std::error_code ignored;
+    std::filesystem::remove(link_, ignored);
+    pty_.reset();
+  }
+  bool plugged() const { return pty_ != nullptr; }
+  const std::string& link() const { return link_; }
+  // The device behind the link now (/dev/pts/N).
+  const std::string& device() const { return pty_->path(); }
+  Pty& pty() { return *pty_; }
+
+ private:
+  std::string link_;
+  std::unique_ptr<Pty> pty_;
+};
 
 inline int OpenFdCount() {
   int count = 0;

@@ -63,6 +63,8 @@ class ChildProgram {
   void Signal(int signal) const { ::kill(pid_, signal); }
   // What it has written to its standard output so far.
   std::string OutSoFar() const { return Read(files_[0]); }
+  // What it has written to its standard error so far.
+  std::string ErrSoFar() const { return Read(files_[1]); }
 
   // Waits for the end (killing it after `limit`): the exit status, or 128 +
   // the signal that ended it; with what it wrote.
