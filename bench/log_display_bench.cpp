@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "scratch_state.h"
 #include "window_controls.h"
 #include "loopback_udp.h"
 #include "silent_dialogs.h"
@@ -49,6 +50,7 @@ struct Setting {
 
 int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  const bench::ScratchState state;  // the frame history goes there
   QApplication app(argc, argv);
   const int perSetting = argc > 1 ? std::atoi(argv[1]) : 10'000;
   const int block = argc > 2 ? std::atoi(argv[2]) : 500;

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <string>
 
+#include "scratch_state.h"
 #include "window_controls.h"
 #include "silent_dialogs.h"
 
@@ -34,6 +35,7 @@ long ResidentKiB() {
 
 int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  const bench::ScratchState state;  // the frame history goes there
   QApplication app(argc, argv);
   bench::SilentDialogs dialogs;
   veltra::MainWindowOptions options;

@@ -19,6 +19,7 @@
 #include <optional>
 #include <vector>
 
+#include "scratch_state.h"
 #include "window_controls.h"
 #include "console/spin_edit.h"
 #include "loopback_udp.h"
@@ -108,6 +109,7 @@ Figures Measure(const Run& run, int rounds, bench::SilentDialogs& dialogs) {
 
 int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  const bench::ScratchState state;  // the frame history goes there
   QApplication app(argc, argv);
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
   bench::SilentDialogs dialogs;

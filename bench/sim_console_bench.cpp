@@ -26,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "scratch_state.h"
 #include "window_controls.h"
 #include "console/spin_edit.h"
 #include "protocol/frame.h"
@@ -83,6 +84,7 @@ void Print(const char* name, const Figures& f) {
 
 int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  const bench::ScratchState state;  // the frame history goes there
   QApplication app(argc, argv);
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10000;
   const int serialRounds = argc > 2 ? std::max(0, std::atoi(argv[2])) : 20;

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "scratch_state.h"
 #include "window_controls.h"
 #include "loopback_udp.h"
 #include "silent_dialogs.h"
@@ -42,6 +43,7 @@ std::vector<unsigned char> Reply() {
 
 int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  const bench::ScratchState state;  // the frame history goes there
   QApplication app(argc, argv);
   constexpr int kRounds = 10'000;
   constexpr int kWarmUp = 200;

@@ -9,6 +9,7 @@
 #include "cli/completion.h"
 #include "cli/connection.h"
 #include "cli/global_options.h"
+#include "cli/history_commands.h"
 #include "cli/monitor.h"
 #include "cli/request_commands.h"
 #include "cli/request_outcome.h"
@@ -18,6 +19,8 @@
 #include "cli/storage_error.h"
 #include "cli/tool_commands.h"
 #include "cli/tool_exchange.h"
+#include "history/history_writer.h"
+#include "history/history_writer.h"
 #include "link/serial_link.h"
 
 namespace veltra::cli {
@@ -152,7 +155,10 @@ int Run(const std::vector<std::string>& args, Environment env) {
 
   RequestCommands requests(app);
   CLI::App* monitor = app.add_subcommand("monitor", "print every valid frame received, with its time and sender, until interrupted");
+  bool record = false;
+  monitor->add_flag("--history", record, "record every frame into the frame history (veltra-cli history, stats)");
   ToolCommands tools(app);
+  HistoryCommands histories(app);
   RunCommand run(app);
   CLI::App* completion = app.add_subcommand("completion", "print the shell completion script for bash, zsh or fish");
   std::string shell;
@@ -172,7 +178,7 @@ int Run(const std::vector<std::string>& args, Environment env) {
     const CLI::App* where = &app;
     if (const CLI::App* leaf = requests.ChosenCommand()) where = leaf;
     for (const CLI::App* other : {static_cast<const CLI::App*>(monitor), tools.ChosenOrParent(),
-                                  run.Command(), static_cast<const CLI::App*>(completion)})
+                                  run.Command(), static_cast<const CLI::App*>(completion), histories.Chosen()})
       if (other && other->parsed()) where = other;
     const auto unknown = UnknownCommand(app, args);
     return Usage(env, *where, unknown ? *unknown : std::string(error.what()));
@@ -184,6 +190,14 @@ int Run(const std::vector<std::string>& args, Environment env) {
       RefuseUnhonoured(o, "completion", false, false, false);
       env.out << CompletionScript(app, shell);
       return kExitOk;
+    }
+    if (const CLI::App* history = histories.Chosen()) {
+      try {
+        RefuseUnhonoured(o, history->get_name(), false, true, false);
+      } catch (const UsageError& error) {
+        return Usage(env, *history, error.what());
+      }
+      return histories.Run(o, env);
     }
     if (const CLI::App* tool = tools.Chosen()) {
       try {
@@ -227,10 +241,17 @@ int Run(const std::vector<std::string>& args, Environment env) {
     std::unique_ptr<SceneDatabase> db;
     if (!o.sceneDb.empty() && spec && spec->scene != SceneEffect::None)
       db = std::make_unique<SceneDatabase>(o.sceneDb, true);
+    // Outlives the link, and so commits its last frames.
+    std::unique_ptr<history::HistoryWriter> recorder;
+    if (monitor->parsed() && record) {
+      recorder = std::make_unique<history::HistoryWriter>(HistoryFileOf(o), "veltra-cli monitor");
+      env.err << "veltra-cli: recording the frames into " << recorder->Path() << '\n';
+    }
     // monitor outlives an unplugged adapter: the line waits for it and
     // opens again by itself.
     if (!spec) o.link.recover = true;
     Connection c(o, env.stop, sendTo);
+    c.link().SetObserver(recorder.get());
     result = spec ? Requests(o, env).Run(c.link(), *spec, values, db.get()) : Monitor(c.link(), o, env);
     c.Close();
   } catch (const LinkError& error) {

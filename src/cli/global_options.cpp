@@ -16,6 +16,8 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& o) {
   o.intervalOption =
       app.add_option("--interval", o.intervalMs, "wait MS between repeated requests (run: between rounds)")
           ->check(CLI::Range(0, 86400000));
+  app.add_option("--history-file", o.historyFile,
+                 "the frame history to read or record into (default: $XDG_STATE_HOME/veltra/history.sqlite)");
 }
 
 }  // namespace veltra::cli

@@ -16,6 +16,7 @@ struct GlobalOptions {
   std::string capture;  // pcap file of every frame sent and received
   int repeat = 1;
   int intervalMs = 0;   // between repeated requests (or rounds of "run")
+  std::string historyFile;  // the frame history; empty: the user's own
   // The options only some commands honour, by whether they were given.
   const CLI::Option* repeatOption = nullptr;
   const CLI::Option* intervalOption = nullptr;

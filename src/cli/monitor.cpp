@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "cli/result_output.h"
+#include "link/exchange.h"
 #include "link/serial_link.h"
 #include "protocol/log_format.h"
 #include "protocol/status_words.h"
@@ -101,6 +102,7 @@ int Monitor(Link& link, const GlobalOptions& o, Environment env) {
       if (serial && serial->HungUp() && !serial->Down()) throw LinkError("the serial line hung up");
       continue;
     }
+    ReportReceived(link, *unit, form);  // into the frame history, with monitor --history
     const auto line = DescribeFrame(*unit, std::chrono::system_clock::now(), form, o.showBytes);
     if (!line) continue;
     env.out << (o.json ? JsonLine(line->json) : line->text) << '\n' << std::flush;

@@ -12,6 +12,7 @@
 
 #include "console/dialogs.h"
 #include "console/exchange_texts.h"
+#include "history/history_location.h"
 #include "link/event_loop_serial_link.h"
 #include "scenes/scene_table_model.h"
 
@@ -82,9 +83,14 @@ ConsoleController::ConsoleController(ConsoleOptions options, Dialogs& dialogs, Q
   };
   exchanges_->onBusyChanged = [this] { emit busyChanged(BusyReason()); };
   SetMonitorForm(false);
+  history_ = std::make_unique<history::MonitorFeed>(
+      options_.historyPath.empty() ? history::DefaultHistoryPath() : options_.historyPath, "veltra");
   for (Link* link : {static_cast<Link*>(&udp_), static_cast<Link*>(serial_.get()), options_.networkRequests,
                      options_.serialRequests})
-    if (link) link->SetTap(&capture_);
+    if (link) {
+      link->SetTap(&capture_);
+      link->SetObserver(history_.get());
+    }
   // The line's threads have failed (adapter unplugged, device gone): the
   // line goes down to wait for its adapter and opens again by itself, with
   // the same settings, when the device is back. Both told from the event
@@ -107,7 +113,10 @@ ConsoleController::ConsoleController(ConsoleOptions options, Dialogs& dialogs, Q
 ConsoleController::~ConsoleController() {
   for (Link* link : {static_cast<Link*>(&udp_), static_cast<Link*>(serial_.get()), options_.networkRequests,
                      options_.serialRequests})
-    if (link) link->SetTap(nullptr);
+    if (link) {
+      link->SetTap(nullptr);
+      link->SetObserver(nullptr);
+    }
   if (simulator_) {
     // The line first, then the bus behind it; no simulator thread posts to
     // the console after this.

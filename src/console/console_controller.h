@@ -1,6 +1,7 @@
 #pragma once
 // The console without its widgets: the two links and the exchanges over
-// them, the capture of every frame they carry, the scene table's storage
+// them, the capture of every frame they carry, the frame history they are
+// recorded into (for the Bus Monitor and Line Health), the scene table's storage
 // and model, and under --simulate the simulated bus. Pages ask it for
 // requests of the command catalogue, each with the handler that takes what
 // came of it; it sends them on the link chosen now, one at a time (the bus
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "capture/frame_recorder.h"
+#include "history/monitor_feed.h"
 #include "console/exchange_controller.h"
 #include "link/exchange.h"
 #include "link/serial_link.h"
@@ -47,6 +49,9 @@ struct ConsoleOptions {
   // "Create" buttons still open and close its own). Not owned.
   Link* networkRequests = nullptr;
   Link* serialRequests = nullptr;
+  // The frame history every frame of those links is recorded into; empty:
+  // the user's own ($XDG_STATE_HOME/veltra/history.sqlite).
+  std::string historyPath;
   // Where the stable names of serial adapters are (a symlink there that
   // leads to the device opened is what the line waits for after a pull).
   std::string stableSerialFolder = "/dev/serial/by-id";
@@ -160,6 +165,10 @@ class ConsoleController : public QObject, public RequestLog {
   std::vector<std::string> WriteCapture(const std::string& path) const;
   void ClearCapture();
 
+  // ---- the frame history: every frame of every link above, recorded from
+  // the start to the end, with the line's health of this session
+  history::MonitorFeed& History() { return *history_; }
+
   // ---- scenes
   SceneTableModel& Scenes() { return *scenes_; }
   // Opens the table of this file; false (table closed) when it cannot.
@@ -219,6 +228,8 @@ class ConsoleController : public QObject, public RequestLog {
   ConsoleOptions options_;
   Dialogs& dialogs_;
   CaptureRecorder capture_;
+  // Observes the links below; taken off them before they go.
+  std::unique_ptr<history::MonitorFeed> history_;
   SceneRepository sceneRepository_;
   std::unique_ptr<SceneTableModel> scenes_;
   UdpLink udp_;

@@ -57,6 +57,10 @@ QString MessageBoxDialogs::SaveFileName(const QString& caption, const QString& s
   return QFileDialog::getSaveFileName(parent_, caption, suggestedPath, filter);
 }
 
+QString MessageBoxDialogs::OpenFileName(const QString& caption, const QString& filter) {
+  return QFileDialog::getOpenFileName(parent_, caption, QString(), filter);
+}
+
 void MessageBoxDialogs::About(const QString& title, const QString& text) {
   QMessageBox::about(parent_, title, text);
 }

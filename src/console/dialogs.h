@@ -32,6 +32,13 @@ class Dialogs {
   virtual void Warning(const QString& text, const QString& details) = 0;
   // A standard file dialog asking where to save; empty when cancelled.
   virtual QString SaveFileName(const QString& caption, const QString& suggestedPath, const QString& filter) = 0;
+  // A standard file dialog asking which file to open; empty when cancelled
+  // (and wherever no dialog is shown).
+  virtual QString OpenFileName(const QString& caption, const QString& filter) {
+    (void)caption;
+    (void)filter;
+    return {};
+  }
   // The About box of the Help menu; a plain message unless shown otherwise.
   virtual void About(const QString& title, const QString& text) {
     (void)title;
@@ -53,6 +60,7 @@ class MessageBoxDialogs : public Dialogs {
   void ShowError(const QString& text) override;
   void Warning(const QString& text, const QString& details) override;
   QString SaveFileName(const QString& caption, const QString& suggestedPath, const QString& filter) override;
+  QString OpenFileName(const QString& caption, const QString& filter) override;
   void About(const QString& title, const QString& text) override;
 
  private:

@@ -7,7 +7,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QHostInfo>
@@ -43,6 +42,7 @@
 #include "console/scene_page.h"
 #include "console/simulation_banner.h"
 #include "console/site_plan_dialog.h"
+#include "monitor/bus_monitor_docks.h"
 #include "console/tools_menu.h"
 #include "scenes/scene_table_model.h"
 
@@ -96,6 +96,7 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent) : QMainWindow
   console.simulationLocalPort = options_.simulationLocalPort;
   console.networkRequests = options_.networkRequests;
   console.serialRequests = options_.serialRequests;
+  console.historyPath = options_.historyPath;
   console.stableSerialFolder = options_.stableSerialFolder;
   controller_ = std::make_unique<ConsoleController>(std::move(console), *dialogs_);
   hold_ = new RequestHold(this);
@@ -127,6 +128,7 @@ MainWindow::~MainWindow() {
   // The pages and the scan go before the controller they send through.
   delete scan_;
   delete sitePlan_;
+  delete monitorDocks_;  // before the history it shows
   delete takeCentralWidget();
   controller_.reset();
 }
@@ -195,6 +197,10 @@ void MainWindow::BuildLog() {
 
 void MainWindow::BuildMenus() {
   fileMenu_ = AddMenu(menuBar(), QStringLiteral("&File"), "FileMenu");
+  openSitePlan_ = fileMenu_->addAction(QString::fromUtf8("&Open Site Plan\u2026"));
+  openSitePlan_->setObjectName("OpenSitePlan");
+  connect(openSitePlan_, &QAction::triggered, this, [this] { RunGuarded([this] { OpenSitePlan(); }); });
+  fileMenu_->addSeparator();
   fileSaveEnd_ = fileMenu_->addSeparator();
   QAction* quit = fileMenu_->addAction(QStringLiteral("&Quit"));
   quit->setObjectName("Quit");
@@ -219,6 +225,7 @@ void MainWindow::BuildMenus() {
   QAction* clear = view->addAction(QStringLiteral("&Clear Log"));
   clear->setObjectName("ClearLog");
   connect(clear, &QAction::triggered, this, [this] { RunGuarded([this] { ClearLog(); }); });
+  InstallMonitorDocks(*view);
 
   QMenu* help = AddMenu(menuBar(), QStringLiteral("&Help"), "HelpMenu");
   QAction* about = help->addAction(QStringLiteral("&About Veltra"));
@@ -453,7 +460,32 @@ void MainWindow::ShowBusScan() {
   scan_->activateWindow();
 }
 
+void MainWindow::InstallMonitorDocks(QMenu& view) {
+  BusMonitorHooks hooks;
+  hooks.saveFileName = [this](const QString& caption, const QString& suggested, const QString& filter) {
+    return dialogs_->SaveFileName(caption, suggested, filter);
+  };
+  hooks.warning = [this](const QString& text, const QString& details) { dialogs_->Warning(text, details); };
+  monitorDocks_ = new BusMonitorDocks(*this, view, controller_->History(), std::move(hooks));
+}
+
+QString MainWindow::AskSitePlanPath() {
+  return dialogs_->OpenFileName(QStringLiteral("Open Site Plan"), QStringLiteral("Site plans (*.toml);;All files (*)"));
+}
+
+void MainWindow::OpenSitePlan() {
+  const QString path = AskSitePlanPath();
+  if (!path.isEmpty()) SitePlan().LoadPlan(path);
+}
+
 void MainWindow::ShowSitePlan() {
+  SitePlanDialog& dialog = SitePlan();
+  dialog.show();
+  dialog.raise();
+  dialog.activateWindow();
+}
+
+SitePlanDialog& MainWindow::SitePlan() {
   if (!sitePlan_) {
     SitePlanHooks hooks;
     hooks.addressing = [this](int subnet) { return Addressing{controller_->CurrentAddressing().form, subnet}; };
@@ -462,18 +494,19 @@ void MainWindow::ShowSitePlan() {
     hooks.ask = [this](PreparedRequest request, SitePlanHooks::Done done) {
       controller_->AskForScan(std::move(request), std::move(done));
     };
-    hooks.running = [this](bool running) { controller_->SetScanRunning(running, kSitePlanRunning); };
-    hooks.linkText = [this] { return panel_->LinkText(); };
-    hooks.openFileName = [this] {
-      return QFileDialog::getOpenFileName(this, QStringLiteral("Open Site Plan"), QString(),
-                                          QStringLiteral("Site plans (*.toml);;All files (*)"));
+    hooks.running = [this](bool running) {
+      controller_->SetScanRunning(running, kSitePlanRunning);
+      // The plan stays while it is applied, verified or tested.
+      openSitePlan_->setEnabled(!running);
     };
+    hooks.linkText = [this] { return panel_->LinkText(); };
+    hooks.openFileName = [this] { return AskSitePlanPath(); };
     sitePlan_ = new SitePlanDialog(std::move(hooks), *dialogs_, this);
     sitePlan_->SetStartHeld(RequestsHeldBecause());
+    connect(sitePlan_, &SitePlanDialog::planLoaded, this,
+            [this] { monitorDocks_->SetModuleNames(sitePlan_->ModuleNames()); });
   }
-  sitePlan_->show();
-  sitePlan_->raise();
-  sitePlan_->activateWindow();
+  return *sitePlan_;
 }
 
 // ---------------------------------------------------------------- size, settings, closing

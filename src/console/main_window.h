@@ -2,8 +2,9 @@
 // The main window: the menus, the status bar, the splitter and the layout.
 // Everything else is in its parts: the connection panel ("Communication
 // Settings"), one class per tab page, the monitor log, the simulation
-// banner; the links, the exchange, the capture and the scene table are the
-// console controller's. The window opens and closes the links when a row's
+// banner, the Bus Monitor and Line Health docks; the links, the exchange,
+// the capture, the frame history and the scene table are the console
+// controller's. The window opens and closes the links when a row's
 // button is pressed, says which links run and what became of the last
 // request, keeps its settings between runs, and asks before it quits with a
 // link open.
@@ -27,6 +28,7 @@ class QTabWidget;
 
 namespace veltra {
 
+class BusMonitorDocks;
 class BusScanDialog;
 class ConnectionPanel;
 class Dialogs;
@@ -68,6 +70,9 @@ struct MainWindowOptions {
   // Where the window's settings are kept between runs; null: nowhere. Not
   // owned.
   QSettings* settings = nullptr;
+  // The frame history the links are recorded into and the Bus Monitor
+  // shows; empty: the user's own ($XDG_STATE_HOME/veltra/history.sqlite).
+  std::string historyPath;
 };
 
 class MainWindow : public QMainWindow {
@@ -138,7 +143,13 @@ class MainWindow : public QMainWindow {
   void ClearLog();
   void ShowAbout();
   void ShowBusScan();
+  // The Site Plan dialog, made at its first use; the plan it loads (from
+  // its "Open…" or File > "Open Site Plan…") names the modules in the docks.
+  SitePlanDialog& SitePlan();
   void ShowSitePlan();
+  void OpenSitePlan();
+  QString AskSitePlanPath();
+  void InstallMonitorDocks(QMenu& view);
   void RestoreSettings();
   void SaveSettings();
 
@@ -158,11 +169,13 @@ class MainWindow : public QMainWindow {
   QLabel* linksPanel_ = nullptr;      // StatusBar1Panel
   QLabel* exchangePanel_ = nullptr;   // StatusBar1Exchange
   QMenu* fileMenu_ = nullptr;
+  QAction* openSitePlan_ = nullptr;   // File > "Open Site Plan…"
   QAction* fileSaveEnd_ = nullptr;    // the separator between the save items and "Quit"
   QAction* showFrameBytes_ = nullptr;
   QAction* timestamps_ = nullptr;
   BusScanDialog* scan_ = nullptr;     // made at its first opening
-  SitePlanDialog* sitePlan_ = nullptr;  // made at its first opening
+  SitePlanDialog* sitePlan_ = nullptr;  // made at its first use
+  BusMonitorDocks* monitorDocks_ = nullptr;  // View > "Bus Monitor", "Line Health"
   QString saveFolder_;                // where the log or a capture was last saved
   QString scanExportFolder_;          // where the scan was last exported
   bool askBeforeQuitting_ = true;     // with a link open

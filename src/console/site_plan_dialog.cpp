@@ -143,6 +143,7 @@ SitePlanDialog::~SitePlanDialog() = default;
 FrameForm SitePlanDialog::Form() const { return hooks_.addressing(plan_ ? plan_->subnet : 1).form; }
 
 bool SitePlanDialog::LoadPlan(const QString& path) {
+  if (Running()) return false;  // a run keeps its plan
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
     dialogs_.Warning(QStringLiteral("The plan could not be read."), file.errorString());
@@ -164,7 +165,16 @@ bool SitePlanDialog::LoadPlan(const QString& path) {
   Results->setRowCount(0);
   ShowComparison();
   ShowButtons();
+  emit planLoaded();
   return true;
+}
+
+std::map<int, QString> SitePlanDialog::ModuleNames() const {
+  std::map<int, QString> names;
+  if (plan_)
+    for (const plan::Module& m : plan_->modules)
+      if (!m.name.empty()) names[m.address] = Text(m.name);
+  return names;
 }
 
 void SitePlanDialog::SetStartHeld(const QString& reason) {

@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QTimer>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -49,8 +50,11 @@ class SitePlanDialog : public QDialog {
   SitePlanDialog(SitePlanHooks hooks, Dialogs& dialogs, QWidget* parent = nullptr);
   ~SitePlanDialog() override;
 
-  // Reads and checks a plan; its problems go to a message. True when loaded.
+  // Reads and checks a plan; its problems go to a message. True when loaded
+  // (and planLoaded said so); false while a run goes on, which keeps its plan.
   bool LoadPlan(const QString& path);
+  // The loaded plan's module names by address (those that have one).
+  std::map<int, QString> ModuleNames() const;
   // A frame that answered no request of the window (an input module's own).
   void Heard(const UnmatchedFrame& frame);
   bool Running() const { return job_ != Job::None; }
@@ -82,6 +86,10 @@ class SitePlanDialog : public QDialog {
   void TestClick();
   void StopClick();
   void ExportClick();
+
+ signals:
+  // Another plan was loaded: its modules and their names.
+  void planLoaded();
 
  private:
   enum class Job { None, Scan, Apply, Verify, Test };

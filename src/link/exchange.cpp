@@ -25,6 +25,17 @@ std::string UnmatchedLogLine(FrameVerdict kind, const std::string& readLine,
 
 Exchange::Exchange(Link& link, RequestLog& log) : link_(link), log_(log) {}
 
+void Exchange::Observe(ObservedKind kind, const ReceivedUnit& unit, FrameForm form,
+                       std::optional<std::chrono::nanoseconds> roundTrip) const {
+  if (link_.Observed()) link_.Report({kind, unit.bytes, SystemTimeOf(unit.at), unit.from, {}, form, roundTrip, 0});
+}
+
+void ReportReceived(Link& link, const ReceivedUnit& unit, FrameForm form) {
+  if (!link.Observed()) return;
+  const ObservedKind kind = IsFrame(unit.bytes) ? ObservedKind::Unrelated : ObservedKind::NotAFrame;
+  link.Report({kind, unit.bytes, SystemTimeOf(unit.at), unit.from, {}, form, std::nullopt, 0});
+}
+
 DecodedReply Exchange::Decode(const Bytes& bytes, FrameForm form) const {
   return form == FrameForm::Routed ? DecodeRouted(bytes.data(), bytes.size(), log_.LogMasked())
                                    : DecodeDirect(bytes.data(), bytes.size(), log_.LogMasked());
@@ -72,6 +83,9 @@ std::optional<ExchangeResult> Exchange::Start(PreparedRequest request) {
   }
   pending.to = link_.LastDestination();
   pending.sentAt = sent.sentAt;
+  if (link_.Observed())
+    link_.Report({ObservedKind::Sent, pending.frame, SystemTimeOf(sent.sentAt), pending.to.value_or(LinkEndpoint{}),
+                  {}, pending.request.form, std::nullopt, 0});
   sentClock_ = sentAt;
   pending.deadline = sent.sentAt + std::chrono::milliseconds(timeoutMs);
   tracker_.Start(std::move(pending));
@@ -96,6 +110,7 @@ std::optional<ExchangeResult> Exchange::Take(const ReceivedUnit& unit) {
     case FrameVerdict::Answer:
       return Answer(unit);
     case FrameVerdict::NotAFrame:
+      Observe(ObservedKind::NotAFrame, unit, listenForm);
       if (const PendingRequest* pending = tracker_.Pending(); pending && ReplyTracker::FromPeer(*pending, unit))
         notAFrame_ = unit;
       return std::nullopt;
@@ -110,8 +125,10 @@ std::optional<ExchangeResult> Exchange::Take(const ReceivedUnit& unit) {
     frame.decoded = Decode(unit.bytes, verdict.request->expected.form);
     frame.lateFor = verdict.request->request;
     frame.roundTrip = unit.at - verdict.request->sentAt;
+    Observe(ObservedKind::Late, unit, verdict.request->expected.form, frame.roundTrip);
   } else {
     frame.decoded = Decode(unit.bytes, listenForm);
+    Observe(ObservedKind::Unrelated, unit, listenForm);
   }
   if (frame.decoded.logLine) frame.logLine = UnmatchedLogLine(frame.kind, *frame.decoded.logLine, frame.roundTrip);
   if (onUnmatched) onUnmatched(frame);
@@ -125,6 +142,7 @@ ExchangeResult Exchange::Answer(const ReceivedUnit& unit) {
   result.decoded = Decode(unit.bytes, done.expected.form);
   result.status = StatusOf(unit.bytes, done.expected.form);
   result.roundTrip = unit.at - done.sentAt;
+  Observe(ObservedKind::Answer, unit, done.expected.form, result.roundTrip);
   result.reply = unit;
   result.request = std::move(done.request);
   result.frame = std::move(done.frame);
@@ -138,6 +156,9 @@ std::optional<ExchangeResult> Exchange::Expire(SteadyTime now) {
   const PendingRequest* pending = tracker_.Pending();
   if (!pending || now < pending->deadline) return std::nullopt;
   PendingRequest done = tracker_.TimedOut();
+  if (link_.Observed())
+    link_.Report({ObservedKind::NoReply, done.frame, SystemTimeOf(now), done.to.value_or(LinkEndpoint{}), {},
+                  done.request.form, std::nullopt, 0});
   ExchangeResult result;
   result.outcome = ExchangeOutcome::NoReply;
   result.request = done.request;

@@ -6,6 +6,9 @@
 // nothing (late replies, other hosts, overheard traffic) are reported apart
 // and change nothing of the request's result. One request at a time.
 //
+// The link's FrameObserver hears of every frame the exchange sends and takes,
+// with what it was, and of every request that got no reply.
+//
 // Two ways to drive it: Request() sends and waits on the caller's thread
 // (the tool, plans, scans); Start/Poll/Expire let an event loop wait
 // without blocking (event_loop_exchange.h).
@@ -113,6 +116,9 @@ class Exchange {
   // One received unit: the result when it answers the waiting request.
   std::optional<ExchangeResult> Take(const ReceivedUnit& unit);
   ExchangeResult Answer(const ReceivedUnit& unit);
+  // Tells the link's observer what the unit was.
+  void Observe(ObservedKind kind, const ReceivedUnit& unit, FrameForm form,
+               std::optional<std::chrono::nanoseconds> roundTrip = std::nullopt) const;
   // The waiting request ends because the link's stop was raised.
   ExchangeResult Interrupt();
   DecodedReply Decode(const Bytes& bytes, FrameForm form) const;
@@ -123,6 +129,11 @@ class Exchange {
   std::optional<ReceivedUnit> notAFrame_;  // of the waiting request
   std::chrono::system_clock::time_point sentClock_{};  // of the waiting request
 };
+
+// For listeners that take units off a link without an exchange (veltra-cli
+// monitor): tells the link's observer of a received unit, which answers
+// nothing, read in the given form.
+void ReportReceived(Link& link, const ReceivedUnit& unit, FrameForm form);
 
 // "Late reply: " / "Unrelated frame: " and the reply's log line.
 std::string UnmatchedLogLine(FrameVerdict kind, const std::string& readLine,

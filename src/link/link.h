@@ -6,7 +6,9 @@
 // the link is not open, a failure of the system (LinkError, with the
 // system's reason), and on the receiving side one received unit or nothing
 // within the time-out. Every frame that crosses the link in either direction
-// passes the link's FrameTap first, also those the decoder later rejects.
+// passes the link's FrameTap first, also those the decoder later rejects;
+// what became of it (sent, the answer, a late or unrelated frame, bytes that
+// are no frame, noise skipped, no reply) goes to the link's FrameObserver.
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -75,6 +77,50 @@ class FrameTap {
   virtual void OnFrame(const FrameTrace& frame) = 0;
 };
 
+// What became of a frame on a link, as the exchange and the link tell it.
+enum class ObservedKind : std::uint8_t {
+  Sent,       // a request handed to the link
+  Answer,     // the reply that answers the waiting request
+  Late,       // a reply to a request whose time had run out
+  Unrelated,  // a frame that answers none of ours (another host or request, overheard)
+  NotAFrame,  // received bytes that fail the acceptance test (a bad checksum on the serial line)
+  Noise,      // bytes the serial line skipped because they started no frame
+  NoReply,    // the request's time ran out with no reply (bytes: the request)
+};
+
+// The serial line's rate and bits per character (start, data, parity and
+// stop bits; 1.5 stop bits count as 2); zero on links without a line rate.
+struct LineTiming {
+  std::uint32_t baud = 0;
+  int bitsPerByte = 0;
+  bool operator==(const LineTiming&) const = default;
+};
+
+struct ObservedFrame {
+  ObservedKind kind = ObservedKind::Sent;
+  std::span<const std::uint8_t> bytes;  // empty for Noise
+  std::chrono::system_clock::time_point at;
+  LinkEndpoint peer;  // the far host and port (UDP), or the serial device (port 0)
+  LineTiming line;
+  FrameForm form = FrameForm::Direct;  // the form the frame is read in
+  std::optional<std::chrono::nanoseconds> roundTrip;  // Answer and Late
+  std::size_t skippedBytes = 0;                       // Noise
+};
+
+// Sees what became of every frame a link carries, on the thread that uses
+// the link. The FrameTap sees the bytes; this sees their meaning.
+class FrameObserver {
+ public:
+  virtual ~FrameObserver() = default;
+  virtual void OnObserved(const ObservedFrame& frame) = 0;
+};
+
+// The system time of a steady-clock instant in the recent past.
+inline std::chrono::system_clock::time_point SystemTimeOf(std::chrono::steady_clock::time_point at) {
+  const auto age = std::chrono::steady_clock::now() - at;
+  return std::chrono::system_clock::now() - std::chrono::duration_cast<std::chrono::system_clock::duration>(age);
+}
+
 class Link {
  public:
   virtual ~Link() = default;
@@ -106,6 +152,21 @@ class Link {
   // One tap per link; null removes it. Not owned.
   void SetTap(FrameTap* tap) { tap_ = tap; }
 
+  // One observer per link; null removes it. Not owned.
+  void SetObserver(FrameObserver* observer) { observer_ = observer; }
+  bool Observed() const { return observer_ != nullptr; }
+  // Tells the observer what became of a frame, with the link's line timing
+  // and, when the frame names none, the link's peer.
+  void Report(ObservedFrame frame) const {
+    if (!observer_) return;
+    if (frame.peer.address.empty()) frame.peer = Peer();
+    frame.line = Timing();
+    observer_->OnObserved(frame);
+  }
+  // Where the link sends: the bus switch's host and port, or the serial
+  // device (port 0).
+  virtual LinkEndpoint Peer() const { return {}; }
+  virtual LineTiming Timing() const { return {}; }
   // A stop that ends every wait of Receive at once when it is raised (the
   // tool's Ctrl+C); null: none. Not owned: it outlives the link, or is
   // replaced by null first.
@@ -125,6 +186,7 @@ class Link {
 
  private:
   FrameTap* tap_ = nullptr;
+  FrameObserver* observer_ = nullptr;
   StopSignal* stop_ = nullptr;
   std::function<void()> ready_;
 };

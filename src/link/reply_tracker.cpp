@@ -5,6 +5,14 @@
 
 namespace veltra {
 
+bool IsFrame(const Bytes& bytes) {
+  if (bytes.size() < static_cast<std::size_t>(FrameLength(FrameForm::Direct, 0)) || bytes.size() > kTransmitBufferSize)
+    return false;
+  std::array<std::uint8_t, kTransmitBufferSize> work{};
+  std::copy(bytes.begin(), bytes.end(), work.begin());
+  return AcceptFrame(work.data()) && work[2] >= FrameLength(FrameForm::Direct, 0) && work[2] <= bytes.size();
+}
+
 bool IsReplyFrame(const Bytes& bytes, FrameForm form) {
   if (bytes.size() < static_cast<std::size_t>(MinReplyLength(form)) || bytes.size() > kTransmitBufferSize)
     return false;
@@ -32,8 +40,9 @@ ReplyTracker::Verdict ReplyTracker::Classify(const ReceivedUnit& unit) {
     return {FrameVerdict::Late, &lastLate_};
   }
   // In either form: a routed frame is a valid direct one too, as far as the
-  // acceptance test goes.
-  if (!IsReplyFrame(unit.bytes, FrameForm::Direct)) return {FrameVerdict::NotAFrame, nullptr};
+  // acceptance test goes. A request heard on the line is a frame, and
+  // answers nothing.
+  if (!IsFrame(unit.bytes)) return {FrameVerdict::NotAFrame, nullptr};
   return {FrameVerdict::Unrelated, nullptr};
 }
 

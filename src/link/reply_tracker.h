@@ -72,5 +72,8 @@ class ReplyTracker {
 // Whether the bytes pass the acceptance test of a received frame and are
 // long enough to carry a Status in the given form.
 bool IsReplyFrame(const Bytes& bytes, FrameForm form);
+// Whether the bytes pass the acceptance test as a frame of any kind: a
+// request without parameters (8 bytes) or longer.
+bool IsFrame(const Bytes& bytes);
 
 }  // namespace veltra

@@ -65,13 +65,36 @@ void SerialLink::SetFraming(FrameForm form) {
 void SerialLink::HandleChunk(const std::uint8_t* bytes, std::uint16_t length) {
   // The tap sees the line's bytes as they came, noise and broken frames included.
   Trace(FrameDirection::Received, {bytes, length}, Local(), {});
-  DeliverAll(assembler_.Feed(bytes, length, FrameAssembler::Clock::now()));
+  const std::size_t skipped = assembler_.SkippedBytes();
+  const auto frames = assembler_.Feed(bytes, length, FrameAssembler::Clock::now());
+  ReportSkipped(skipped);
+  DeliverAll(frames);
   ScheduleExpiry();
 }
 
 void SerialLink::ExpireFrames() {
-  DeliverAll(assembler_.Expire(FrameAssembler::Clock::now()));
+  const std::size_t skipped = assembler_.SkippedBytes();
+  const auto frames = assembler_.Expire(FrameAssembler::Clock::now());
+  ReportSkipped(skipped);
+  DeliverAll(frames);
   ScheduleExpiry();
+}
+
+void SerialLink::ReportSkipped(std::size_t skippedBefore) {
+  const std::vector<FrameAssembler::Frame> rejected = assembler_.TakeRejected();
+  const std::size_t skipped = assembler_.SkippedBytes() - skippedBefore;
+  if (skipped == 0 || !Observed()) return;
+  const auto now = std::chrono::system_clock::now();
+  for (const FrameAssembler::Frame& frame : rejected)
+    Report({ObservedKind::NotAFrame, frame, now, Local(), {}, assembler_.Form(), std::nullopt, 0});
+  Report({ObservedKind::Noise, {}, now, Local(), {}, assembler_.Form(), std::nullopt, skipped});
+}
+
+LineTiming SerialLink::Timing() const {
+  const int dataBits = 5 + static_cast<int>(comm_->ByteSize());
+  const int parityBits = comm_->Parity() == TParity::None ? 0 : 1;
+  const int stopBits = comm_->StopBits() == TStopBits::_1 ? 1 : 2;
+  return {comm_->BaudRate(), 1 + dataBits + parityBits + stopBits};
 }
 
 void SerialLink::ScheduleExpiry() {
@@ -244,7 +267,10 @@ std::optional<ReceivedUnit> SerialLink::Receive(int timeoutMs) {
       return unit;
     }
     const auto now = Clock::now();
-    DeliverAll(assembler_.Expire(now));
+    const std::size_t skipped = assembler_.SkippedBytes();
+    const auto expired = assembler_.Expire(now);
+    ReportSkipped(skipped);
+    DeliverAll(expired);
     if (!inbox_.empty()) continue;
     if (Stopping()) return std::nullopt;
     int wait = std::numeric_limits<int>::max();

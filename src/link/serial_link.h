@@ -116,6 +116,9 @@ class SerialLink final : public Link {
   TransmitStatus Transmit(std::span<const std::uint8_t> frame) override;
   std::optional<ReceivedUnit> Receive(int timeoutMs) override;
   void DiscardPending() override;
+  LinkEndpoint Peer() const override { return Local(); }
+  // The component's rate and bits per character.
+  LineTiming Timing() const override;
 
   // Time-out of Receive(-1).
   int ReceiveTimeout = 500;
@@ -144,6 +147,9 @@ class SerialLink final : public Link {
   void HandleChunk(const std::uint8_t* bytes, std::uint16_t length);
   void Deliver(const std::uint8_t* bytes, std::size_t length);
   void DeliverAll(const std::vector<FrameAssembler::Frame>& frames);
+  // Tells the observer of the noise skipped since `skippedBefore` and of the
+  // frames among it whose checksum did not hold.
+  void ReportSkipped(std::size_t skippedBefore);
   void ScheduleExpiry();
   LinkEndpoint Local() const { return {comm_->CommName(), 0}; }
   void HandleHangup();

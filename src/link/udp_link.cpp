@@ -26,6 +26,11 @@ void UdpLink::SetBroadcast(bool enabled) {
   }
 }
 
+LinkEndpoint UdpLink::Peer() const {
+  if (lastDestination_) return *lastDestination_;
+  return {client_.Host, client_.Port};
+}
+
 void UdpLink::SetReportRefusals(bool enabled) {
   try {
     client_.SetReportRefusals(enabled);

@@ -35,6 +35,8 @@ class UdpLink final : public Link {
   std::optional<ReceivedUnit> Receive(int timeoutMs) override;
   void DiscardPending() override;
   std::optional<LinkEndpoint> LastDestination() const override { return lastDestination_; }
+  // Where the last frame went, or else the host and port it would go to.
+  LinkEndpoint Peer() const override;
   // The bus switch answers in the routed form whatever form it was sent.
   FrameForm ReplyForm(FrameForm) const override { return FrameForm::Routed; }
   int ReadableHandle() const override { return client_.Handle(); }

@@ -15,7 +15,7 @@ std::vector<std::uint8_t> FrameAssembler::TakeSkipped() {
 }
 
 void FrameAssembler::Extract(std::vector<Frame>& frames) {
-  const std::size_t shortest = static_cast<std::size_t>(MinReplyLength(form_));
+  const std::size_t shortest = static_cast<std::size_t>(FrameLength(form_, 0));
   const std::size_t longest = kMaxReceiveLength;
   std::size_t at = 0;  // start of the candidate; everything before it is settled
   while (at < buffer_.size()) {
@@ -38,6 +38,8 @@ void FrameAssembler::Extract(std::vector<Frame>& frames) {
     if (available < length) break;
     const std::uint16_t sum = FrameChecksum(p, static_cast<int>(length));
     if (p[length - 2] != (sum >> 8) || p[length - 1] != (sum & 0xFF)) {
+      if (rejected_.size() == kKeptRejected) rejected_.erase(rejected_.begin());
+      rejected_.emplace_back(p, p + length);
       Skip(p[0]);
       ++at;
       continue;
@@ -69,6 +71,12 @@ std::vector<FrameAssembler::Frame> FrameAssembler::Expire(Clock::time_point now)
     Extract(frames);
   }
   return frames;
+}
+
+std::vector<FrameAssembler::Frame> FrameAssembler::TakeRejected() {
+  std::vector<Frame> taken;
+  taken.swap(rejected_);
+  return taken;
 }
 
 std::optional<FrameAssembler::Clock::time_point> FrameAssembler::ExpiryTime() const {

@@ -1,10 +1,12 @@
 #pragma once
-// Cuts the byte stream of a serial line into reply frames. The line carries
+// Cuts the byte stream of a serial line into frames. The line carries
 // frames back to back with no delimiter, and the reader hands the bytes over
 // in chunks that need not match frame boundaries: a chunk may hold several
 // frames, part of one, or noise. A frame starts at 55 AA, its Length byte
-// (within what a reply of the form can be) says where it ends, and its
-// checksum must hold. Bytes that start no such frame are skipped one at a
+// (within what a frame of the form can be, from a request without
+// parameters to the longest reply a receiver takes) says where it ends, and
+// its checksum must hold. Replies and the requests of other masters heard on
+// the line come out alike; which answer a request is the exchange's to say. Bytes that start no such frame are skipped one at a
 // time until the stream is in step again; after a silence on the line an
 // incomplete frame is given up, so junk cannot hold back later frames.
 //
@@ -53,8 +55,13 @@ class FrameAssembler {
   std::size_t PendingBytes() const { return buffer_.size(); }
   // Bytes skipped or dropped so far because they belonged to no frame.
   std::size_t SkippedBytes() const { return skipped_; }
-  // The last of those bytes (at most kKeptSkipped) since the last call, in
-  // line order; they are forgotten here.
+  // What looked like frames (header, a Length in range, every byte in) but
+  // whose checksum did not hold, since the last call, in line order: the
+  // latest kKeptRejected. Their bytes are counted among the skipped ones.
+  static constexpr std::size_t kKeptRejected = 8;
+  std::vector<Frame> TakeRejected();
+  // The last skipped or dropped bytes (at most kKeptSkipped) since the last
+  // call, in line order; they are forgotten here.
   static constexpr std::size_t kKeptSkipped = 64;
   std::vector<std::uint8_t> TakeSkipped();
 
@@ -72,6 +79,7 @@ class FrameAssembler {
   std::vector<std::uint8_t> buffer_;
   Clock::time_point lastByte_{};
   std::size_t skipped_ = 0;
+  std::vector<Frame> rejected_;
   std::vector<std::uint8_t> kept_;  // the last skipped bytes
 };
 

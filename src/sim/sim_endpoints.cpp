@@ -106,6 +106,30 @@ void SimEndpoint::Answer(const std::uint8_t* data, std::size_t size, const socka
   }
 }
 
+void SimEndpoint::SetLoad(const SimLoad& load, LoadTraffic traffic) {
+  load_ = load;
+  traffic_.emplace(std::move(traffic));
+  loadNext_ = Clock::now();
+}
+
+void SimEndpoint::SendLoad(Clock::time_point now) {
+  if (load_.rate <= 0 || !traffic_ || now < loadNext_) return;
+  const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(1)) / load_.rate;
+  // A wake-up that came late sends what is overdue, up to a second's worth;
+  // beyond that the rate starts afresh rather than flood the link.
+  if (now - loadNext_ > std::chrono::seconds(1)) loadNext_ = now - std::chrono::seconds(1);
+  const std::optional<sockaddr_in> peer = LoadPeer();
+  while (loadNext_ <= now) {
+    Pending frame{now, traffic_->Next(), peer.value_or(sockaddr_in{}), true};
+    if (peer && Transmit(frame)) {
+      ++loadSent_;
+    } else {
+      ++loadDropped_;
+    }
+    loadNext_ += period;
+  }
+}
+
 void SimEndpoint::SendDue(Clock::time_point now) {
   while (!pending_.empty() && pending_.front().due <= now) {
     Transmit(pending_.front());
@@ -119,6 +143,7 @@ void SimEndpoint::Run() {
     // every millisecond.
     std::optional<Clock::time_point> due = TimerDue();
     if (!pending_.empty() && (!due || pending_.front().due < *due)) due = pending_.front().due;
+    if (load_.rate > 0 && (!due || loadNext_ < *due)) due = loadNext_;
     timespec timeout{};
     if (due) {
       const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(*due - Clock::now()).count();
@@ -155,6 +180,7 @@ void SimEndpoint::Run() {
     const auto after = Clock::now();
     OnTimer(after);
     SendDue(after);
+    SendLoad(after);
   }
 }
 
@@ -202,12 +228,23 @@ void UdpBusSwitch::OnReadable() {
   }
 }
 
-void UdpBusSwitch::Transmit(const Pending& reply) {
-  if (reply.peer.sin_addr.s_addr != htonl(INADDR_LOOPBACK)) return;
+std::optional<sockaddr_in> UdpBusSwitch::LoadPeer() const {
+  if (!Load().udpPort) return lastPeer_.sin_port ? std::optional<sockaddr_in>(lastPeer_) : std::nullopt;
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  to.sin_port = htons(static_cast<std::uint16_t>(Load().udpPort));
+  return to;
+}
+
+bool UdpBusSwitch::Transmit(const Pending& reply) {
+  if (reply.peer.sin_addr.s_addr != htonl(INADDR_LOOPBACK)) return false;
   if (::sendto(fd_, reply.bytes.data(), reply.bytes.size(), 0,
                reinterpret_cast<const sockaddr*>(&reply.peer), sizeof reply.peer) < 0) {
-    Log("send to " + PeerText(reply.peer) + " failed: " + std::system_category().message(errno));
+    if (!reply.load) Log("send to " + PeerText(reply.peer) + " failed: " + std::system_category().message(errno));
+    return false;
   }
+  return true;
 }
 
 // ---- pseudo-terminal bus --------------------------------------------------
@@ -282,15 +319,15 @@ void PtyBus::OnTimer(Clock::time_point now) {
   Log("skipped " + std::to_string(splitter_.Skipped() - skippedBefore) + " bytes of an incomplete frame");
 }
 
-void PtyBus::Transmit(const Pending& reply) {
-  if (characterTime_ == Clock::duration::zero()) {
-    Write(reply.bytes.data(), reply.bytes.size());
-    return;
-  }
+bool PtyBus::Transmit(const Pending& reply) {
+  if (characterTime_ == Clock::duration::zero()) return Write(reply.bytes.data(), reply.bytes.size(), reply.load);
   // The reply starts when it is due, or after the bytes still on the line.
+  // Load beyond what the line carries in a second is not taken.
+  if (reply.load && output_.size() * characterTime_ > std::chrono::seconds(1)) return false;
   if (output_.empty()) outputDone_ = std::max(outputDone_, reply.due);
   output_.insert(output_.end(), reply.bytes.begin(), reply.bytes.end());
   WriteDueBytes(Clock::now());
+  return true;
 }
 
 void PtyBus::WriteDueBytes(Clock::time_point now) {
@@ -304,12 +341,21 @@ void PtyBus::WriteDueBytes(Clock::time_point now) {
   if (!due.empty() && !Write(due.data(), due.size())) output_.clear();
 }
 
-bool PtyBus::Write(const std::uint8_t* bytes, std::size_t size) {
+bool PtyBus::Write(const std::uint8_t* bytes, std::size_t size, bool quiet) {
   std::size_t done = 0;
+  int waits = 0;
   while (done < size) {
     const ssize_t n = ::write(master_, bytes + done, size - done);
     if (n < 0) {
       if (errno == EINTR) continue;
+      // A load frame that does not fit is dropped whole; one that is half
+      // out gets up to 10 ms for the rest.
+      if (quiet && done == 0) return false;
+      if (quiet && errno == EAGAIN && ++waits <= 100) {
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+        continue;
+      }
+      if (quiet) return false;
       Log("reply not written: " + std::system_category().message(errno));
       return false;
     }

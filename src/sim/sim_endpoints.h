@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "sim/load_traffic.h"
 #include "sim/reply_shaper.h"
 #include "sim/serial_frames.h"
 #include "sim/sim_bus.h"
@@ -23,6 +24,14 @@ namespace veltra {
 // Receives one readable line per request, reply and event; called from the
 // serving threads, so it must be thread-safe.
 using SimLogFn = std::function<void(const std::string&)>;
+
+// Traffic sent without being asked, to load the console: frames of a busy
+// bus (LoadTraffic) at a steady rate, neither answered nor logged.
+struct SimLoad {
+  int rate = 0;      // frames a second on each link; 0: none
+  int udpPort = 0;   // UDP: to 127.0.0.1 at this port; 0: to the last host that sent a request
+  int badEvery = 0;  // every n-th frame with a broken checksum
+};
 
 class SimEndpoint {
  public:
@@ -39,19 +48,31 @@ class SimEndpoint {
   // the last request, on the serial line as it is. Thread-safe.
   void Emit(const SimRequest& request);
 
+  // Before Start: sends the traffic at load.rate frames a second.
+  void SetLoad(const SimLoad& load, LoadTraffic traffic);
+  // Load frames handed to the link so far, and those it did not take (a
+  // full pseudo-terminal, no UDP host to send to yet).
+  std::uint64_t LoadSent() const { return loadSent_; }
+  std::uint64_t LoadDropped() const { return loadDropped_; }
+
  protected:
   using Clock = std::chrono::steady_clock;
   struct Pending {
     Clock::time_point due;
     SimFrame bytes;
     sockaddr_in peer{};
+    bool load = false;  // a load frame: a failure to send is counted, not logged
   };
 
   SimEndpoint(SimBus& bus, SimFaults faults, SimLogFn log, std::string name, SimLink link);
 
   virtual int Fd() const = 0;
   virtual void OnReadable() = 0;
-  virtual void Transmit(const Pending& reply) = 0;
+  // False when the frame could not be sent.
+  virtual bool Transmit(const Pending& reply) = 0;
+  // Where load frames go; empty: nowhere yet.
+  virtual std::optional<sockaddr_in> LoadPeer() const { return sockaddr_in{}; }
+  const SimLoad& Load() const { return load_; }
   // When the endpoint next wants OnTimer; empty: it does not.
   virtual std::optional<Clock::time_point> TimerDue() const { return std::nullopt; }
   virtual void OnTimer(Clock::time_point) {}
@@ -68,6 +89,7 @@ class SimEndpoint {
  private:
   void Run();
   void SendDue(Clock::time_point now);
+  void SendLoad(Clock::time_point now);
 
   SimBus& bus_;
   ReplyShaper shaper_;
@@ -80,6 +102,11 @@ class SimEndpoint {
   std::vector<std::pair<SimFrame, std::string>> emitted_;  // frames of the bus to send, from other threads
   std::thread thread_;
   std::deque<Pending> pending_;  // due times rise: one fixed delay after rising arrivals
+  SimLoad load_;
+  std::optional<LoadTraffic> traffic_;
+  Clock::time_point loadNext_{};
+  std::atomic<std::uint64_t> loadSent_{0};
+  std::atomic<std::uint64_t> loadDropped_{0};
 };
 
 class UdpBusSwitch : public SimEndpoint {
@@ -93,11 +120,12 @@ class UdpBusSwitch : public SimEndpoint {
  private:
   int Fd() const override { return fd_; }
   void OnReadable() override;
-  void Transmit(const Pending& reply) override;
+  bool Transmit(const Pending& reply) override;
   sockaddr_in EmitPeer() const override { return lastPeer_; }
+  std::optional<sockaddr_in> LoadPeer() const override;
   int fd_ = -1;
   int port_ = 0;
-  sockaddr_in lastPeer_{};
+  sockaddr_in lastPeer_{};  // the last host that sent a request; port 0: none yet
 };
 
 class PtyBus : public SimEndpoint {
@@ -116,13 +144,13 @@ class PtyBus : public SimEndpoint {
  private:
   int Fd() const override { return master_; }
   void OnReadable() override;
-  void Transmit(const Pending& reply) override;
+  bool Transmit(const Pending& reply) override;
   std::optional<Clock::time_point> TimerDue() const override;
   void OnTimer(Clock::time_point now) override;
   void AnswerFrames(const std::vector<SimFrame>& frames, Clock::time_point arrived);
   // Writes the paced output bytes whose time has come.
   void WriteDueBytes(Clock::time_point now);
-  bool Write(const std::uint8_t* bytes, std::size_t size);
+  bool Write(const std::uint8_t* bytes, std::size_t size, bool quiet = false);
 
   int master_ = -1;
   int slave_ = -1;

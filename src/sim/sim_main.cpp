@@ -2,7 +2,7 @@
 //
 //   veltra-sim [--udp-port N | --no-udp] [--pty] [--baud N] [--modules LIST]
 //              [--delay-ms N] [--drop-every N] [--garbage | --garbage-every N]
-//              [--fault ADDR:KIND]...
+//              [--fault ADDR:KIND]... [--load RATE [--load-to PORT] [--load-bad-every N]]
 //   veltra-sim --help | --version
 //
 // Logs every request and reply to stdout; runs until SIGINT or SIGTERM.
@@ -38,6 +38,9 @@ void Usage(std::FILE* to) {
       "  --garbage          send garbage instead of every reply\n"
       "  --garbage-every N  send garbage instead of every N-th reply\n"
       "  --fault ADDR:KIND  make a module misbehave: ignore-scenes, ignore-scene=N (repeatable)\n"
+      "  --load RATE        send RATE frames a second of a busy bus's traffic, unasked, on each link\n"
+      "  --load-to PORT     ... over UDP to 127.0.0.1:PORT (default: the last host that sent a request)\n"
+      "  --load-bad-every N ... with every N-th frame's checksum broken\n"
       "  -h, --help         print these options and exit\n"
       "  --version          print the program's name and version and exit\n",
       to);
@@ -94,6 +97,12 @@ int main(int argc, char** argv) {
       options.faults.garbageEvery = 1;
     } else if (arg == "--garbage-every") {
       options.faults.garbageEvery = Number(arg, value());
+    } else if (arg == "--load") {
+      options.load.rate = Number(arg, value(), 1000000);
+    } else if (arg == "--load-to") {
+      options.load.udpPort = Number(arg, value());
+    } else if (arg == "--load-bad-every") {
+      options.load.badEvery = Number(arg, value());
     } else if (arg == "--help" || arg == "-h") {
       Usage(stdout);
       return 0;
@@ -152,6 +161,7 @@ int main(int argc, char** argv) {
       }
       std::cout << "bus switch subnet " << runtime.Bus().Subnet() << "\n";
       if (options.udp) std::cout << "UDP bus switch on 127.0.0.1:" << runtime.UdpPort() << "\n";
+      if (options.load.rate > 0) std::cout << "load: " << options.load.rate << " frames a second on each link\n";
       // "serial line: PATH" stays as it is, for scripts that read it.
       if (options.pty) std::cout << "serial line: " << runtime.PtySlavePath() << "\n";
       if (options.pty && options.baud > 0) std::cout << "line rate: " << options.baud << " baud\n";

@@ -7,6 +7,11 @@ SimulatorRuntime::SimulatorRuntime(SimulatorOptions options)
   const SimLogFn log = [this](const std::string& line) { Log(line); };
   if (options.udp) udp_ = std::make_unique<UdpBusSwitch>(*bus_, options.udpPort, options.faults, log);
   if (options.pty) pty_ = std::make_unique<PtyBus>(*bus_, options.faults, log, options.baud);
+  if (options.load.rate > 0) {
+    const std::vector<int> addresses = LoadAddresses(bus_->Modules());
+    if (udp_) udp_->SetLoad(options.load, LoadTraffic(FrameForm::Routed, bus_->Subnet(), addresses, options.load.badEvery));
+    if (pty_) pty_->SetLoad(options.load, LoadTraffic(FrameForm::Direct, 0, addresses, options.load.badEvery));
+  }
   if (udp_) udp_->Start();
   if (pty_) pty_->Start();
 }

@@ -21,6 +21,7 @@ struct SimulatorOptions {
   // > 0: the pseudo-terminal runs at this serial line rate (ten bits a byte)
   // instead of at once, both ways; see PtyBus.
   int baud = 0;
+  SimLoad load;      // traffic sent unasked on both links
   SimLogFn log;      // optional; called from the background threads
 };
 
@@ -50,6 +51,9 @@ class SimulatorRuntime {
 
   // The modules and the bus switch record, for inspection.
   SimBus& Bus() { return *bus_; }
+  // Load frames sent so far on each link (SimulatorOptions::load).
+  std::uint64_t UdpLoadSent() const { return udp_ ? udp_->LoadSent() : 0; }
+  std::uint64_t PtyLoadSent() const { return pty_ ? pty_->LoadSent() : 0; }
 
   // Stops both links and joins their threads; the destructor calls it.
   void Stop();

@@ -58,6 +58,10 @@ class FakeDialogs : public Dialogs {
   }
 
   void About(const QString& title, const QString& text) override { abouts << title + '\n' + text; }
+  QString OpenFileName(const QString& caption, const QString&) override {
+    openQuestions << caption;
+    return openAnswer;
+  }
   // "Quit" with a link open: quits unless told otherwise.
   QuitAnswer ConfirmQuit(const QString& text) override {
     quitQuestions << text;
@@ -70,8 +74,9 @@ class FakeDialogs : public Dialogs {
   std::deque<bool> answers;
   std::deque<QuitAnswer> quitAnswers;
   std::function<void()> whileAsking;
-  QStringList confirms, confirmDetails, messages, errors, details, saveQuestions, abouts, quitQuestions;
+  QStringList confirms, confirmDetails, messages, errors, details, saveQuestions, abouts, quitQuestions, openQuestions;
   QString saveAnswer;  // the file chosen in the save dialog; empty: cancelled
+  QString openAnswer;  // the file chosen in the open dialog; empty: cancelled
 };
 
 // A link that records what it is given. After every request it carries,

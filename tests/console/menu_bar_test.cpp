@@ -64,14 +64,18 @@ TEST_F(MenuBar, MenusItemsShortcutsAndAccessibleNames) {
 
   const QString saveLog = QString::fromUtf8("Save Log\u2026");
   const QString saveCapture = QString::fromUtf8("Save Capture\u2026");
-  EXPECT_EQ(AccessibleItems(Menu(form, "FileMenu")), (QStringList{saveLog, saveCapture, QString(), "Quit"}));
-  EXPECT_EQ(AccessibleItems(Menu(form, "ViewMenu")), (QStringList{"Show Frame Bytes", "Timestamps", QString(), "Clear Log"}));
+  const QString openPlan = QString::fromUtf8("Open Site Plan\u2026");
+  EXPECT_EQ(AccessibleItems(Menu(form, "FileMenu")),
+            (QStringList{openPlan, QString(), saveLog, saveCapture, QString(), "Quit"}));
+  EXPECT_EQ(AccessibleItems(Menu(form, "ViewMenu")), (QStringList{"Show Frame Bytes", "Timestamps", QString(), "Clear Log",
+                                                                  QString(), "Bus Monitor", "Line Health"}));
   EXPECT_EQ(AccessibleItems(Menu(form, "ToolsMenu")),
             (QStringList{QString::fromUtf8("Scan Bus\u2026"), QString::fromUtf8("Site Plan\u2026")}));
   EXPECT_EQ(AccessibleItems(Menu(form, "HelpMenu")), QStringList{"About Veltra"});
   for (QAction* item : {Action(form, "SaveLog"), Action(form, "SaveCapture"), Action(form, "Quit"),
                         Action(form, "ShowFrameBytes"), Action(form, "Timestamps"), Action(form, "ClearLog"),
-                        Action(form, "ScanBus"), Action(form, "SitePlan"), Action(form, "AboutVeltra")})
+                        Action(form, "ScanBus"), Action(form, "SitePlan"), Action(form, "AboutVeltra"),
+                        Action(form, "OpenSitePlan"), Action(form, "ShowBusMonitor"), Action(form, "ShowLineHealth")})
     EXPECT_TRUE(item->text().contains('&')) << item->text().toStdString();  // a mnemonic
 
   EXPECT_EQ(Action(form, "SaveLog")->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
@@ -87,12 +91,14 @@ TEST_F(MenuBar, AnotherSaveItemGoesBetweenSaveLogAndQuit) {
   int runs = 0;
   QAction* capture = form.AddFileSaveAction(QStringLiteral("Save &Other"), "SaveOther", {}, [&] { ++runs; });
   const QList<QAction*> items = Menu(form, "FileMenu")->actions();
-  ASSERT_EQ(items.size(), 5);
-  EXPECT_EQ(items[0], Action(form, "SaveLog"));
-  EXPECT_EQ(items[1], Action(form, "SaveCapture"));
-  EXPECT_EQ(items[2], capture);
-  EXPECT_TRUE(items[3]->isSeparator());
-  EXPECT_EQ(items[4], Action(form, "Quit"));
+  ASSERT_EQ(items.size(), 7);
+  EXPECT_EQ(items[0], Action(form, "OpenSitePlan"));
+  EXPECT_TRUE(items[1]->isSeparator()) << "below Open Site Plan…";
+  EXPECT_EQ(items[2], Action(form, "SaveLog"));
+  EXPECT_EQ(items[3], Action(form, "SaveCapture"));
+  EXPECT_EQ(items[4], capture);
+  EXPECT_TRUE(items[5]->isSeparator());
+  EXPECT_EQ(items[6], Action(form, "Quit"));
   capture->trigger();
   EXPECT_EQ(runs, 1);
 }

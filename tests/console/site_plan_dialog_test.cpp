@@ -65,7 +65,9 @@ class SitePlanWindow : public ::testing::TestWithParam<bool> {
   void Run(QPushButton* button, int ms = 20000) {
     button->click();
     EXPECT_TRUE(sitePlan->Running());
+    EXPECT_FALSE(Action(*form, "OpenSitePlan")->isEnabled()) << "a run keeps its plan";
     ASSERT_TRUE(QTest::qWaitFor([&] { return !sitePlan->Running(); }, ms)) << sitePlan->Status->text().toStdString();
+    EXPECT_TRUE(Action(*form, "OpenSitePlan")->isEnabled());
   }
 };
 

@@ -75,16 +75,41 @@ TEST(FrameAssembler, FrameCutIntoSingleBytesComesOutOnceWithItsLastByte) {
 
 TEST(FrameAssembler, NoiseAndFalseStartsAreSkippedByteByByte) {
   FrameAssembler assembler;
-  // A lone 55, 55 AA with a Length too short and too long for a reply, and a
+  // A lone 55, 55 AA with a Length too short and too long for a frame, and a
   // complete frame whose checksum is off: none of them holds the frame back.
   auto broken = kType;
   broken.back() ^= 0x01;
-  const auto noise = Join({FromHex("00 55 13 55 AA 09 FF 55 AA 08 55 AA 4F 55"), broken});
+  const auto noise = Join({FromHex("00 55 13 55 AA 09 FF 55 AA 07 55 AA 4F 55"), broken});
   const Frames frames = Feed(assembler, Join({noise, kAddress}), kStart);
   ASSERT_EQ(frames.size(), 1u);
   EXPECT_EQ(Hex(frames[0]), Hex(kAddress));
   EXPECT_EQ(assembler.SkippedBytes(), noise.size());
   EXPECT_EQ(assembler.PendingBytes(), 0u);
+  // What looked like whole frames is kept as rejected, once: the false
+  // start "55 AA 09" spans nine bytes and fails its checksum, then the
+  // broken frame.
+  const Frames rejected = assembler.TakeRejected();
+  ASSERT_EQ(rejected.size(), 2u);
+  EXPECT_EQ(Hex(rejected[0]), "55 AA 09 FF 55 AA 07 55 AA");
+  EXPECT_EQ(Hex(rejected[1]), Hex(broken));
+  EXPECT_TRUE(assembler.TakeRejected().empty());
+}
+
+TEST(FrameAssembler, RejectedFramesKeptAreTheLatest) {
+  FrameAssembler assembler;
+  std::vector<std::uint8_t> line;
+  for (int i = 0; i < 12; ++i) {
+    auto broken = FromHex("55 AA 0A 05 80 05 01 00");
+    broken[7] = static_cast<std::uint8_t>(i);
+    broken = WithChecksum(broken);
+    broken.back() ^= 0x01;
+    line.insert(line.end(), broken.begin(), broken.end());
+  }
+  EXPECT_TRUE(Feed(assembler, line, kStart).empty());
+  const Frames rejected = assembler.TakeRejected();
+  ASSERT_EQ(rejected.size(), FrameAssembler::kKeptRejected);
+  EXPECT_EQ(rejected.front()[7], 12 - FrameAssembler::kKeptRejected);
+  EXPECT_EQ(rejected.back()[7], 11);
 }
 
 TEST(FrameAssembler, FrameBehindRandomNoiseIsFoundAtTheLatestAfterTheSilence) {
@@ -137,11 +162,13 @@ TEST(FrameAssembler, FrameInsideAnIncompleteFrameComesOutWhenItIsGivenUp) {
   EXPECT_EQ(assembler.SkippedBytes(), 4u);
 }
 
-TEST(FrameAssembler, LengthMustFitAReplyOfTheForm) {
+TEST(FrameAssembler, LengthMustFitAFrameOfTheForm) {
   FrameAssembler direct;
-  // Nine bytes carry a direct reply's Status; eight cannot.
+  // Nine bytes carry a direct reply's Status; eight are a request without
+  // parameters, heard on the line; seven are no frame.
   EXPECT_EQ(Feed(direct, WithChecksum(FromHex("55 AA 09 01 80 06 01")), kStart).size(), 1u);
-  EXPECT_TRUE(Feed(direct, WithChecksum(FromHex("55 AA 08 01 80 06")), kStart).empty());
+  EXPECT_EQ(Feed(direct, WithChecksum(FromHex("55 AA 08 01 00 06")), kStart).size(), 1u);
+  EXPECT_TRUE(Feed(direct, WithChecksum(FromHex("55 AA 07 01 00")), kStart).empty());
   EXPECT_EQ(direct.PendingBytes(), 0u) << "a too short Length is no frame start, not a wait";
 
   // 78 bytes is the longest frame a receiver takes; 79 is not a frame.
@@ -154,10 +181,11 @@ TEST(FrameAssembler, LengthMustFitAReplyOfTheForm) {
   EXPECT_EQ(direct.PendingBytes(), 0u);
 
   FrameAssembler routed(FrameForm::Routed);
-  EXPECT_TRUE(Feed(routed, kAddress, kStart).empty()) << "ten bytes hold no routed reply";
+  const auto nine = WithChecksum(FromHex("55 AA 09 01 80 06 01"));
+  EXPECT_TRUE(Feed(routed, nine, kStart).empty()) << "nine bytes hold no routed frame";
   EXPECT_EQ(Feed(routed, kRoutedAddress, kStart).size(), 1u);
   routed.SetForm(FrameForm::Direct);
-  EXPECT_EQ(Feed(routed, kAddress, kStart).size(), 1u);
+  EXPECT_EQ(Feed(routed, nine, kStart).size(), 1u);
 }
 
 TEST(FrameAssembler, HeaderBytesInsideAFrameDoNotCutIt) {

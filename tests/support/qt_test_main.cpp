@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QStandardPaths>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,10 +17,20 @@ int main(int argc, char** argv) {
     mkdir(dir.c_str(), 0700);
     setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
   }
+  // The frame history and whatever else goes into the user's state folder
+  // goes into a scratch folder of this run, never the user's own.
+  char state[] = "/tmp/veltra-test-state-XXXXXX";
+  const bool scratch = mkdtemp(state) != nullptr;
+  if (scratch) setenv("XDG_STATE_HOME", state, 1);
   ::testing::InitGoogleTest(&argc, argv);
-  QApplication app(argc, argv);
-  // Settings, data and caches of a test go to scratch folders, never to the
-  // user's own.
-  QStandardPaths::setTestModeEnabled(true);
-  return RUN_ALL_TESTS();
+  int result = 0;
+  {
+    QApplication app(argc, argv);
+    // Settings, data and caches of a test go to scratch folders, never to the
+    // user's own.
+    QStandardPaths::setTestModeEnabled(true);
+    result = RUN_ALL_TESTS();
+  }
+  if (scratch) std::filesystem::remove_all(state);
+  return result;
 }

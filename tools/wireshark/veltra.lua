@@ -226,7 +226,7 @@ local function dissect_request(tree, buf, class, command, p, n, routed, subnet, 
     elseif command == SYS.BindInput and n >= 7 then
       add_number_from_one(tree, f.input, buf, p, "Input")
       if buf(p + 1, 1):uint() == 0xFF then
-        tree:add(f.filler, buf(p + 1, 6)):set_text("Binding cleared (255 in every position)")
+        tree:add(f.filler, buf(p + 1, 6), 0xFF):set_text("Binding cleared (255 in every position)")
         return
       end
       tree:add(f.mode, buf(p + 1, 1))
