@@ -25,7 +25,7 @@ class BridgeProgramLine : public ::testing::Test {
 };
 
 TEST_F(BridgeProgramLine, CheckPrintsTheEntitiesOfThePlan) {
-  const std::string config = Write("bridge.toml", "[link]\nudp = \"192.168.14.3\"\n[site]\nname = \"home\"\nplan = \"" +
+  const std::string config = Write("bridge.toml", "[link]\nudp = \"127.0.0.1\"\n[site]\nname = \"home\"\nplan = \"" +
                                                       std::string(VELTRA_EXAMPLE_PLAN) + "\"\n");
   const ProgramRun run = Run({"--config", config, "--check"});
   EXPECT_EQ(run.status, 0) << run.err;
@@ -37,13 +37,13 @@ TEST_F(BridgeProgramLine, CheckPrintsTheEntitiesOfThePlan) {
 }
 
 TEST_F(BridgeProgramLine, ProblemsOfTheConfigurationOrThePlanStopItWithTheirPlace) {
-  const std::string badConfig = Write("bad.toml", "[link]\nudp = \"192.168.14.3\"\nbaud = 0\n[site]\nname = \"home\"\nplan = \"plan.toml\"\n");
+  const std::string badConfig = Write("bad.toml", "[link]\nudp = \"127.0.0.1\"\nbaud = 0\n[site]\nname = \"home\"\nplan = \"plan.toml\"\n");
   ProgramRun run = Run({"--config", badConfig});
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.err.find(badConfig + ":3:8: the baud rate 0 is out of range"), std::string::npos) << run.err;
 
   Write("plan.toml", "[[module]]\naddress = 40\n");
-  const std::string config = Write("bridge.toml", "[link]\nudp = \"192.168.14.3\"\n[site]\nname = \"home\"\nplan = \"plan.toml\"\n");
+  const std::string config = Write("bridge.toml", "[link]\nudp = \"127.0.0.1\"\n[site]\nname = \"home\"\nplan = \"plan.toml\"\n");
   run = Run({"--config", config});
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.err.find((dir_ / "plan.toml").string() + ":2:11: module address 40 is out of range"), std::string::npos)
