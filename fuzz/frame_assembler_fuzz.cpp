@@ -4,8 +4,9 @@
 // makes the stream, piece by piece (PieceReader).
 //
 // Properties: every frame handed on is a whole valid frame of the form (its
-// Length in bounds, its checksum right) and a piece of the stream, in stream
-// order, without overlap, so no more bytes come out than went in; frames,
+// Length from a request without parameters to the longest reply, its
+// checksum right) and a piece of the stream, in stream order, without
+// overlap, so no more bytes come out than went in; frames,
 // skipped and waiting bytes account for every byte fed; feeding the stream
 // in one piece, in the fuzzer's chunks or byte by byte gives the same frames;
 // after a silence nothing waits any more.
@@ -70,7 +71,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t streamSize = line.size();
 
   const Frames split = Assemble(form, stream, streamSize, sizes);
-  const std::size_t shortest = static_cast<std::size_t>(veltra::MinReplyLength(form));
+  // Requests of other masters heard on the line come out too: the shortest
+  // frame is a request without parameters.
+  const std::size_t shortest = static_cast<std::size_t>(veltra::FrameLength(form, 0));
   const std::uint8_t* searchFrom = stream;
   const std::uint8_t* end = stream + streamSize;
   for (const auto& frame : split) {
