@@ -152,7 +152,9 @@ TEST_F(BusMonitorWidgetTest, HistorySinceATimeStartsThere) {
   const std::int64_t since = clock + 1;
   Traffic(3);
   Open();
-  widget->ShowHistorySince(QDateTime::fromMSecsSinceEpoch(since / 1000 + 1));
+  // The control holds milliseconds: the first one at or after `since`, which
+  // is before the first frame of this run (since + 999 µs).
+  widget->ShowHistorySince(QDateTime::fromMSecsSinceEpoch((since + 999) / 1000));
   EXPECT_EQ(test::Child<QComboBox>(*widget, "Span")->currentText(), "History since");
   EXPECT_TRUE(test::Child<QDateTimeEdit>(*widget, "Since")->isEnabled());
   EXPECT_EQ(Rows(), 15);
