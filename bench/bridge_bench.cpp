@@ -37,6 +37,7 @@
 #include <thread>
 #include <vector>
 
+#include "loopback_udp.h"
 #include "sim/simulator_runtime.h"
 
 extern char** environ;
@@ -151,12 +152,6 @@ class Client final : private mqtt::callback {
   std::string last_;
 };
 
-double Percentile(std::vector<double> values, double p) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  return values[static_cast<std::size_t>(p * (values.size() - 1))];
-}
-
 // One run: the bridge on the given [link] table for the site `site`,
 // `commands` commands.
 bool RunLink(const char* name, const std::string& site, const std::string& link, long commands, int brokerPort,
@@ -204,9 +199,10 @@ bool RunLink(const char* name, const std::string& site, const std::string& link,
       std::printf("  | %s\n", lines[i].c_str());
     return false;
   }
+  const bench::Percentiles latency = bench::Summarise(latencies);
   std::printf("%s: %ld commands in %.1f s: %.0f commands/s; publish to state p50 %.2f ms, p99 %.2f ms, max %.2f ms\n",
-              name, commands, seconds, commands / seconds, Percentile(latencies, 0.5), Percentile(latencies, 0.99),
-              Percentile(latencies, 1.0));
+              name, commands, seconds, commands / seconds, latency.median, latency.p99,
+              latencies.empty() ? 0.0 : *std::max_element(latencies.begin(), latencies.end()));
   const bool flat = endKiB <= baselineKiB * 1.1 && peakKiB <= baselineKiB * 1.1;
   std::printf("%s: bridge resident after %ld commands %ld KiB, at the end %ld KiB, highest %ld KiB: %s\n", name,
               std::min(kBaseline, commands), baselineKiB, endKiB, peakKiB, flat ? "flat" : "GROWING");

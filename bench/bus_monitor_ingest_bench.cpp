@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "loopback_udp.h"
 #include "history/history_store.h"
 #include "monitor/bus_monitor_widget.h"
 #include "scratch_state.h"
@@ -44,13 +45,6 @@ using namespace veltra::test;
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-double Percentile(std::vector<double> values, double p) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  const auto at = static_cast<std::size_t>(p / 100.0 * static_cast<double>(values.size() - 1) + 0.5);
-  return values[std::min(at, values.size() - 1)];
-}
 
 double ResidentMb() {
   std::ifstream statm("/proc/self/statm");
@@ -153,8 +147,9 @@ int main(int argc, char** argv) {
               (end.sent - warm.sent) / span, (end.committed - warm.committed) / span,
               static_cast<long long>(writer.Written()), static_cast<long long>(writer.Dropped()));
   const auto worst = std::max_element(steady.begin(), steady.end());
+  const bench::Percentiles lateness = bench::Summarise(steady);
   std::printf("  event loop: %zu ticks of %d ms, lateness p50 %.2f ms  p99 %.2f ms  max %.2f ms (target p99 <= 50 ms)\n",
-              steady.size(), kTickMs, Percentile(steady, 50), Percentile(steady, 99),
+              steady.size(), kTickMs, lateness.median, lateness.p99,
               worst == steady.end() ? 0.0 : *worst);
   std::printf("  Bus Monitor: %d rows shown (window of %zu)\n", end.rowsShown,
               monitor->Model()->Capacity());

@@ -28,13 +28,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Percentile(std::vector<double> values, double p) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  const auto at = static_cast<std::size_t>(p / 100.0 * static_cast<double>(values.size() - 1) + 0.5);
-  return values[std::min(at, values.size() - 1)];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -114,9 +107,10 @@ int main(int argc, char** argv) {
   std::printf("event_loop_latency: %d requests to a silent loopback peer (%d timed out after 500 ms), %.1f s\n",
               sent, timedOut, seconds);
   const auto worst = std::max_element(lateMs.begin(), lateMs.end());
+  const bench::Percentiles lateness = bench::Summarise(lateMs);
   std::printf("  timer every %d ms, %zu ticks: lateness p50 %.2f ms  p99 %.2f ms  max %.2f ms (tick %td)"
               "  (target p99 <= 16 ms)\n",
-              kTickMs, lateMs.size(), Percentile(lateMs, 50), Percentile(lateMs, 99),
+              kTickMs, lateMs.size(), lateness.median, lateness.p99,
               worst == lateMs.end() ? 0.0 : *worst, worst - lateMs.begin());
   return 0;
 }

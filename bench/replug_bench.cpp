@@ -16,18 +16,12 @@
 #include <string>
 #include <vector>
 
+#include "loopback_udp.h"
 #include "../tests/serial/pty_fixture.h"
 #include "../tests/serial/replug_cycles.h"
 #include "link/serial_link.h"
 
 namespace {
-
-double Percentile(std::vector<double> values, double p) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  const auto at = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
-  return values[std::min(at, values.size() - 1)];
-}
 
 }  // namespace
 
@@ -70,9 +64,11 @@ int main(int argc, char** argv) {
   std::printf("resident memory:  %ld KiB before, %ld KiB after (%+ld KiB)\n", figures.before.residentKb,
               figures.after.residentKb, figures.after.residentKb - figures.before.residentKb);
   const auto& ms = figures.reopenMs;
-  if (!ms.empty())
-    std::printf("reopen after plug: median %.2f ms, p99 %.2f ms, max %.2f ms\n", Percentile(ms, 0.5),
-                Percentile(ms, 0.99), *std::max_element(ms.begin(), ms.end()));
+  if (!ms.empty()) {
+    const bench::Percentiles reopen = bench::Summarise(ms);
+    std::printf("reopen after plug: median %.2f ms, p99 %.2f ms, max %.2f ms\n", reopen.median, reopen.p99,
+                *std::max_element(ms.begin(), ms.end()));
+  }
   if (!figures.failure.empty()) {
     std::printf("stopped: %s\n", figures.failure.c_str());
     return 1;

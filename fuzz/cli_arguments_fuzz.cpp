@@ -134,33 +134,33 @@ void RawFrame(FuzzedDataProvider& in) {
 
 void AnyCommand(FuzzedDataProvider& in) {
   const auto requests = veltra::Requests();
-  const veltra::RequestSpec& spec = requests[in.ConsumeIntegralInRange<std::size_t>(0, requests.size() - 1)];
-  if (spec.extra == veltra::ExtraValues::RawFrame) return;
+  const veltra::RequestSpec& entry = requests[in.ConsumeIntegralInRange<std::size_t>(0, requests.size() - 1)];
+  if (entry.extra == veltra::ExtraValues::RawFrame) return;
   veltra::RequestValues values;
-  for (const veltra::FieldSpec& f : spec.fields) {
+  for (const veltra::FieldSpec& f : entry.fields) {
     // Fields with a default may be left out.
     if (f.defaultValue && in.ConsumeBool()) continue;
     values.ints[std::string(f.name)] = in.ConsumeIntegralInRange(f.min, f.max);
   }
-  if (spec.extra == veltra::ExtraValues::Channels) {
+  if (entry.extra == veltra::ExtraValues::Channels) {
     const int count = in.ConsumeIntegralInRange(1, 8);
     for (int i = 0; i < count; ++i) values.channelItems.push_back(in.ConsumeIntegralInRange(0, 2));
   }
   for (auto& byte : values.record) byte = in.ConsumeIntegral<std::uint8_t>();
-  if (spec.id == veltra::RequestId::BindInput && values.ints.count("--param")) {
+  if (entry.id == veltra::RequestId::BindInput && values.ints.count("--param")) {
     // The parameter's range is the function's: a scene number for "Scene".
     const int function = values.ints.count("--function") ? values.ints["--function"] : 1;
     const int most = veltra::InputFunctions()[static_cast<std::size_t>(function - 1)].maxParameter;
     values.ints["--param"] = std::min(values.ints["--param"], most);
   }
-  Require(!veltra::CheckValues(spec, values), "values in range pass the catalogue's check");
+  Require(!veltra::CheckValues(entry, values), "values in range pass the catalogue's check");
   const veltra::Addressing link{in.ConsumeBool() ? veltra::FrameForm::Routed : veltra::FrameForm::Direct,
                                 in.ConsumeIntegralInRange(0, 65535)};
   veltra::TransmitBuffer buffer{};
-  const veltra::FrameForm form = veltra::BuildRequest(spec, values, link, buffer);
+  const veltra::FrameForm form = veltra::BuildRequest(entry, values, link, buffer);
   RequireWholeFrame(buffer);
   const int at = veltra::AddressOffset(form);
-  Require(buffer[at + 1] == spec.cls && buffer[at + 2] == spec.command, "a request carries its entry's class and command");
+  Require(buffer[at + 1] == entry.cls && buffer[at + 2] == entry.command, "a request carries its entry's class and command");
 }
 
 }  // namespace
